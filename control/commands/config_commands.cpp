@@ -1,0 +1,65 @@
+#include "control/commands/command_set.h"
+
+#include "control/protocol/convert.h"
+
+namespace {
+
+constexpr int kMaxLedNum = 31;
+constexpr int kMaxWidth = 512;
+constexpr int kMaxHeight = 128;
+constexpr int kMaxSteps = 64;
+constexpr long kPictureMemory = 1048576;
+
+} // namespace
+
+BOOL CCommandSet::SetLedProperty(short LedNum, short LedWidth, short LedHeight) {
+    m_bPropertySet = FALSE;
+    m_nLedNum = LedNum;
+    m_nLedWidth = LedWidth;
+    m_nLedHeight = LedHeight;
+    // Values below the data model (negative card numbers, empty screens) are
+    // refused too: the header prints the number as two hex digits and the page
+    // computation divides by the page size.
+    if (LedNum > kMaxLedNum || LedWidth > kMaxWidth || LedHeight > kMaxHeight) return FALSE;
+    if (LedNum < 0 || LedWidth < 1 || LedHeight < 1) return FALSE;
+
+    m_nSendSteps = LedHeight > kMaxSteps ? static_cast<short>(kMaxSteps) : LedHeight;
+    const long roundedWidth = (LedWidth + 255) & ~0xFF;
+    const long pageSize = m_nSendSteps * roundedWidth;
+    m_nTotalPages = static_cast<short>(kPictureMemory / pageSize - (pageSize < 512 ? 2 : 1));
+    m_bPropertySet = TRUE;
+    return TRUE;
+}
+
+BOOL CCommandSet::QKGetProperty(BSTR* bStr) {
+    if (bStr == nullptr) return FALSE;
+    BYTE text[300];
+    if (!ExecuteCommand('A', text, 0)) return FALSE;
+    BSTR made = BstrFromBytes(reinterpret_cast<const char*>(text));
+    if (made == nullptr) return FALSE;
+    *bStr = made;
+    return TRUE;
+}
+
+short CCommandSet::GetVersion() {
+    BYTE text[300];
+    if (!ExecuteCommand('A', text, 0)) return -1;
+    // In capture mode the exchange succeeds with an empty text: no version is
+    // known, and 0 says so without posing as the failure value.
+    if (text[0] == 0) return 0;
+    const int minor = text[6] - '0';
+    const int flags = HexPairToByte(static_cast<char>(text[22]), static_cast<char>(text[23]));
+    return static_cast<short>(((minor & 0xFF) << 8) | flags);
+}
+
+BOOL CCommandSet::SendPropertyString(BYTE letter, LONG_PTR lpProperty) {
+    const char* text = reinterpret_cast<const char*>(lpProperty);
+    if (text == nullptr) return FALSE;
+    BYTE bytes[4];
+    for (int i = 0; i < 4; ++i) bytes[i] = HexPairToByte(text[2 * i], text[2 * i + 1]);
+    return ExecuteCommand(letter, bytes, 4);
+}
+
+BOOL CCommandSet::QKSetup(LONG_PTR lpProperty) { return SendPropertyString('B', lpProperty); }
+
+BOOL CCommandSet::QKSetProperty(LONG_PTR lpProperty) { return SendPropertyString('C', lpProperty); }

@@ -1,0 +1,166 @@
+#include "control/link/link_socket.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace palvex {
+
+namespace {
+
+// Marks the socket busy for the length of one blocking call.
+class CBlockingScope {
+public:
+    explicit CBlockingScope(bool& flag) : m_flag(flag) { m_flag = true; }
+    ~CBlockingScope() { m_flag = false; }
+    CBlockingScope(const CBlockingScope&) = delete;
+    CBlockingScope& operator=(const CBlockingScope&) = delete;
+
+private:
+    bool& m_flag;
+};
+
+} // namespace
+
+bool CLinkSocket::Create() {
+    Close();
+    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (m_fd < 0) return false;
+    // Frames are small and answered one at a time: send each at once.
+    const int one = 1;
+    ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    return true;
+}
+
+void CLinkSocket::Close() {
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = -1;
+}
+
+bool CLinkSocket::WaitFor(short events, int ms) {
+    if (m_pfnIdle != nullptr) m_pfnIdle(m_pIdleContext);
+    if (m_fd < 0) return false; // the callback closed the link
+    pollfd p{m_fd, events, 0};
+    const int r = ::poll(&p, 1, ms);
+    return r >= 0 || errno == EINTR;
+}
+
+bool CLinkSocket::Connect(const char* address, unsigned port) {
+    if (m_fd < 0) return false;
+    if (m_bBlocking) {
+        m_nLastError = WSAEINPROGRESS;
+        return false;
+    }
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(static_cast<std::uint16_t>(port));
+    if (::inet_pton(AF_INET, address, &sa.sin_addr) != 1) return false;
+    if (::connect(m_fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0) return true;
+    if (errno != EINPROGRESS) return false;
+    CBlockingScope busy(m_bBlocking);
+    for (;;) {
+        if (!WaitFor(POLLOUT, kSocketWaitMs)) return false;
+        pollfd p{m_fd, POLLOUT, 0};
+        if (::poll(&p, 1, 0) > 0) {
+            int err = 0;
+            socklen_t len = sizeof err;
+            if (::getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0) return false;
+            return err == 0;
+        }
+    }
+}
+
+int CLinkSocket::Send(const void* buf, int len) {
+    if (m_fd < 0) {
+        m_nLastError = WSAENOTCONN;
+        return SOCKET_ERROR;
+    }
+    if (m_bBlocking) {
+        m_nLastError = WSAEINPROGRESS;
+        return SOCKET_ERROR;
+    }
+    CBlockingScope busy(m_bBlocking);
+    const auto* p = static_cast<const std::uint8_t*>(buf);
+    int done = 0;
+    while (done < len) {
+        const ssize_t w = ::send(m_fd, p + done, static_cast<std::size_t>(len - done), MSG_NOSIGNAL);
+        if (w > 0) {
+            done += static_cast<int>(w);
+            continue;
+        }
+        if (w < 0 && errno == EINTR) continue;
+        if (w < 0 && errno != EAGAIN) {
+            m_nLastError = errno;
+            return SOCKET_ERROR;
+        }
+        if (!WaitFor(POLLOUT, kSocketWaitMs)) return SOCKET_ERROR;
+    }
+    return done;
+}
+
+int CLinkSocket::Receive(void* lpBuf, int nBufLen, int nFlags) {
+    if (m_bBlocking) {
+        m_nLastError = WSAEINPROGRESS;
+        return 0;
+    }
+    if (m_fd < 0) {
+        m_nLastError = WSAENOTCONN;
+        return SOCKET_ERROR;
+    }
+    CBlockingScope busy(m_bBlocking);
+    int waits = m_nMaxWaits;
+    int total = 0;
+    if (waits <= 0) return 0;
+    auto* out = static_cast<std::uint8_t*>(lpBuf);
+    std::uint8_t scratch[512];
+    for (;;) {
+        if (total == nBufLen) return total;
+        ssize_t r = ::recv(m_fd, scratch, sizeof scratch, nFlags | MSG_DONTWAIT);
+        while (r < 0) {
+            if (waits == 0) return 0;
+            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+                m_nLastError = errno;
+                return SOCKET_ERROR;
+            }
+            if (!WaitFor(POLLIN, kSocketWaitMs)) return SOCKET_ERROR;
+            --waits;
+            r = ::recv(m_fd, scratch, sizeof scratch, nFlags | MSG_DONTWAIT);
+        }
+        // The peer closed the connection: nothing more can arrive.
+        if (r == 0) return 0;
+        // Store only what fits; bytes beyond nBufLen still count, so a reply
+        // longer than expected fails once the waits are used up.
+        const int room = total < nBufLen ? nBufLen - total : 0;
+        const int keep = static_cast<int>(r) < room ? static_cast<int>(r) : room;
+        if (keep > 0) std::memcpy(out + total, scratch, static_cast<std::size_t>(keep));
+        total += static_cast<int>(r);
+        // Past the requested length the result is failure whatever follows;
+        // count every further read as a wait so a peer that never stops
+        // sending cannot hold the call beyond its bound.
+        if (total > nBufLen) --waits;
+        if (waits <= 0) return 0;
+    }
+}
+
+void CSocketTransport::SetName(const char* name) {
+    std::snprintf(m_szName, sizeof m_szName, "%s", name);
+}
+
+bool CSocketTransport::Write(const std::uint8_t* data, std::size_t n) {
+    const int sent = m_socket.Send(data, static_cast<int>(n));
+    return sent > 0;
+}
+
+std::size_t CSocketTransport::ReadExact(std::uint8_t* buf, std::size_t n, int waitMs) {
+    m_socket.m_nMaxWaits = static_cast<short>(waitMs / kSocketWaitMs);
+    const int got = m_socket.Receive(buf, static_cast<int>(n));
+    return got == static_cast<int>(n) ? n : 0;
+}
+
+} // namespace palvex

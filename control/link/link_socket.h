@@ -1,0 +1,78 @@
+// The TCP socket of the network link. Sends and connects block, and a receive
+// waits a bounded number of short waits; while any of them waits, a callback
+// of the host runs so that a graphical host keeps painting.
+#pragma once
+
+#include "control/protocol/transport.h"
+
+#include <cstdint>
+
+namespace palvex {
+
+constexpr int SOCKET_ERROR = -1;
+constexpr int WSAEWOULDBLOCK = 10035;
+constexpr int WSAEINPROGRESS = 10036;
+constexpr int WSAENOTCONN = 10057;
+constexpr int kSocketWaitMs = 20; // one wait of the bounded receive
+
+using IdleCallback = void (*)(void* context);
+
+class CLinkSocket {
+public:
+    CLinkSocket() = default;
+    ~CLinkSocket() { Close(); }
+    CLinkSocket(const CLinkSocket&) = delete;
+    CLinkSocket& operator=(const CLinkSocket&) = delete;
+
+    // A TCP socket on any local port. False when the system gives none.
+    bool Create();
+    // Connects to a dotted IPv4 address; waits (running the idle callback)
+    // until the system reports success or failure.
+    bool Connect(const char* address, unsigned port);
+    // Sends all bytes; the count sent, or SOCKET_ERROR.
+    int Send(const void* buf, int len);
+    // Gathers exactly nBufLen bytes within m_nMaxWaits waits of up to 20 ms;
+    // returns nBufLen, 0 when they did not all arrive in time (or the peer
+    // closed), or SOCKET_ERROR. Never stores more than nBufLen bytes.
+    int Receive(void* lpBuf, int nBufLen, int nFlags = 0);
+    void Close();
+    bool IsOpen() const { return m_fd >= 0; }
+    int GetLastError() const { return m_nLastError; }
+
+    void SetIdleCallback(IdleCallback fn, void* context) {
+        m_pfnIdle = fn;
+        m_pIdleContext = context;
+    }
+
+    short m_nMaxWaits = 0;
+
+private:
+    // One wait for `events`: runs the host's callback, then polls for at most
+    // `ms`. Returns false when the wait itself failed.
+    bool WaitFor(short events, int ms);
+
+    int m_fd = -1;
+    int m_nLastError = 0;
+    bool m_bBlocking = false; // inside a blocking call
+    IdleCallback m_pfnIdle = nullptr;
+    void* m_pIdleContext = nullptr;
+};
+
+// Frames over the socket: 5 attempts, no purge (input already waiting on the
+// connection is kept), the receive bounded by the control's wait time.
+class CSocketTransport : public ILinkTransport {
+public:
+    explicit CSocketTransport(CLinkSocket& socket) : m_socket(socket) {}
+    void SetName(const char* name);
+    int MaxAttempts() const override { return 5; }
+    void Purge() override {}
+    bool Write(const std::uint8_t* data, std::size_t n) override;
+    std::size_t ReadExact(std::uint8_t* buf, std::size_t n, int waitMs) override;
+    const char* Describe() const override { return m_szName; }
+
+private:
+    CLinkSocket& m_socket;
+    char m_szName[32] = "tcp";
+};
+
+} // namespace palvex

@@ -1,0 +1,63 @@
+#include "control/link/linux_termios2.h"
+
+#include <asm/ioctls.h>
+#include <asm/termbits.h>
+
+// <sys/ioctl.h> would pull in the glibc termios definitions that clash with
+// the kernel's; the prototype is all that is needed here.
+extern "C" int ioctl(int fd, unsigned long request, ...);
+
+namespace palvex {
+
+namespace {
+
+void ClearLineDiscipline(termios2& t) {
+    // No character is special on a binary link: no echo, no line editing,
+    // no signals, no CR/LF translation, no parity marking, no output
+    // processing. Software flow control is cleared as well: XON and XOFF are
+    // ordinary data bytes in frames and CRCs and must not be swallowed.
+    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
+                                       IXON | IXOFF | IXANY | INPCK | IUCLC | IMAXBEL);
+    t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN | ECHOE | ECHOK);
+    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB);
+    t.c_cflag |= CS8 | CREAD | CLOCAL;
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+}
+
+} // namespace
+
+bool SetRaw8N1(int fd, unsigned baud) {
+    termios2 t{};
+    if (ioctl(fd, TCGETS2, &t) != 0) return false;
+    ClearLineDiscipline(t);
+    t.c_cflag &= ~static_cast<tcflag_t>(CBAUD | (CBAUD << IBSHIFT));
+    t.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
+    t.c_ispeed = baud;
+    t.c_ospeed = baud;
+    if (ioctl(fd, TCSETS2, &t) != 0) return false;
+    termios2 check{};
+    if (ioctl(fd, TCGETS2, &check) != 0) return false;
+    // A UART driver may settle on the nearest divisor it can make; within 2 %
+    // a card still reads every byte, beyond that the speed is not supported.
+    const unsigned got = check.c_ospeed;
+    const unsigned diff = got > baud ? got - baud : baud - got;
+    return diff * 50 <= baud;
+}
+
+bool GetLineSpeed(int fd, unsigned* baud) {
+    termios2 t{};
+    if (ioctl(fd, TCGETS2, &t) != 0) return false;
+    *baud = t.c_ospeed;
+    return true;
+}
+
+bool MakeRawNoSpeedChange(int fd) {
+    termios2 t{};
+    if (ioctl(fd, TCGETS2, &t) != 0) return false;
+    ClearLineDiscipline(t);
+    return ioctl(fd, TCSETS2, &t) == 0;
+}
+
+} // namespace palvex

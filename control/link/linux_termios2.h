@@ -1,0 +1,20 @@
+// Line settings through the Linux termios2 interface, kept in a file of their
+// own because <asm/termbits.h> cannot share a translation unit with <termios.h>.
+#pragma once
+
+namespace palvex {
+
+// Raw 8 data bits, no parity, one stop bit at exactly `baud` bit/s (BOTHER, so
+// 14400 and 28800 work although no classic constant exists for them). Hardware
+// flow control stays as the port has it. Returns false when the descriptor is
+// not a terminal or the settings are refused.
+bool SetRaw8N1(int fd, unsigned baud);
+
+// The output speed the line is set to, read through termios2. On a pty master
+// this is the speed the slave side chose.
+bool GetLineSpeed(int fd, unsigned* baud);
+
+// Raw mode with no speed change (used on the simulated card's own side).
+bool MakeRawNoSpeedChange(int fd);
+
+} // namespace palvex

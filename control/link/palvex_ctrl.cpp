@@ -1,0 +1,104 @@
+#include "control/link/palvex_ctrl.h"
+
+#include "control/link/port_map.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+using namespace palvex;
+
+namespace {
+
+constexpr int kMinWaitTime = 100;
+constexpr int kSerialPerByteMs = 4;
+
+// Trace sink selected by PALVEX_TRACE: every frame written and every reply
+// read, as hex, on standard error.
+void TraceToStderr(void* /*context*/, const TraceEvent& e) {
+    char line[2 * 1600 + 128];
+    int pos = std::snprintf(line, sizeof line, "palvex: %s attempt %d/%d %s", e.link, e.attempt,
+                            e.maxAttempts, e.outgoing ? "> " : "< ");
+    for (std::size_t i = 0; i < e.len && pos + 3 < static_cast<int>(sizeof line); ++i)
+        pos += std::snprintf(line + pos, sizeof line - static_cast<std::size_t>(pos), "%02X",
+                             e.data[i]);
+    if (e.len < e.wanted)
+        std::snprintf(line + pos, sizeof line - static_cast<std::size_t>(pos), "%s(%zu of %zu bytes)",
+                      e.len ? " " : "", e.len, e.wanted);
+    std::fprintf(stderr, "%s\n", line);
+}
+
+} // namespace
+
+bool IsSupportedBaudRate(unsigned baud) {
+    return baud == 9600 || baud == 14400 || baud == 28800 || baud == 38400 || baud == 57600;
+}
+
+CPalvexCtrl::CPalvexCtrl() {
+    if (const char* t = std::getenv("PALVEX_TRACE"); t != nullptr && *t != '\0' && *t != '0')
+        SetTraceSink(TraceToStderr, nullptr);
+}
+
+// A line left open by a host that forgot QKClose is closed here too: the
+// descriptor and the exclusive lock must not outlive the control.
+CPalvexCtrl::~CPalvexCtrl() = default;
+
+ILinkTransport* CPalvexCtrl::ActiveTransport() {
+    if (!m_bLinkOpen) return nullptr;
+    if (m_nLinkKind == 1) return &m_socketLink;
+    return &m_hComm;
+}
+
+BOOL CPalvexCtrl::ComInitial(short ComPort, short BaudRate, short WaitTime) {
+    if (m_bLinkOpen) return FALSE;
+    const unsigned baud = static_cast<std::uint16_t>(BaudRate);
+    if (!IsSupportedBaudRate(baud)) return FALSE;
+    const std::string device = ResolveComDevice(ComPort);
+    if (device.empty()) return FALSE;
+    char name[16];
+    std::snprintf(name, sizeof name, "COM%d", ComPort);
+    if (!m_hComm.Open(device, baud, name)) return FALSE;
+
+    m_nWaitTime = WaitTime < kMinWaitTime ? static_cast<short>(kMinWaitTime) : WaitTime;
+    m_hComm.SetReadTimeouts(kSerialPerByteMs, m_nWaitTime);
+    m_hComm.SetMaxAttempts(5);
+    m_bLinkOpen = TRUE;
+    m_nLinkKind = 0;
+    return TRUE;
+}
+
+BOOL CPalvexCtrl::NetInitial(short /*LocalPort*/, std::int32_t RemoteIP, short RemotePort,
+                             short WaitTime) {
+    if (m_bLinkOpen) return FALSE;
+    m_nWaitTime = WaitTime < kMinWaitTime ? static_cast<short>(kMinWaitTime) : WaitTime;
+    m_nLinkKind = 1;
+    if (!m_socket.Create()) {
+        m_bLinkOpen = FALSE;
+        return FALSE;
+    }
+    const auto ip = static_cast<std::uint32_t>(RemoteIP);
+    char address[20];
+    std::snprintf(address, sizeof address, "%u.%u.%u.%u", (ip >> 24) & 0xFF, (ip >> 16) & 0xFF,
+                  (ip >> 8) & 0xFF, ip & 0xFF);
+    const unsigned port = static_cast<std::uint16_t>(RemotePort);
+    m_bLinkOpen = m_socket.Connect(address, port) ? TRUE : FALSE;
+    if (!m_bLinkOpen) {
+        m_socket.Close();
+        return FALSE;
+    }
+    char name[32];
+    std::snprintf(name, sizeof name, "%s:%u", address, port);
+    m_socketLink.SetName(name);
+    return TRUE;
+}
+
+void CPalvexCtrl::QKClose() {
+    if (m_bLinkOpen) {
+        if (m_nLinkKind == 1)
+            m_socket.Close();
+        else
+            m_hComm.Close();
+    }
+    m_bLinkOpen = FALSE;
+    m_bPropertySet = FALSE;
+    m_bSendFlag = TRUE;
+}

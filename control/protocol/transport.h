@@ -1,0 +1,42 @@
+// The one seam between the frame exchange and a physical link. Serial, modem
+// and TCP links each implement it; the exchange itself never touches a
+// descriptor.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace palvex {
+
+class ILinkTransport {
+public:
+    virtual ~ILinkTransport() = default;
+
+    // How many times one frame is sent before the exchange gives up.
+    virtual int MaxAttempts() const = 0;
+    // Drop whatever is waiting to be sent and whatever has been received.
+    // A link that must keep early input (TCP) does nothing here.
+    virtual void Purge() = 0;
+    // Send all n bytes. False when the link refused them.
+    virtual bool Write(const std::uint8_t* data, std::size_t n) = 0;
+    // Read exactly n bytes within the link's own time limit for n bytes and a
+    // reply wait of waitMs. Returns the number of bytes stored (n on success);
+    // never stores more than n.
+    virtual std::size_t ReadExact(std::uint8_t* buf, std::size_t n, int waitMs) = 0;
+    // Short human-readable name of the link for traces ("COM3", "127.0.0.1:7000").
+    virtual const char* Describe() const = 0;
+};
+
+// What a trace sink is told about each frame written and each reply read.
+struct TraceEvent {
+    const char* link;  // ILinkTransport::Describe()
+    int attempt;       // 1-based
+    int maxAttempts;
+    bool outgoing;     // true: frame written, false: reply read
+    const std::uint8_t* data;
+    std::size_t len;   // bytes actually transferred
+    std::size_t wanted; // bytes wanted (replies); equals len when complete
+};
+using TraceSink = void (*)(void* context, const TraceEvent& event);
+
+} // namespace palvex
