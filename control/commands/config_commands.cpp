@@ -55,6 +55,10 @@ short CCommandSet::GetVersion() {
 BOOL CCommandSet::SendPropertyString(BYTE letter, LONG_PTR lpProperty) {
     const char* text = reinterpret_cast<const char*>(lpProperty);
     if (text == nullptr) return FALSE;
+    // Exactly eight characters are read and no terminator is needed, but a
+    // text that ends earlier is refused rather than read past its end.
+    for (int i = 0; i < 8; ++i)
+        if (text[i] == '\0') return FALSE;
     BYTE bytes[4];
     for (int i = 0; i < 4; ++i) bytes[i] = HexPairToByte(text[2 * i], text[2 * i + 1]);
     return ExecuteCommand(letter, bytes, 4);

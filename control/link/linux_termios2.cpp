@@ -22,7 +22,10 @@ void ClearLineDiscipline(termios2& t) {
     t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN | ECHOE | ECHOK);
     t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB);
     t.c_cflag |= CS8 | CREAD | CLOCAL;
-    t.c_cc[VMIN] = 0;
+    // VMIN 1 with a non-blocking descriptor: a read returns what is there or
+    // EAGAIN, so 0 bytes means end of file (the device went away), never
+    // merely "nothing yet" as it would with VMIN 0.
+    t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
 }
 

@@ -1,0 +1,93 @@
+// The dispatch interface _DPalvex: every automation method of the control
+// with its fixed identifier, its name, its parameters and its result type,
+// and the Invoke that calls a method by identifier with VARIANT arguments.
+//
+// The table in dispatch_table.cpp is the one place that names the methods:
+// name lookup, Invoke, the command-line host and any generated interface
+// description all read it. Each entry is checked at compile time against
+// the member function it calls, so a declared parameter type can never
+// drift from the C++ signature.
+#pragma once
+
+#include "control/automation/oleauto.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+class CPalvexCtrl;
+
+namespace palvex {
+
+// Most parameters any method of the interface takes.
+constexpr std::size_t kMaxDispatchParams = 8;
+
+// Returned for names that match nothing.
+constexpr DISPID DISPID_UNKNOWN = -1;
+
+struct DispatchParam {
+    const char* name;
+    // VT_I2, VT_I4, VT_ADDR (caller addresses), VT_I2|VT_BYREF or
+    // VT_BSTR|VT_BYREF.
+    VARTYPE vt;
+};
+
+// One argument after conversion: the integer of a by-value parameter or the
+// pointer of a by-reference one.
+struct DispatchArg {
+    std::int64_t value;
+    void* ref;
+};
+
+// Calls the member function with args[0..n) in parameter order and stores the
+// result (never null).
+using DispatchInvoker = void (*)(CPalvexCtrl& ctrl, const DispatchArg* args, VARIANT* result);
+
+struct DispatchEntry {
+    DISPID id;
+    const char* name;
+    DispatchParam params[kMaxDispatchParams];
+    std::size_t paramCount;
+    // VT_BOOL, VT_I2, or VT_VOID for methods without a result (their Invoke
+    // result is VT_EMPTY).
+    VARTYPE result;
+    DispatchInvoker invoke;
+
+    std::span<const DispatchParam> Params() const { return {params, paramCount}; }
+};
+
+// All entries in identifier order.
+std::span<const DispatchEntry> AllDispatchEntries();
+
+// The entry of an identifier, or nullptr.
+const DispatchEntry* FindEntryById(DISPID id);
+
+// The entry whose name matches, ignoring ASCII case, or nullptr.
+const DispatchEntry* FindEntryByName(std::string_view name);
+
+// Identifier of one method name (ignoring case): S_OK, or DISP_E_UNKNOWNNAME
+// with *id set to DISPID_UNKNOWN.
+HRESULT GetIdOfName(std::string_view name, DISPID* id);
+
+// Automation name lookup: names[0] is a method, names[1..count) are names of
+// its parameters, whose identifiers are their 0-based positions. Unknown
+// names get DISPID_UNKNOWN and the call returns DISP_E_UNKNOWNNAME.
+HRESULT GetIDsOfNames(const OLECHAR* const* names, unsigned count, DISPID* ids);
+
+// Invoke with automation semantics. Every argument is checked and converted
+// before the method runs, so a refused call changes nothing:
+//   unknown id, or wFlags without DISPATCH_METHOD  DISP_E_MEMBERNOTFOUND
+//   named arguments                                DISP_E_NONAMEDARGS
+//   wrong argument count                           DISP_E_BADPARAMCOUNT
+//   value that does not fit the parameter          DISP_E_OVERFLOW
+//   unconvertible type or text, by-reference
+//   parameter not of exactly its declared type     DISP_E_TYPEMISMATCH
+// For the last two *puArgErr receives the argument's index in rgvarg (the
+// arguments arrive last-first). By-value parameters accept the integer
+// types, VT_BOOL, decimal text in a VT_BSTR and by-reference integers.
+// pResult and puArgErr may be null. Never throws.
+HRESULT InvokeMethod(CPalvexCtrl& ctrl, DISPID id, std::uint16_t wFlags, DISPPARAMS* params,
+                     VARIANT* pResult, unsigned* puArgErr) noexcept;
+
+} // namespace palvex

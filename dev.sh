@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Set-up, build and the everyday jobs, for a fresh Debian 12 machine (as root,
+# or with sudo) as much as for a developer's checkout.
+#
+#   bash dev.sh demo    install what is missing, build, drive the simulated card
+#   bash dev.sh test    install what is missing, build plain and sanitized, run all tests
+#   bash dev.sh bench   install what is missing, build optimised, run the benchmarks
+#   bash dev.sh build   install what is missing and build
+set -euo pipefail
+cd "$(dirname "$0")"
+
+PACKAGES=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev)
+JOBS=${JOBS:-2}
+
+install_packages() {
+    local missing=()
+    for p in "${PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "dev.sh: installing ${missing[*]}"
+    local sudo=()
+    [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+build() { # build DIR [cmake options...]
+    local dir=$1
+    shift
+    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake --build "$dir" -j"$JOBS"
+}
+
+run_tests() { # run_tests DIR
+    ctest --test-dir "$1" --output-on-failure -j"$JOBS" --timeout 300
+}
+
+job=${1:-}
+case "$job" in
+build)
+    install_packages
+    build build
+    ;;
+demo)
+    install_packages
+    build build -DPALVEX_BUILD_TESTS=OFF -DPALVEX_BUILD_BENCH=OFF
+    exec bash scripts/demo.sh build
+    ;;
+test)
+    install_packages
+    build build
+    run_tests build
+    echo "dev.sh: again with AddressSanitizer and UndefinedBehaviorSanitizer"
+    build build-asan -DPALVEX_SANITIZE=ON -DPALVEX_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 run_tests build-asan
+    ;;
+bench)
+    install_packages
+    build build-bench -DCMAKE_BUILD_TYPE=Release -DPALVEX_BUILD_TESTS=OFF
+    for b in build-bench/bench/bench_*; do "$b" "${@:2}"; done
+    ;;
+*)
+    echo "usage: bash dev.sh demo|test|bench|build" >&2
+    exit 2
+    ;;
+esac

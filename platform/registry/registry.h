@@ -1,0 +1,98 @@
+// A per-user key-value store shaped like the system registry, kept in the
+// user's configuration directory:
+//
+//   ${XDG_CONFIG_HOME:-$HOME/.config}/palvex-registry/<ROOT>/<key>/<key>/<value>
+//
+// A key is a directory, a value is a file holding its text (without the
+// terminating zero of a REG_SZ value). The default (unnamed) value of a key is
+// the file "@". Key paths use backslashes between names, as in
+// "SOFTWARE\Tavrin\Sarnow". Names are compared exactly (case matters).
+//
+// Every write replaces the value file atomically: a temporary file in the same
+// directory is written, synced and renamed over the value, and the directory
+// is synced, so a crash leaves either the old or the new text.
+//
+// Names that could leave the key's directory are refused: empty key names,
+// "." and "..", names containing '/' (or '\' in a value name) or a zero byte,
+// names longer than 255 bytes, the reserved value name "@" and names that
+// begin with the temporary-file prefix.
+#pragma once
+
+#include "platform/registry/unique_fd.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace palvex::reg {
+
+// Status codes, numbered as the system registry numbers them.
+using LSTATUS = long;
+constexpr LSTATUS kSuccess = 0;
+constexpr LSTATUS kFileNotFound = 2;     // no such key or value
+constexpr LSTATUS kPathNotFound = 3;     // no configuration directory to keep the store in
+constexpr LSTATUS kAccessDenied = 5;     // permissions, read-only file system
+constexpr LSTATUS kInvalidHandle = 6;    // the key object holds no open key
+constexpr LSTATUS kInvalidParameter = 87; // refused name or text
+constexpr LSTATUS kMoreData = 234;       // value larger than the store accepts
+constexpr LSTATUS kIoFailed = 1016;      // any other failure of the file system
+
+// Largest value text the store writes or reads back.
+constexpr std::size_t kMaxValueBytes = 1 << 20;
+
+enum class Root { ClassesRoot, CurrentUser, LocalMachine };
+
+// Directory name of a root: "HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", ...
+const char* RootName(Root root);
+
+// The directory that holds the whole store, or "" when neither
+// XDG_CONFIG_HOME (absolute) nor HOME names a place for it.
+std::string StoreDirectory();
+
+// One open key. Move-only; the directory is closed with the object.
+class CRegKey {
+public:
+    CRegKey() = default;
+    CRegKey(CRegKey&&) noexcept = default;
+    CRegKey& operator=(CRegKey&&) noexcept = default;
+    CRegKey(const CRegKey&) = delete;
+    CRegKey& operator=(const CRegKey&) = delete;
+
+    // Opens root\subKey, creating it and any missing key above it. An empty
+    // subKey opens the root itself. On success a key held before is closed;
+    // on failure the object keeps what it held.
+    LSTATUS Create(Root root, std::string_view subKey);
+    // Opens root\subKey; kFileNotFound when it does not exist.
+    LSTATUS Open(Root root, std::string_view subKey);
+    // The same below an open key.
+    LSTATUS Create(const CRegKey& parent, std::string_view subKey);
+    LSTATUS Open(const CRegKey& parent, std::string_view subKey);
+
+    // kSuccess, also when no key was open.
+    LSTATUS Close();
+    bool IsOpen() const { return m_dir.Valid(); }
+
+    // Values: name "" is the key's default value.
+    LSTATUS SetStringValue(std::string_view name, std::string_view text);
+    LSTATUS QueryStringValue(std::string_view name, std::string& text) const;
+    LSTATUS DeleteValue(std::string_view name);
+
+    // Removes subKey (a path below this key) with everything below it. An
+    // empty subKey removes every value and subkey of this key but keeps it.
+    LSTATUS DeleteSubKeyTree(std::string_view subKey);
+
+    // Names in byte order; values list the default value as "".
+    LSTATUS EnumSubKeys(std::vector<std::string>& names) const;
+    LSTATUS EnumValues(std::vector<std::string>& names) const;
+
+private:
+    LSTATUS OpenFrom(int startFd, std::string_view subKey, bool create);
+    LSTATUS Walk(int startFd, std::string_view subKey, bool create);
+
+    CUniqueFd m_dir;
+};
+
+// Removes root\subKey and everything below it; subKey must not be empty.
+LSTATUS DeleteKeyTree(Root root, std::string_view subKey);
+
+} // namespace palvex::reg

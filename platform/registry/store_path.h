@@ -1,0 +1,16 @@
+// Where the store lives and how its root directories are reached.
+#pragma once
+
+#include "platform/registry/registry.h"
+
+namespace palvex::reg {
+
+// Maps errno to a status code.
+LSTATUS StatusFromErrno(int err);
+
+// Opens the directory of a root, creating the store and the root directory
+// (mode 0700) when `create` is set. Sets `status` and returns an invalid
+// descriptor on failure.
+CUniqueFd OpenRootDirectory(Root root, bool create, LSTATUS& status);
+
+} // namespace palvex::reg

@@ -1,0 +1,473 @@
+// The dispatch interface: identifiers, name lookup, argument checking and
+// conversion, results. Effects are observed through capture mode: with
+// SetSendFlag 0 and no link, every command builds its frame and stores it,
+// and GetSendString hands the stored frame back.
+#include "control/automation/dispatch_table.h"
+#include "control/link/palvex_ctrl.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace palvex;
+
+namespace {
+
+VARIANT MakeI2(std::int16_t v) {
+    VARIANT x;
+    VariantInit(&x);
+    x.vt = VT_I2;
+    x.iVal = v;
+    return x;
+}
+VARIANT MakeI4(std::int32_t v) {
+    VARIANT x;
+    VariantInit(&x);
+    x.vt = VT_I4;
+    x.lVal = v;
+    return x;
+}
+VARIANT MakeI8(std::int64_t v) {
+    VARIANT x;
+    VariantInit(&x);
+    x.vt = VT_I8;
+    x.llVal = v;
+    return x;
+}
+VARIANT MakeAddr(const void* p) {
+    VARIANT x;
+    VariantInit(&x);
+    x.vt = VT_ADDR;
+    if constexpr (VT_ADDR == VT_I8)
+        x.llVal = reinterpret_cast<LONG_PTR>(p);
+    else
+        x.lVal = static_cast<std::int32_t>(reinterpret_cast<LONG_PTR>(p));
+    return x;
+}
+VARIANT MakeRef(VARTYPE vt, void* p) {
+    VARIANT x;
+    VariantInit(&x);
+    x.vt = static_cast<VARTYPE>(vt | VT_BYREF);
+    x.byref = p;
+    return x;
+}
+
+// Owns the strings of VT_BSTR arguments a test builds.
+struct Strings {
+    std::vector<BSTR> owned;
+    ~Strings() {
+        for (BSTR s : owned)
+            SysFreeString(s);
+    }
+    VARIANT Make(const char* text) {
+        VARIANT x;
+        VariantInit(&x);
+        x.vt = VT_BSTR;
+        x.bstrVal = BstrFromBytes(text);
+        owned.push_back(x.bstrVal);
+        return x;
+    }
+};
+
+struct Outcome {
+    HRESULT hr;
+    VARIANT result;
+    unsigned argErr;
+};
+
+constexpr unsigned kArgErrUntouched = 0xDEADu;
+
+class DispatchTest : public ::testing::Test {
+  protected:
+    // Invokes with the arguments in parameter order; they are laid out
+    // last-first in rgvarg as an automation caller does.
+    Outcome Invoke(DISPID id, std::vector<VARIANT> paramOrder,
+                   std::uint16_t flags = DISPATCH_METHOD) {
+        std::reverse(paramOrder.begin(), paramOrder.end());
+        DISPPARAMS dp{paramOrder.data(), nullptr, static_cast<unsigned>(paramOrder.size()), 0};
+        Outcome o;
+        VariantInit(&o.result);
+        o.result.vt = VT_VOID; // so a result left unwritten shows
+        o.argErr = kArgErrUntouched;
+        o.hr = InvokeMethod(ctrl, id, flags, &dp, &o.result, &o.argErr);
+        return o;
+    }
+
+    // Capture mode on a 256x64 screen at card 1, all through the table.
+    void EnterCapture() {
+        ASSERT_EQ(Invoke(40, {MakeI2(0)}).hr, S_OK);
+        const Outcome o = Invoke(4, {MakeI2(1), MakeI2(256), MakeI2(64)});
+        ASSERT_EQ(o.hr, S_OK);
+        ASSERT_EQ(o.result.boolVal, VARIANT_TRUE);
+    }
+
+    // The stored frame, read back through GetSendString (identifier 39).
+    std::vector<std::uint8_t> LastFrame() {
+        std::int16_t count = -1;
+        std::vector<std::int16_t> buffer(1600, 0);
+        const Outcome o = Invoke(39, {MakeRef(VT_I2, &count), MakeRef(VT_I2, buffer.data())});
+        EXPECT_EQ(o.hr, S_OK);
+        EXPECT_EQ(o.result.vt, VT_BOOL);
+        EXPECT_EQ(o.result.boolVal, VARIANT_TRUE);
+        std::vector<std::uint8_t> frame;
+        for (int i = 0; i < count; ++i)
+            frame.push_back(static_cast<std::uint8_t>(buffer[i]));
+        return frame;
+    }
+
+    CPalvexCtrl ctrl;
+};
+
+// ---------------------------------------------------------------------------
+
+TEST(DispatchTableContents, CarriesTheInterfaceIdentifiersNamesAndTypes) {
+    struct Expected {
+        DISPID id;
+        const char* name;
+        std::vector<std::pair<std::string, VARTYPE>> params;
+        VARTYPE result;
+    };
+    const VARTYPE i2 = VT_I2, i4 = VT_I4, addr = VT_ADDR;
+    const VARTYPE i2Ref = VT_I2 | VT_BYREF, bstrRef = VT_BSTR | VT_BYREF;
+    const std::vector<Expected> expected = {
+        {1,
+         "NetInitial",
+         {{"LocalPort", i2}, {"RemoteIP", i4}, {"RemotePort", i2}, {"WaitTime", i2}},
+         VT_BOOL},
+        {2, "ComInitial", {{"ComPort", i2}, {"BaudRate", i2}, {"WaitTime", i2}}, VT_BOOL},
+        {4, "SetLedProperty", {{"LedNum", i2}, {"LedWidth", i2}, {"LedHeight", i2}}, VT_BOOL},
+        {9, "QKClose", {}, VT_VOID},
+        {11, "QKGetProperty", {{"bStr", bstrRef}}, VT_BOOL},
+        {31, "GetVersion", {}, VT_I2},
+        {35, "SetCommTimeOut", {{"Seconds", i2}}, VT_BOOL},
+        {37, "QKSetup", {{"lpProperty", addr}}, VT_BOOL},
+        {38, "QKSetProperty", {{"lpProperty", addr}}, VT_BOOL},
+        {39, "GetSendString", {{"lpCount", i2Ref}, {"lpRetBuff", i2Ref}}, VT_BOOL},
+        {40, "SetSendFlag", {{"SendOrNot", i2}}, VT_VOID},
+    };
+    for (const Expected& x : expected) {
+        const DispatchEntry* e = FindEntryById(x.id);
+        ASSERT_NE(e, nullptr) << x.name;
+        EXPECT_STREQ(e->name, x.name);
+        EXPECT_EQ(e->result, x.result) << x.name;
+        ASSERT_EQ(e->Params().size(), x.params.size()) << x.name;
+        for (std::size_t i = 0; i < x.params.size(); ++i) {
+            EXPECT_EQ(e->params[i].name, x.params[i].first) << x.name;
+            EXPECT_EQ(e->params[i].vt, x.params[i].second) << x.name << " " << x.params[i].first;
+        }
+    }
+    // Enumeration gives the same entries in identifier order.
+    const auto all = AllDispatchEntries();
+    ASSERT_GE(all.size(), expected.size());
+    for (std::size_t i = 1; i < all.size(); ++i)
+        EXPECT_LT(all[i - 1].id, all[i].id);
+    for (const DispatchEntry& e : all)
+        EXPECT_EQ(FindEntryById(e.id), &e);
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(NameLookup, FindsMethodsWhateverTheCase) {
+    DISPID id = 0;
+    EXPECT_EQ(GetIdOfName("QKSetup", &id), S_OK);
+    EXPECT_EQ(id, 37);
+    EXPECT_EQ(GetIdOfName("QKSetProperty", &id), S_OK);
+    EXPECT_EQ(id, 38);
+    EXPECT_EQ(GetIdOfName("qksetproperty", &id), S_OK);
+    EXPECT_EQ(id, 38);
+    EXPECT_EQ(GetIdOfName("QKSETUP", &id), S_OK);
+    EXPECT_EQ(id, 37);
+    EXPECT_EQ(GetIdOfName("getSendString", &id), S_OK);
+    EXPECT_EQ(id, 39);
+}
+
+TEST(NameLookup, RefusesUnknownNamesAndPrefixes) {
+    for (const char* name : {"QKSetu", "QKSetupX", "", "Bogus", "QK Setup"}) {
+        DISPID id = 0;
+        EXPECT_EQ(GetIdOfName(name, &id), DISP_E_UNKNOWNNAME) << name;
+        EXPECT_EQ(id, DISPID_UNKNOWN) << name;
+        EXPECT_EQ(FindEntryByName(name), nullptr) << name;
+    }
+}
+
+TEST(NameLookup, ResolvesWideNamesAndParameterPositions) {
+    const OLECHAR* names[] = {u"setledproperty", u"LEDHEIGHT", u"LedNum"};
+    DISPID ids[3] = {};
+    EXPECT_EQ(GetIDsOfNames(names, 3, ids), S_OK);
+    EXPECT_EQ(ids[0], 4);
+    EXPECT_EQ(ids[1], 2);
+    EXPECT_EQ(ids[2], 0);
+
+    const OLECHAR* withUnknownParam[] = {u"SetLedProperty", u"Depth"};
+    EXPECT_EQ(GetIDsOfNames(withUnknownParam, 2, ids), DISP_E_UNKNOWNNAME);
+    EXPECT_EQ(ids[0], 4);
+    EXPECT_EQ(ids[1], DISPID_UNKNOWN);
+
+    const OLECHAR* unknownMethod[] = {u"QKSetupX"};
+    EXPECT_EQ(GetIDsOfNames(unknownMethod, 1, ids), DISP_E_UNKNOWNNAME);
+    EXPECT_EQ(ids[0], DISPID_UNKNOWN);
+}
+
+// ---------------------------------------------------------------------------
+
+TEST_F(DispatchTest, Identifier31ReachesGetVersion) {
+    EnterCapture();
+    const Outcome o = Invoke(31, {});
+    ASSERT_EQ(o.hr, S_OK);
+    EXPECT_EQ(o.result.vt, VT_I2);
+    EXPECT_EQ(o.result.iVal, 0); // captured: no version known
+    const auto frame = LastFrame();
+    ASSERT_EQ(frame.size(), 12u);
+    EXPECT_EQ(frame[9], 'A'); // the property read
+}
+
+TEST_F(DispatchTest, Identifier38ReachesQKSetProperty) {
+    EnterCapture();
+    const char text[] = "20004081";
+    const Outcome o = Invoke(38, {MakeAddr(text)});
+    ASSERT_EQ(o.hr, S_OK);
+    EXPECT_EQ(o.result.vt, VT_BOOL);
+    EXPECT_EQ(o.result.boolVal, VARIANT_TRUE);
+    const std::vector<std::uint8_t> expected = {0x1B, 0x24, 0x51, 0x4B, 0x30, 0x31, 0x57, 0x00,
+                                                0x05, 0x43, 0x20, 0x00, 0x40, 0x81, 0x07, 0x90};
+    EXPECT_EQ(LastFrame(), expected);
+}
+
+TEST_F(DispatchTest, Identifier37ReachesQKSetupNot38) {
+    EnterCapture();
+    const char text[] = "20004081";
+    ASSERT_EQ(Invoke(37, {MakeAddr(text)}).hr, S_OK);
+    const auto frame = LastFrame();
+    ASSERT_GT(frame.size(), 10u);
+    EXPECT_EQ(frame[9], 'B');
+}
+
+TEST_F(DispatchTest, RefusesIdentifiersOutsideTheInterface) {
+    for (DISPID id : {32, 0, 41, -1, 3, 1000}) {
+        const Outcome o = Invoke(id, {});
+        EXPECT_EQ(o.hr, DISP_E_MEMBERNOTFOUND) << id;
+        EXPECT_EQ(o.result.vt, VT_VOID) << id; // result left alone
+    }
+}
+
+TEST_F(DispatchTest, RefusesCallsThatAreNotMethodCalls) {
+    EXPECT_EQ(Invoke(31, {}, DISPATCH_PROPERTYGET).hr, DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(Invoke(31, {}, 0).hr, DISP_E_MEMBERNOTFOUND);
+    // Hosts that do not know whether a name is a method send both flags.
+    EXPECT_EQ(Invoke(31, {}, DISPATCH_METHOD | DISPATCH_PROPERTYGET).hr, S_OK);
+}
+
+TEST_F(DispatchTest, RefusesNamedArgumentsWithoutRunning) {
+    VARIANT arg = MakeI2(0);
+    DISPID named = 0;
+    DISPPARAMS dp{&arg, &named, 1, 1};
+    EXPECT_EQ(InvokeMethod(ctrl, 40, DISPATCH_METHOD, &dp, nullptr, nullptr), DISP_E_NONAMEDARGS);
+    EXPECT_TRUE(ctrl.m_bSendFlag);
+}
+
+TEST_F(DispatchTest, RefusesWrongArgumentCountsWithoutStateChange) {
+    EnterCapture();
+    const short num = ctrl.m_nLedNum, width = ctrl.m_nLedWidth;
+    // SetLedProperty clears the property flag first thing when it runs, even
+    // for values it refuses; a refused invoke must not get that far.
+    EXPECT_EQ(Invoke(4, {MakeI2(40), MakeI2(256)}).hr, DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(Invoke(4, {MakeI2(40), MakeI2(256), MakeI2(64), MakeI2(1)}).hr, DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(Invoke(4, {}).hr, DISP_E_BADPARAMCOUNT);
+    EXPECT_TRUE(ctrl.m_bPropertySet);
+    EXPECT_EQ(ctrl.m_nLedNum, num);
+    EXPECT_EQ(ctrl.m_nLedWidth, width);
+
+    EXPECT_EQ(Invoke(40, {}).hr, DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(Invoke(31, {MakeI2(1)}).hr, DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(Invoke(9, {MakeI2(1)}).hr, DISP_E_BADPARAMCOUNT);
+    EXPECT_TRUE(ctrl.m_bPropertySet); // QKClose did not run
+}
+
+TEST_F(DispatchTest, TakesArgumentsLastFirst) {
+    // rgvarg[cArgs-1] is the first parameter: this lays out LedNum=1,
+    // LedWidth=256, LedHeight=64 by hand.
+    VARIANT rg[3] = {MakeI2(64), MakeI2(256), MakeI2(1)};
+    DISPPARAMS dp{rg, nullptr, 3, 0};
+    VARIANT result;
+    VariantInit(&result);
+    ASSERT_EQ(InvokeMethod(ctrl, 4, DISPATCH_METHOD, &dp, &result, nullptr), S_OK);
+    EXPECT_EQ(result.boolVal, VARIANT_TRUE);
+    EXPECT_EQ(ctrl.m_nLedNum, 1);
+    EXPECT_EQ(ctrl.m_nLedWidth, 256);
+    EXPECT_EQ(ctrl.m_nLedHeight, 64);
+}
+
+TEST_F(DispatchTest, ConvertsIntegerTypesTextAndReferencesForValueParameters) {
+    Strings s;
+    std::int32_t height = 64;
+    const Outcome o = Invoke(4, {s.Make(" 3 "), MakeI8(300), MakeRef(VT_I4, &height)});
+    ASSERT_EQ(o.hr, S_OK);
+    EXPECT_EQ(o.result.boolVal, VARIANT_TRUE);
+    EXPECT_EQ(ctrl.m_nLedNum, 3);
+    EXPECT_EQ(ctrl.m_nLedWidth, 300);
+    EXPECT_EQ(ctrl.m_nLedHeight, 64);
+
+    struct Case {
+        VARTYPE vt;
+        std::uint64_t bits;
+        short expected;
+    };
+    const Case cases[] = {
+        {VT_UI1, 200, 200}, {VT_I1, 0xF6, -10},    {VT_UI2, 32767, 32767},
+        {VT_UI4, 12, 12},   {VT_UI8, 7, 7},        {VT_INT, 0xFFFFFFFBu, -5},
+        {VT_UINT, 9, 9},    {VT_BOOL, 0xFFFF, -1}, {VT_I4, 0xFFFF8000u, -32768},
+    };
+    for (const Case& k : cases) {
+        VARIANT v;
+        VariantInit(&v);
+        v.vt = k.vt;
+        v.ullVal = k.bits;
+        ctrl.m_nLedNum = 99;
+        const Outcome r = Invoke(4, {v, MakeI2(256), MakeI2(64)});
+        ASSERT_EQ(r.hr, S_OK) << k.vt;
+        EXPECT_EQ(ctrl.m_nLedNum, k.expected) << k.vt;
+    }
+}
+
+TEST_F(DispatchTest, RefusesUnconvertibleArgumentsNamingTheArgument) {
+    EnterCapture();
+    Strings s;
+    VARIANT empty;
+    VariantInit(&empty);
+    VARIANT nullText;
+    VariantInit(&nullText);
+    nullText.vt = VT_BSTR;
+    nullText.bstrVal = nullptr;
+    BSTR text = s.Make("5").bstrVal;
+    VARIANT refToText = MakeRef(VT_BSTR, &text);
+    VARIANT nullRef = MakeRef(VT_I2, nullptr);
+    VARIANT voidType;
+    VariantInit(&voidType);
+    voidType.vt = VT_VOID;
+
+    const VARIANT bad[] = {empty,         nullText,  s.Make("12x"), s.Make(""), s.Make("0x10"),
+                           s.Make("- 1"), refToText, nullRef,       voidType};
+    for (const VARIANT& v : bad) {
+        // LedNum is the first parameter: the last element of rgvarg.
+        Outcome o = Invoke(4, {v, MakeI2(256), MakeI2(64)});
+        EXPECT_EQ(o.hr, DISP_E_TYPEMISMATCH) << v.vt;
+        EXPECT_EQ(o.argErr, 2u) << v.vt;
+        // LedHeight is the last parameter: rgvarg[0].
+        o = Invoke(4, {MakeI2(1), MakeI2(256), v});
+        EXPECT_EQ(o.hr, DISP_E_TYPEMISMATCH) << v.vt;
+        EXPECT_EQ(o.argErr, 0u) << v.vt;
+    }
+    EXPECT_TRUE(ctrl.m_bPropertySet);
+    EXPECT_EQ(ctrl.m_nLedNum, 1);
+}
+
+TEST_F(DispatchTest, RefusesByReferenceParametersOfAnyOtherType) {
+    EnterCapture();
+    std::int16_t count = 0;
+    std::int32_t wideCount = 0;
+    std::int16_t buffer[1600] = {};
+    Outcome o = Invoke(39, {MakeRef(VT_I4, &wideCount), MakeRef(VT_I2, buffer)});
+    EXPECT_EQ(o.hr, DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(o.argErr, 1u);
+    o = Invoke(39, {MakeRef(VT_I2, &count), MakeI2(0)});
+    EXPECT_EQ(o.hr, DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(o.argErr, 0u);
+
+    Strings s;
+    o = Invoke(11, {s.Make("x")}); // a string, not a reference to one
+    EXPECT_EQ(o.hr, DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(o.argErr, 0u);
+    o = Invoke(11, {MakeRef(VT_I2, &count)});
+    EXPECT_EQ(o.hr, DISP_E_TYPEMISMATCH);
+}
+
+TEST_F(DispatchTest, RefusesValuesThatDoNotFitTheParameter) {
+    EnterCapture();
+    Strings s;
+    VARIANT huge;
+    VariantInit(&huge);
+    huge.vt = VT_UI8;
+    huge.ullVal = 0xFFFFFFFFFFFFFFFFull;
+    VARIANT ui2;
+    VariantInit(&ui2);
+    ui2.vt = VT_UI2;
+    ui2.uiVal = 40000;
+    const VARIANT tooBig[] = {MakeI4(32768),
+                              MakeI4(-32769),
+                              s.Make("70000"),
+                              s.Make("99999999999999999999999"),
+                              huge,
+                              ui2};
+    for (const VARIANT& v : tooBig) {
+        const Outcome o = Invoke(4, {MakeI2(1), v, MakeI2(64)});
+        EXPECT_EQ(o.hr, DISP_E_OVERFLOW) << v.vt;
+        EXPECT_EQ(o.argErr, 1u) << v.vt;
+    }
+    EXPECT_TRUE(ctrl.m_bPropertySet);
+    EXPECT_EQ(ctrl.m_nLedWidth, 256);
+
+    // RemoteIP is 32 bits wide.
+    const Outcome o = Invoke(1, {MakeI2(0), MakeI8(INT64_C(1) << 32), MakeI2(7000), MakeI2(100)});
+    EXPECT_EQ(o.hr, DISP_E_OVERFLOW);
+    EXPECT_EQ(o.argErr, 2u);
+    EXPECT_FALSE(ctrl.m_bLinkOpen);
+}
+
+TEST_F(DispatchTest, ReturnsFalseAsVariantFalseNotAsAnError) {
+    const Outcome refused = Invoke(4, {MakeI2(40), MakeI2(256), MakeI2(64)});
+    EXPECT_EQ(refused.hr, S_OK);
+    EXPECT_EQ(refused.result.vt, VT_BOOL);
+    EXPECT_EQ(refused.result.boolVal, VARIANT_FALSE);
+
+    const Outcome accepted = Invoke(4, {MakeI2(1), MakeI2(256), MakeI2(64)});
+    EXPECT_EQ(accepted.result.vt, VT_BOOL);
+    EXPECT_EQ(accepted.result.boolVal, VARIANT_TRUE);
+}
+
+TEST_F(DispatchTest, ReturnsShortAndEmptyResults) {
+    // No link and no screen: the version read fails with -1.
+    Outcome o = Invoke(31, {});
+    ASSERT_EQ(o.hr, S_OK);
+    EXPECT_EQ(o.result.vt, VT_I2);
+    EXPECT_EQ(o.result.iVal, -1);
+
+    o = Invoke(40, {MakeI2(0)});
+    ASSERT_EQ(o.hr, S_OK);
+    EXPECT_EQ(o.result.vt, VT_EMPTY);
+    EXPECT_FALSE(ctrl.m_bSendFlag);
+
+    o = Invoke(9, {});
+    ASSERT_EQ(o.hr, S_OK);
+    EXPECT_EQ(o.result.vt, VT_EMPTY);
+    EXPECT_TRUE(ctrl.m_bSendFlag); // QKClose restores sending
+}
+
+TEST_F(DispatchTest, RunsWithoutResultOrArgErrStorage) {
+    VARIANT arg = MakeI2(0);
+    DISPPARAMS dp{&arg, nullptr, 1, 0};
+    EXPECT_EQ(InvokeMethod(ctrl, 40, DISPATCH_METHOD, &dp, nullptr, nullptr), S_OK);
+    EXPECT_FALSE(ctrl.m_bSendFlag);
+    Strings s;
+    VARIANT bad = s.Make("x");
+    DISPPARAMS badDp{&bad, nullptr, 1, 0};
+    EXPECT_EQ(InvokeMethod(ctrl, 40, DISPATCH_METHOD, &badDp, nullptr, nullptr),
+              DISP_E_TYPEMISMATCH);
+}
+
+TEST_F(DispatchTest, HandsOverTheStringOfQKGetProperty) {
+    EnterCapture();
+    BSTR got = nullptr;
+    const Outcome o = Invoke(11, {MakeRef(VT_BSTR, &got)});
+    ASSERT_EQ(o.hr, S_OK);
+    EXPECT_EQ(o.result.boolVal, VARIANT_TRUE);
+    ASSERT_NE(got, nullptr); // captured: an empty text, but a string
+    EXPECT_EQ(SysStringLen(got), 0u);
+    SysFreeString(got);
+    EXPECT_EQ(LastFrame()[9], 'A');
+}
+
+} // namespace

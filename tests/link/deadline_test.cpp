@@ -1,0 +1,38 @@
+#include "control/link/deadline.h"
+#include "control/link/port_map.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+using palvex::CDeadline;
+
+TEST(Deadline, CountsDownFromItsStartAndNeverGoesNegative) {
+    CDeadline d(10000);
+    EXPECT_GT(d.RemainingMs(), 9000);
+    EXPECT_LE(d.RemainingMs(), 10000);
+    EXPECT_FALSE(d.Expired());
+    CDeadline past(-5);
+    EXPECT_EQ(past.RemainingMs(), 0);
+    EXPECT_TRUE(past.Expired());
+}
+
+TEST(Deadline, ExpiresOnceItsTimeHasPassed) {
+    CDeadline d(1);
+    const auto start = CDeadline::NowNs();
+    while (!d.Expired()) ASSERT_LT(CDeadline::NowNs() - start, 1000000000);
+    EXPECT_GE(CDeadline::NowNs() - start, 1000000 - 1000);
+}
+
+TEST(PortMap, PrefersTheEnvironmentAndFallsBackToTheStandardDevice) {
+    ::unsetenv("PALVEX_COM7");
+    EXPECT_EQ(palvex::ResolveComDevice(7), "/dev/ttyS6");
+    EXPECT_EQ(palvex::ResolveComDevice(1), "/dev/ttyS0");
+    ::setenv("PALVEX_COM7", "/dev/ttyUSB0", 1);
+    EXPECT_EQ(palvex::ResolveComDevice(7), "/dev/ttyUSB0");
+    ::setenv("PALVEX_COM7", "", 1);
+    EXPECT_EQ(palvex::ResolveComDevice(7), "/dev/ttyS6");
+    ::unsetenv("PALVEX_COM7");
+    EXPECT_EQ(palvex::ResolveComDevice(0), "");
+    EXPECT_EQ(palvex::ResolveComDevice(-3), "");
+}

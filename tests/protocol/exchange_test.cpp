@@ -1,0 +1,220 @@
+#include "tests/protocol/fake_link.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using namespace testing_support;
+
+namespace {
+
+std::string StoredFrame(CTestControl& c) {
+    short count = -1;
+    short elems[1600];
+    if (!c.GetSendString(&count, elems)) return "refused";
+    Bytes b;
+    for (int i = 0; i < count; ++i) b.push_back(static_cast<std::uint8_t>(elems[i]));
+    return ToHex(b);
+}
+
+const char* kZFrame = "1B24514B30315700015AC88E";
+const char* kZAck = "055AC88E4F4B";
+
+} // namespace
+
+TEST(Exchange, BuildsNothingBeforeThePropertiesAreSet) {
+    CTestControl c;
+    c.Open();
+    std::uint8_t payload[16] = {'Z'};
+    EXPECT_FALSE(c.ExchangeFrame(payload, 1));
+    EXPECT_EQ(payload[0], 'Z'); // buffer untouched
+    EXPECT_TRUE(c.link.written.empty());
+    EXPECT_EQ(c.m_nLastFrameLen, 0);
+}
+
+TEST(Exchange, CapturesFramesWithoutALinkAndReportsSuccess) {
+    CTestControl c;
+    c.SetSendFlag(0);
+    ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
+    std::uint8_t text[300];
+    std::memset(text, 'x', sizeof text);
+    EXPECT_TRUE(c.ExecuteCommand('E', text, 0));
+    EXPECT_EQ(text[0], 0); // reading letters give an empty text
+    const std::string frame = StoredFrame(c);
+    EXPECT_EQ(frame.size(), 24u);
+    EXPECT_EQ(frame.substr(0, 20), "1B24514B303157000145");
+    EXPECT_TRUE(c.ExecuteCommand('Z', nullptr, 0));
+    EXPECT_EQ(StoredFrame(c), kZFrame);
+}
+
+TEST(Exchange, FailsWithoutALinkInSendingModeButStoresTheFrame) {
+    CTestControl c;
+    ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
+    EXPECT_FALSE(c.ExecuteCommand('Z', nullptr, 0));
+    EXPECT_EQ(StoredFrame(c), kZFrame);
+}
+
+TEST(Exchange, CaptureModeStaysOnUntilClosed) {
+    CTestControl c;
+    c.SetSendFlag(0);
+    c.SetSendFlag(1);
+    EXPECT_FALSE(c.m_bSendFlag);
+}
+
+TEST(Exchange, SendsTheFrameAndAcceptsItsAcknowledgement) {
+    CTestControl c;
+    c.Open();
+    ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
+    c.link.replies.push_back(Hex(kZAck));
+    EXPECT_TRUE(c.ExecuteCommand('Z', nullptr, 0));
+    ASSERT_EQ(c.link.written.size(), 1u);
+    EXPECT_EQ(ToHex(c.link.written[0]), kZFrame);
+    EXPECT_EQ(c.link.purges, 1);
+}
+
+TEST(Exchange, RetriesAfterCorruptedAck) {
+    CTestControl c;
+    c.Open();
+    ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
+    c.link.replies.push_back(Hex("055AC88F4F4B")); // one CRC bit off
+    c.link.replies.push_back(Hex(kZAck));
+    EXPECT_TRUE(c.ExecuteCommand('Z', nullptr, 0));
+    ASSERT_EQ(c.link.written.size(), 2u);
+    EXPECT_EQ(c.link.written[0], c.link.written[1]); // the whole frame again
+    EXPECT_EQ(c.link.purges, 2);
+}
+
+TEST(Exchange, GivesUpAfterFiveAttemptsWithAnEmptyText) {
+    CTestControl c;
+    c.Open();
+    ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
+    std::uint8_t text[300] = {'j', 'u', 'n', 'k'};
+    EXPECT_FALSE(c.ExecuteCommand('A', text, 0));
+    EXPECT_EQ(c.link.written.size(), 5u);
+    EXPECT_EQ(text[0], 0);
+}
+
+TEST(Exchange, MakesTenAttemptsWhenTheLinkAsksForThem) {
+    CTestControl c;
+    c.Open();
+    c.link.attempts = 10;
+    ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
+    EXPECT_FALSE(c.ExecuteCommand('Z', nullptr, 0));
+    EXPECT_EQ(c.link.written.size(), 10u);
+}
+
+TEST(Exchange, RefusesAReplyOneByteShortOrWithTheWrongCountByte) {
+    CTestControl c;
+    c.Open();
+    ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
+    c.link.replies.push_back(Hex("055AC88E4F")); // one byte short
+    c.link.replies.push_back(Hex("045AC88E4F4B")); // count byte says 4
+    c.link.replies.push_back(Hex(kZAck));
+    EXPECT_TRUE(c.ExecuteCommand('Z', nullptr, 0));
+    EXPECT_EQ(c.link.written.size(), 3u);
+}
+
+TEST(Exchange, ReturnsDataRepliesAsHexText) {
+    CTestControl c;
+    c.Open();
+    ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
+    c.link.replies.push_back(Hex("0D DDDD7200 20061231 200040 81 00"));
+    std::uint8_t text[300];
+    ASSERT_TRUE(c.ExecuteCommand('A', text, 0));
+    EXPECT_STREQ(reinterpret_cast<char*>(text), "DDDD72002006123120004081" "0000");
+}
+
+TEST(Exchange, ReadsAFiveRowTestResultAsDataNotAsAnAcknowledgement) {
+    CTestControl c;
+    c.Open();
+    ASSERT_TRUE(c.SetLedProperty(1, 256, 5));
+    std::uint8_t data[300] = {0x40};
+    // Five data bytes that happen to look like the acknowledgement pattern.
+    c.link.replies.push_back(Hex("05 57 40 00 4F 4B"));
+    ASSERT_TRUE(c.ExecuteCommand('W', data, 1));
+    EXPECT_STREQ(reinterpret_cast<char*>(data), "5740004F4B00");
+    EXPECT_EQ(c.link.written.size(), 1u);
+}
+
+TEST(Exchange, RefusesUnknownLettersWithoutTouchingTheStoredFrame) {
+    CTestControl c;
+    c.SetSendFlag(0);
+    ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
+    ASSERT_TRUE(c.ExecuteCommand('Z', nullptr, 0));
+    EXPECT_FALSE(c.ExecuteCommand('a', nullptr, 0));
+    EXPECT_FALSE(c.ExecuteCommand('G', nullptr, 0)); // sent only through ExchangeFrame
+    EXPECT_EQ(StoredFrame(c), kZFrame);
+}
+
+TEST(Exchange, RefusesAPayloadTooLargeForTheStoredCopy) {
+    CTestControl c;
+    c.SetSendFlag(0);
+    ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
+    std::vector<std::uint8_t> big(1590, 0);
+    big[0] = 'L';
+    EXPECT_FALSE(c.ExchangeFrame(big.data(), 1590));
+    EXPECT_EQ(c.m_nLastFrameLen, 0);
+    std::vector<std::uint8_t> largest(1589, 0);
+    largest[0] = 'L';
+    EXPECT_TRUE(c.ExchangeFrame(largest.data(), 1589));
+    EXPECT_EQ(c.m_nLastFrameLen, 1600);
+}
+
+TEST(Exchange, ClampsTheCommunicationTimeOut) {
+    CTestControl c;
+    c.SetSendFlag(0);
+    ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
+    const std::pair<short, int> cases[] = {{0, 5}, {300, 99}, {-1, 5}, {42, 42}};
+    for (auto [seconds, sent] : cases) {
+        ASSERT_TRUE(c.SetCommTimeOut(seconds));
+        EXPECT_EQ(c.m_lastFrame[9], 'w');
+        EXPECT_EQ(c.m_lastFrame[10], sent) << seconds;
+        EXPECT_EQ(c.m_nLastFrameLen, 13);
+    }
+}
+
+TEST(Exchange, StampsTheLocalDateAndTimeAsBcd) {
+    CTestControl c;
+    c.SetSendFlag(0);
+    ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
+    c.now = MakeTime(2026, 12, 7);
+    std::uint8_t four[4] = {0xDD, 0xDD, 0x72, 0x00};
+    ASSERT_TRUE(c.ExecuteCommand('B', four, 4));
+    EXPECT_EQ(ToHex(c.m_lastFrame + 9, 9), "42DDDD720020261207");
+
+    c.now = MakeTime(2006, 8, 13, 14, 5, 9, 0);
+    std::uint8_t junk[7] = {1, 2, 3, 4, 5, 6, 7};
+    ASSERT_TRUE(c.ExecuteCommand('D', junk, 7));
+    EXPECT_EQ(ToHex(c.m_lastFrame + 9, 8), "4406081314050009");
+    EXPECT_EQ(c.m_nLastFrameLen, 19);
+}
+
+TEST(Exchange, SendsTheProgramStartCodeWithATrailingZero) {
+    CTestControl c;
+    c.SetSendFlag(0);
+    ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
+    ASSERT_TRUE(c.ExecuteCommand('F', nullptr, 0));
+    EXPECT_EQ(c.m_nLastFrameLen, 23);
+    EXPECT_EQ(c.m_lastFrame[9], 'F');
+    EXPECT_EQ(c.m_lastFrame[20], 0);
+}
+
+TEST(GetSendString, WidensBytesWithoutSignAndRefusesWhenDisarmed) {
+    CTestControl c;
+    short count = 99;
+    short elems[1600];
+    EXPECT_FALSE(c.GetSendString(&count, elems));
+    EXPECT_EQ(count, 99);
+
+    c.SetSendFlag(0);
+    ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
+    ASSERT_TRUE(c.GetSendString(&count, elems));
+    EXPECT_EQ(count, 0); // nothing built yet
+
+    std::uint8_t ff[2] = {0xFF, 0xFF};
+    ASSERT_TRUE(c.ExecuteCommand('P', ff, 1));
+    ASSERT_TRUE(c.GetSendString(&count, elems));
+    ASSERT_EQ(count, 13);
+    EXPECT_EQ(elems[10], 255);
+    for (int i = 0; i < count; ++i) EXPECT_GE(elems[i], 0);
+}

@@ -1,0 +1,46 @@
+#include "tests/protocol/fake_link.h"
+
+#include <cctype>
+
+namespace testing_support {
+
+Bytes Hex(const std::string& text) {
+    Bytes out;
+    int hi = -1;
+    for (char c : text) {
+        if (std::isspace(static_cast<unsigned char>(c))) continue;
+        const int v = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
+                                                                   : std::toupper(c) - 'A' + 10;
+        if (hi < 0) {
+            hi = v;
+        } else {
+            out.push_back(static_cast<std::uint8_t>(hi * 16 + v));
+            hi = -1;
+        }
+    }
+    return out;
+}
+
+std::string ToHex(const std::uint8_t* data, std::size_t n) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string s;
+    for (std::size_t i = 0; i < n; ++i) {
+        s += kHex[data[i] >> 4];
+        s += kHex[data[i] & 15];
+    }
+    return s;
+}
+
+std::tm MakeTime(int year, int month, int day, int hour, int minute, int second, int wday) {
+    std::tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = second;
+    t.tm_wday = wday;
+    return t;
+}
+
+} // namespace testing_support
