@@ -14,7 +14,13 @@ public:
     // Automation methods of the link.
     BOOL ComInitial(short ComPort, short BaudRate, short WaitTime);
     BOOL NetInitial(short LocalPort, std::int32_t RemoteIP, short RemotePort, short WaitTime);
+    BOOL ModemInitial(short ModemPort, short WaitTime);
+    BOOL SendModemCmd(LONG_PTR lpCmdStr, LONG_PTR lpRetStr);
     void QKClose();
+
+    // How long a command the modem has only echoed may take to answer, in
+    // milliseconds (a minute; tests shorten it).
+    void SetModemSlowCommandWait(int ms) { m_nModemSlowWaitMs = ms; }
 
     // Host hook: runs during every network wait, so a graphical host can keep
     // its window alive while the control waits for a card.
@@ -30,6 +36,7 @@ protected:
 
 private:
     palvex::CSocketTransport m_socketLink{m_socket};
+    int m_nModemSlowWaitMs = 60000;
 };
 
 // The speeds a card may run at; BaudRate arrives as its 16-bit pattern.

@@ -28,6 +28,8 @@ public:
         m_nPerByteMs = perByteMs;
         m_nWaitMs = waitMs;
     }
+    int ReadTotalConstant() const { return m_nWaitMs; }
+    void SetReadTotalConstant(int waitMs) { m_nWaitMs = waitMs; }
     void SetMaxAttempts(int n) { m_nAttempts = n; }
 
     int MaxAttempts() const override { return m_nAttempts; }
