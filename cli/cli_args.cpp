@@ -1,11 +1,15 @@
 #include "cli/cli_args.h"
 
+#include "cli/code_page.h"
+#include "cli/picture_file.h"
+#include "control/commands/command_set.h"
 #include "control/protocol/types.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 namespace palvex::cli {
 namespace {
@@ -57,7 +61,7 @@ bool ParseDottedAddress(std::string_view word, std::uint32_t& value) {
 
 // 16-bit parameters: -32768..65535; above 32767 the 16-bit pattern is passed
 // (a baud rate of 57600 travels as the short -7936).
-bool ParseShort(std::string_view word, ArgSlot& slot, std::string& error) {
+bool ParseShort(std::string_view word, const ParseContext&, ArgSlot& slot, std::string& error) {
     std::int64_t v = 0;
     if (!ParseDecimalWord(word, v) || v < -32768 || v > 65535) {
         error = Quoted(word) + " is not a decimal integer from -32768 to 65535";
@@ -73,7 +77,8 @@ void BindShort(ArgSlot& slot, VARIANT& v) {
 }
 
 // A network address: dotted a.b.c.d, or the same 32-bit value in decimal.
-bool ParseAddressOrLong(std::string_view word, ArgSlot& slot, std::string& error) {
+bool ParseAddressOrLong(std::string_view word, const ParseContext&, ArgSlot& slot,
+                        std::string& error) {
     if (word.find('.') != std::string_view::npos) {
         std::uint32_t ip = 0;
         if (!ParseDottedAddress(word, ip)) {
@@ -104,9 +109,9 @@ void BindLong(ArgSlot& slot, VARIANT& v) {
 // the copy, however short the word.
 constexpr std::size_t kTextPadding = 16;
 
-bool ParseText(std::string_view word, ArgSlot& slot, std::string&) {
+bool ParseText(std::string_view word, const ParseContext&, ArgSlot& slot, std::string&) {
     slot.bytes.assign(word.begin(), word.end());
-    slot.bytes.resize(word.size() + kTextPadding, '\0');
+    slot.bytes.resize(word.size() + kTextPadding, 0);
     return true;
 }
 
@@ -119,8 +124,156 @@ void BindAddress(const void* address, VARIANT& v) {
         v.lVal = static_cast<std::int32_t>(a);
 }
 
-void BindText(ArgSlot& slot, VARIANT& v) {
+void BindBytes(ArgSlot& slot, VARIANT& v) {
     BindAddress(slot.bytes.data(), v);
+}
+
+// Text to be drawn on the screen: converted from UTF-8 to the card's code
+// page, unless --raw-text passes the word's bytes as they are.
+bool ParseDisplayText(std::string_view word, const ParseContext& context, ArgSlot& slot,
+                      std::string& error) {
+    if (context.rawText) return ParseText(word, context, slot, error);
+    std::string converted;
+    if (!ToCardCodePage(word, converted, error)) {
+        error += " (--raw-text passes texts unconverted)";
+        return false;
+    }
+    return ParseText(converted, context, slot, error);
+}
+
+// A picture file: 65,536 bytes of pixel codes, or a PNG or PGM image
+// converted to them (see picture_file.h).
+bool ParsePictureFile(std::string_view word, const ParseContext&, ArgSlot& slot,
+                      std::string& error) {
+    return LoadPictureFile(std::string(word), slot.bytes, error);
+}
+
+// Lists given as one word hold at most as many entries as a positive 16-bit
+// count can count.
+constexpr std::size_t kMaxListEntries = 32767;
+
+std::string EntriesText(std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+bool IsHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+unsigned HexValue(char c) {
+    if (c <= '9') return static_cast<unsigned>(c - '0');
+    return static_cast<unsigned>((c | 0x20) - 'a' + 10);
+}
+
+constexpr std::size_t kRecordBytes = CCommandSet::kProgRecordSize;
+constexpr std::size_t kRecordDigits = 2 * kRecordBytes;
+
+// Program records: 16 hex digits per 8-byte record, bytes in memory order,
+// records one after another with or without a comma between them; "-" for
+// none. The storage always holds at least one record, so the address passed
+// is never null.
+bool ParseRecords(std::string_view word, const ParseContext&, ArgSlot& slot, std::string& error) {
+    slot.bytes.clear();
+    slot.listLength = 0;
+    if (word == "-") {
+        slot.bytes.assign(kRecordBytes, 0);
+        return true;
+    }
+    if (word.empty()) {
+        error = "no records given (- stands for none)";
+        return false;
+    }
+    std::size_t pos = 0;
+    for (;;) {
+        std::size_t digits = 0;
+        while (digits < kRecordDigits && pos + digits < word.size() &&
+               IsHexDigit(word[pos + digits]))
+            ++digits;
+        const std::size_t record = slot.listLength + 1;
+        if (digits < kRecordDigits) {
+            const std::size_t at = pos + digits;
+            if (at < word.size() && word[at] != ',') {
+                error = "character " + std::to_string(at + 1) + " (" + Quoted(word.substr(at, 1)) +
+                        ") of " + Quoted(word) + " is neither a hex digit nor a comma";
+            } else {
+                error = "record " + std::to_string(record) + " of " + Quoted(word) + " has " +
+                        EntriesText(digits, "hex digit", "hex digits") + "; each record is " +
+                        std::to_string(kRecordDigits) + " (" + std::to_string(kRecordBytes) +
+                        " bytes)";
+            }
+            return false;
+        }
+        if (record > kMaxListEntries) {
+            error = "more than " + std::to_string(kMaxListEntries) +
+                    " records: a 16-bit count cannot count them";
+            return false;
+        }
+        for (std::size_t i = 0; i < kRecordBytes; ++i)
+            slot.bytes.push_back(static_cast<std::uint8_t>((HexValue(word[pos + 2 * i]) << 4) |
+                                                           HexValue(word[pos + 2 * i + 1])));
+        slot.listLength = record;
+        pos += kRecordDigits;
+        if (pos == word.size()) return true;
+        if (word[pos] == ',') ++pos;
+        if (pos == word.size()) {
+            error = Quoted(word) + " ends with a comma";
+            return false;
+        }
+    }
+}
+
+// The records after the call, as the control left them: 16 upper-case hex
+// digits each, comma-separated; "-" for none.
+void PrintRecords(const ArgSlot& slot, const Call&, std::string& out) {
+    out += ' ';
+    if (slot.listLength == 0) {
+        out += '-';
+        return;
+    }
+    for (std::size_t r = 0; r < slot.listLength; ++r) {
+        if (r > 0) out += ',';
+        for (std::size_t i = 0; i < kRecordBytes; ++i) {
+            char hex[3];
+            std::snprintf(hex, sizeof hex, "%02X", slot.bytes[r * kRecordBytes + i]);
+            out += hex;
+        }
+    }
+}
+
+// A list of 16-bit values: comma-separated, each -32768..65535 like the
+// 16-bit arguments; "-" for none. The storage always holds at least one
+// element, so the address passed is never null.
+bool ParseShortList(std::string_view word, const ParseContext&, ArgSlot& slot, std::string& error) {
+    slot.shorts.clear();
+    slot.listLength = 0;
+    if (word == "-") {
+        slot.shorts.assign(1, 0);
+        return true;
+    }
+    if (word.empty()) {
+        error = "no entries given (- stands for none)";
+        return false;
+    }
+    for (std::size_t start = 0;;) {
+        const std::size_t comma = std::min(word.find(',', start), word.size());
+        const std::string_view item = word.substr(start, comma - start);
+        std::int64_t v = 0;
+        if (!ParseDecimalWord(item, v) || v < -32768 || v > 65535) {
+            error = "entry " + std::to_string(slot.shorts.size() + 1) + " (" + Quoted(item) +
+                    ") of " + Quoted(word) + " is not a decimal integer from -32768 to 65535";
+            return false;
+        }
+        if (slot.shorts.size() == kMaxListEntries) {
+            error = "more than " + std::to_string(kMaxListEntries) +
+                    " entries: a 16-bit count cannot count them";
+            return false;
+        }
+        slot.shorts.push_back(static_cast<std::int16_t>(static_cast<std::uint16_t>(v)));
+        if (comma == word.size()) break;
+        start = comma + 1;
+    }
+    slot.listLength = slot.shorts.size();
+    return true;
 }
 
 // A short the control fills.
@@ -138,16 +291,22 @@ void PrintShortOut(const ArgSlot& slot, const Call&, std::string& out) {
     out += std::to_string(slot.shortOut);
 }
 
+// Arrays of shorts, passed as VT_I2 | VT_BYREF or as an address, whichever
+// the parameter is declared as.
+void BindShorts(ArgSlot& slot, VARIANT& v) {
+    if (slot.param->vt == (VT_I2 | VT_BYREF)) {
+        v.vt = VT_I2 | VT_BYREF;
+        v.piVal = slot.shorts.data();
+    } else {
+        BindAddress(slot.shorts.data(), v);
+    }
+}
+
 // An array of shorts the control fills with byte values, printed as
 // upper-case hex without separators ("-" when empty); as many elements as
 // the count parameter says are valid.
 void PrepareByteArrayOut(ArgSlot& slot) {
     slot.shorts.assign(slot.form.capacity, 0);
-}
-
-void BindShortArrayOut(ArgSlot& slot, VARIANT& v) {
-    v.vt = VT_I2 | VT_BYREF;
-    v.piVal = slot.shorts.data();
 }
 
 void PrintByteArrayHex(const ArgSlot& slot, const Call& call, std::string& out) {
@@ -168,8 +327,48 @@ void PrintByteArrayHex(const ArgSlot& slot, const Call& call, std::string& out) 
     }
 }
 
+// An array of shorts the control fills with numbers, printed in decimal,
+// comma-separated. The storage is filled with a value before the call that
+// the readers never store in every element (they store clock fields, byte
+// values and signed bytes), so an array that still holds only that value was
+// not written, as in capture mode, and is printed as "-".
+constexpr std::int16_t kUnwritten = -32768;
+
+void PrepareShortArrayOut(ArgSlot& slot) {
+    slot.shorts.assign(slot.form.capacity, kUnwritten);
+    slot.shownLength = slot.form.capacity;
+}
+
+void PrintShortArray(const ArgSlot& slot, const Call&, std::string& out) {
+    const auto shown = std::span(slot.shorts).first(std::min(slot.shownLength, slot.shorts.size()));
+    out += ' ';
+    if (std::all_of(shown.begin(), shown.end(), [](std::int16_t v) { return v == kUnwritten; })) {
+        out += '-';
+        return;
+    }
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        if (i > 0) out += ',';
+        out += std::to_string(shown[i]);
+    }
+}
+
 // A string the control allocates; printed in double quotes, each 16-bit
 // character back to its byte, then freed.
+// A text buffer the control fills (the modem's answer): zeroed storage of
+// the form's capacity, printed up to its terminator.
+void PrepareTextOut(ArgSlot& slot) {
+    slot.bytes.assign(slot.form.capacity, 0);
+}
+
+void PrintTextOut(const ArgSlot& slot, const Call&, std::string& out) {
+    out += " \"";
+    for (std::uint8_t b : slot.bytes) {
+        if (b == 0) break;
+        out += static_cast<char>(b);
+    }
+    out += '"';
+}
+
 void PrepareStringOut(ArgSlot& slot) {
     slot.string = nullptr;
 }
@@ -204,43 +403,128 @@ constexpr ArgKind kAddressOrLong{
 constexpr ArgKind kText{
     "TEXT",
     "the word itself; the control is given the address of palvex's zero-terminated copy",
-    ParseText, nullptr, BindText, nullptr, nullptr, "@"};
+    ParseText, nullptr, BindBytes, nullptr, nullptr, "@"};
+constexpr ArgKind kDisplayText{
+    "TEXT",
+    "UTF-8 text, converted to the card's code page GBK before the call (\"中文\" is "
+    "D6 D0 CE C4); a character GBK has no code for is a usage error. With --raw-text "
+    "the word's bytes pass unchanged",
+    ParseDisplayText, nullptr, BindBytes, nullptr, nullptr, "@"};
+constexpr ArgKind kPictureFile{
+    "FILE",
+    "a picture of 128 rows of 512 one-byte pixel codes (row r, column c at byte "
+    "512 * r + c). A PNG image, or a PGM image (P5 or P2), is converted: its "
+    "top-left 512 x 128 pixels give the codes at the same rows and columns, the rest "
+    "of the picture is 0; a grey pixel gives 1 when it is at least half of white, "
+    "else 0; a colour pixel gives bit 0 red, bit 1 green, bit 2 blue, each set when "
+    "that channel is at least half of full; transparent pixels count as black "
+    "(channels are scaled by opacity). Any other file must hold exactly 65536 bytes, "
+    "which are passed as they are",
+    ParsePictureFile, nullptr, BindBytes, nullptr, nullptr, "@"};
+constexpr ArgKind kProgRecords{
+    "HEX16[[,]HEX16]... | -",
+    "8-byte program records, each as 16 hex digits (bytes in order), with or "
+    "without commas between records; - for none. A positive TotalProgNum must not "
+    "exceed the records given. Printed after the call as the control normalised "
+    "them, 16 upper-case digits per record, comma-separated",
+    ParseRecords, nullptr, BindBytes, PrintRecords, nullptr, "@"};
+constexpr ArgKind kShortList{
+    "N[,N]... | -",
+    "comma-separated 16-bit entries, each -32768..65535; - for none. A positive "
+    "count must not exceed the entries given",
+    ParseShortList, nullptr, BindShorts, nullptr, nullptr, "@"};
 constexpr ArgKind kShortOut{
     nullptr,
     "takes no argument: filled by the control, printed as a decimal number",
     nullptr, PrepareShortOut, BindShortOut, PrintShortOut, nullptr, "@"};
+constexpr ArgKind kShortArrayOut{
+    nullptr,
+    "takes no argument: filled by the control, printed as decimal numbers separated "
+    "by commas (GetTestResult: one per screen row, LedHeight of the last "
+    "SetLedProperty on the line); - when the control filled in nothing (capture mode)",
+    nullptr, PrepareShortArrayOut, BindShorts, PrintShortArray, nullptr, "@[#]"};
 constexpr ArgKind kByteArrayOut{
     nullptr,
     "takes no argument: filled by the control, printed as upper-case hex",
-    nullptr, PrepareByteArrayOut, BindShortArrayOut, PrintByteArrayHex, nullptr, "@:hex"};
+    nullptr, PrepareByteArrayOut, BindShorts, PrintByteArrayHex, nullptr, "@:hex"};
 constexpr ArgKind kStringOut{
     nullptr,
     "takes no argument: filled by the control, printed in double quotes",
     nullptr, PrepareStringOut, BindStringOut, PrintStringOut, ReleaseStringOut, "\"@\""};
 
+constexpr ArgKind kTextOut{
+    nullptr,
+    "takes no argument: a text buffer filled by the control, printed in double quotes",
+    nullptr, PrepareTextOut, BindBytes, PrintTextOut, nullptr, "\"@\""};
+
 constexpr const ArgKind* kAllKinds[] = {
-    &kShort, &kAddressOrLong, &kText, &kShortOut, &kByteArrayOut, &kStringOut,
+    &kShort, &kAddressOrLong, &kText, &kDisplayText, &kPictureFile, &kProgRecords, &kShortList,
+    &kShortOut, &kShortArrayOut, &kByteArrayOut, &kStringOut, &kTextOut,
 };
 
 // Parameters that do not take the default form of their type (VT_I2: kShort).
 // 32-bit and address parameters have no default: each needs a line here
-// before its method can be called from the command line.
+// before its method can be called from the command line. A name that means
+// different things in different methods (lpBuff, Resultx) has a line per
+// method.
 constexpr ParamForm kParamForms[] = {
-    {nullptr, "RemoteIP", &kAddressOrLong, 0, nullptr},
-    {nullptr, "lpProperty", &kText, 0, nullptr},
-    {nullptr, "lpstr", &kText, 0, nullptr},
-    {nullptr, "lpCmdStr", &kText, 0, nullptr},
-    {nullptr, "lpLibFileName", &kText, 0, nullptr},
-    {nullptr, "bStr", &kStringOut, 0, nullptr},
-    {nullptr, "Resultx", &kShortOut, 0, nullptr},
-    {"GetSendString", "lpCount", &kShortOut, 0, nullptr},
-    {"GetSendString", "lpRetBuff", &kByteArrayOut, 1600, "lpCount"},
+    {nullptr, "RemoteIP", &kAddressOrLong, 0, nullptr, false},
+    {nullptr, "lpProperty", &kText, 0, nullptr, false},
+    {nullptr, "lpCmdStr", &kText, 0, nullptr, false},
+    {nullptr, "lpLibFileName", &kText, 0, nullptr, false},
+    {"ShowString", "lpstr", &kDisplayText, 0, nullptr, false},
+    {"SendPicture", "lpBuff", &kPictureFile, 0, nullptr, false},
+    {"SendProgList", "lpProgList", &kProgRecords, 0, "TotalProgNum", false},
+    {"SetOrderList", "lptrList", &kShortList, 0, "count", false},
+    {nullptr, "bStr", &kStringOut, 0, nullptr, false},
+    {"SendModemCmd", "lpRetStr", &kTextOut, 128, nullptr, false},
+    {"GetTime", "lpBuff", &kShortArrayOut, 6, nullptr, false},
+    {"GetAllResult", "lpPara", &kShortArrayOut, 13, nullptr, false},
+    {"GetTestResult", "Resultx", &kShortArrayOut, 128, nullptr, true},
+    {"GetPowerState", "Resultx", &kShortArrayOut, 128, nullptr, false},
+    {"GetSendString", "lpCount", &kShortOut, 0, nullptr, false},
+    {"GetSendString", "lpRetBuff", &kByteArrayOut, 1600, "lpCount", false},
 };
 // clang-format on
 
 // ---------------------------------------------------------------------------
 
-bool ParseCall(std::span<const std::string_view> words, Call& call, std::string& error) {
+// The 16-bit value a slot of the default kind passes, as the control sees it.
+std::int16_t ShortValue(const ArgSlot& slot) {
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(slot.number));
+}
+
+// What earlier calls on the line tell the parse of a later one.
+struct LineState {
+    ParseContext context;
+    // LedHeight of the last SetLedProperty so far, when there was one.
+    std::optional<int> screenRows;
+};
+
+constexpr std::string_view kScreenMethod = "SetLedProperty";
+constexpr std::string_view kScreenHeightParam = "LedHeight";
+
+// Each list given as a word holds at least the entries its positive count
+// asks for, so the control never reads past the list's storage. Zero and
+// negative counts pass: the control answers them itself.
+bool CheckListCounts(const Call& call, std::string& error) {
+    for (const ArgSlot& slot : call.slots) {
+        if (!slot.form.kind->TakesWord() || slot.countSlot < 0) continue;
+        const ArgSlot& countSlot = call.slots[static_cast<std::size_t>(slot.countSlot)];
+        const int count = ShortValue(countSlot);
+        if (count > 0 && static_cast<std::size_t>(count) > slot.listLength) {
+            error = std::string(call.entry->name) + ": " + countSlot.param->name + " is " +
+                    std::to_string(count) + " but " + slot.param->name + " gives only " +
+                    EntriesText(slot.listLength, "entry", "entries") + "; give at least " +
+                    std::to_string(count) + " or lower " + countSlot.param->name;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ParseCall(std::span<const std::string_view> words, const LineState& line, Call& call,
+               std::string& error) {
     const std::string_view name = words.front();
     if (FAILED(GetIdOfName(name, &call.id))) {
         error = "unknown method " + Quoted(name) + " (palvex --help lists the methods)";
@@ -283,35 +567,37 @@ bool ParseCall(std::span<const std::string_view> words, Call& call, std::string&
         const ArgKind& kind = *slot.form.kind;
         if (kind.TakesWord()) {
             std::string why;
-            if (!kind.parse(words[w++], slot, why)) {
+            if (!kind.parse(words[w++], line.context, slot, why)) {
                 error = std::string(e.name) + " " + slot.param->name + ": " + why;
                 return false;
             }
         }
         if (kind.prepare != nullptr) kind.prepare(slot);
+        if (slot.form.screenRows && line.screenRows.has_value())
+            slot.shownLength = static_cast<std::size_t>(
+                std::clamp(*line.screenRows, 0, static_cast<int>(slot.form.capacity)));
         if (slot.form.countParam != nullptr) {
             for (std::size_t j = 0; j < e.paramCount; ++j)
                 if (std::string_view(e.params[j].name) == slot.form.countParam)
                     slot.countSlot = static_cast<int>(j);
         }
     }
-    return true;
+    return CheckListCounts(call, error);
 }
 
-// Names of the parameters (in the whole table) that take `kind`, once each.
-std::string ParamsOfKind(const ArgKind* kind) {
-    std::vector<std::string_view> names;
+// The parameter names that take `kind`, once each; a name whose form belongs
+// to one method is shown with it ("lpBuff (SendPicture)").
+std::vector<std::string> ParamsOfKind(const ArgKind* kind) {
+    std::vector<std::string> names;
     for (const DispatchEntry& e : AllDispatchEntries())
-        for (const DispatchParam& p : e.Params())
-            if (FormOf(e, p).kind == kind &&
-                std::find(names.begin(), names.end(), p.name) == names.end())
-                names.push_back(p.name);
-    std::string s;
-    for (std::string_view n : names) {
-        if (!s.empty()) s += ' ';
-        s.append(n);
-    }
-    return s;
+        for (const DispatchParam& p : e.Params()) {
+            const ParamForm form = FormOf(e, p);
+            if (form.kind != kind) continue;
+            std::string n = p.name;
+            if (form.method != nullptr) n += std::string(" (") + form.method + ")";
+            if (std::find(names.begin(), names.end(), n) == names.end()) names.push_back(n);
+        }
+    return names;
 }
 
 const char* ResultText(VARTYPE vt) {
@@ -325,6 +611,25 @@ const char* ResultText(VARTYPE vt) {
     }
 }
 
+// Appends `items` separated by `separator`, starting a new line indented by
+// `indent` spaces before an item that would pass column `width`. `column` is
+// where the text starts on the current line.
+void AppendWrapped(std::string& s, const std::vector<std::string>& items, const char* separator,
+                   std::size_t column, std::size_t indent, std::size_t width) {
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const std::string piece = (i > 0 ? separator : "") + items[i];
+        if (i > 0 && column + piece.size() > width) {
+            s += '\n';
+            s.append(indent, ' ');
+            s += items[i];
+            column = indent + items[i].size();
+        } else {
+            s += piece;
+            column += piece.size();
+        }
+    }
+}
+
 } // namespace
 
 ParamForm FormOf(const DispatchEntry& method, const DispatchParam& param) {
@@ -332,8 +637,8 @@ ParamForm FormOf(const DispatchEntry& method, const DispatchParam& param) {
         if ((f.method == nullptr || std::string_view(f.method) == method.name) &&
             std::string_view(f.param) == param.name)
             return f;
-    if (param.vt == VT_I2) return {nullptr, param.name, &kShort, 0, nullptr};
-    return {nullptr, param.name, nullptr, 0, nullptr};
+    if (param.vt == VT_I2) return {nullptr, param.name, &kShort, 0, nullptr, false};
+    return {nullptr, param.name, nullptr, 0, nullptr, false};
 }
 
 std::span<const ArgKind* const> AllArgKinds() {
@@ -347,6 +652,8 @@ bool ParseCommandLine(std::span<const std::string_view> words, CommandLine& out,
     for (; i < words.size() && words[i].starts_with("-") && words[i] != "-"; ++i) {
         if (words[i] == "--trace") {
             out.trace = true;
+        } else if (words[i] == "--raw-text") {
+            out.rawText = true;
         } else if (words[i] == "--help" || words[i] == "-h") {
             out.help = true;
             return true;
@@ -360,6 +667,8 @@ bool ParseCommandLine(std::span<const std::string_view> words, CommandLine& out,
         return false;
     }
 
+    LineState line;
+    line.context.rawText = out.rawText;
     while (i <= words.size()) {
         std::size_t end = i;
         while (end < words.size() && words[end] != ":")
@@ -370,7 +679,12 @@ bool ParseCommandLine(std::span<const std::string_view> words, CommandLine& out,
             return false;
         }
         Call call;
-        if (!ParseCall(words.subspan(i, end - i), call, error)) return false;
+        if (!ParseCall(words.subspan(i, end - i), line, call, error)) return false;
+        // A fresh control knows the screen only from SetLedProperty, so the
+        // rows GetTestResult reports are the height given there.
+        if (call.entry->name == kScreenMethod)
+            for (const ArgSlot& slot : call.slots)
+                if (slot.param->name == kScreenHeightParam) line.screenRows = ShortValue(slot);
         out.calls.push_back(std::move(call));
         i = end + 1;
     }
@@ -378,34 +692,37 @@ bool ParseCommandLine(std::span<const std::string_view> words, CommandLine& out,
 }
 
 std::string UsageText() {
-    return "usage: palvex [--trace] METHOD [ARG]... [: METHOD [ARG]...]...\n"
+    return "usage: palvex [--trace] [--raw-text] METHOD [ARG]... [: METHOD [ARG]...]...\n"
            "       palvex --help\n";
 }
 
 std::string HelpText() {
+    constexpr std::size_t kWidth = 79;
     std::string s = UsageText();
     s += "\n"
          "Calls methods of one Palvex link control through its dispatch interface, in\n"
          "order. A lone ':' separates the calls. The whole line is checked first: an\n"
-         "unknown method, a wrong argument count or a malformed argument stops palvex\n"
-         "with status 2 before anything is sent.\n"
+         "unknown method, a wrong argument count, a malformed argument or an unusable\n"
+         "file stops palvex with status 2 before anything is sent.\n"
          "\n"
          "Options (before the first method):\n"
-         "  --trace   set PALVEX_TRACE=1: every frame and reply is printed as hex on\n"
-         "            standard error, with the port and the attempt number\n"
-         "  --help    this text\n"
+         "  --trace     set PALVEX_TRACE=1: every frame and reply is printed as hex on\n"
+         "              standard error, with the port and the attempt number\n"
+         "  --raw-text  pass ShowString's text as its bytes, without converting it from\n"
+         "              UTF-8 to the card's code page GBK\n"
+         "  --help      this text\n"
          "\n"
-         "Methods (names ignore case):\n";
+         "Methods (names ignore case), their arguments -> what they print:\n";
 
     std::size_t nameWidth = 0;
-    std::size_t argWidth = 0;
     std::vector<std::string> args;
     std::vector<std::string> shown;
     for (const DispatchEntry& e : AllDispatchEntries()) {
         std::string a;
         std::string o = ResultText(e.result);
         for (const DispatchParam& p : e.Params()) {
-            const ArgKind* kind = FormOf(e, p).kind;
+            const ParamForm form = FormOf(e, p);
+            const ArgKind* kind = form.kind;
             if (kind == nullptr) {
                 o = "(not callable from the command line)";
                 continue;
@@ -413,50 +730,72 @@ std::string HelpText() {
             if (kind->TakesWord()) {
                 if (!a.empty()) a += ' ';
                 a += p.name;
-            } else if (kind->print != nullptr) {
+            }
+            if (kind->print != nullptr) {
                 std::string v = kind->shownAs;
                 v.replace(v.find('@'), 1, p.name);
+                if (const std::size_t hash = v.find('#'); hash != std::string::npos)
+                    v.replace(hash, 1,
+                              form.screenRows ? std::string(kScreenHeightParam)
+                                              : std::to_string(form.capacity));
                 o += ' ' + v;
             }
         }
         nameWidth = std::max(nameWidth, std::strlen(e.name));
-        argWidth = std::max(argWidth, a.size());
         args.push_back(std::move(a));
         shown.push_back(std::move(o));
     }
     std::size_t k = 0;
     for (const DispatchEntry& e : AllDispatchEntries()) {
-        char line[512];
-        std::snprintf(line, sizeof line, "  %3d  %-*s  %-*s  -> %s\n", static_cast<int>(e.id),
-                      static_cast<int>(nameWidth), e.name, static_cast<int>(argWidth),
-                      args[k].c_str(), shown[k].c_str());
-        s += line;
+        char head[128];
+        std::snprintf(head, sizeof head, "  %3d  %-*s  ", static_cast<int>(e.id),
+                      static_cast<int>(nameWidth), e.name);
+        std::string line = head + args[k];
+        const std::string result = "-> " + shown[k];
+        // The result goes on a line of its own, under the arguments, when the
+        // line would be too long.
+        if (line.size() + 1 + result.size() > kWidth)
+            line += "\n" + std::string(std::strlen(head), ' ') + result;
+        else
+            line += (args[k].empty() ? "" : " ") + result;
+        s += line + '\n';
         ++k;
     }
 
     s += "\n"
          "Arguments:\n";
     for (const ArgKind* kind : kAllKinds) {
-        const std::string names = ParamsOfKind(kind);
+        const std::vector<std::string> names = ParamsOfKind(kind);
         if (names.empty()) continue;
         s += "  ";
-        s += names;
-        if (kind->syntax != nullptr) {
-            s += ": ";
-            s += kind->syntax;
-        }
+        std::vector<std::string> items = names;
+        if (kind->syntax != nullptr) items.back() += std::string(": ") + kind->syntax;
+        AppendWrapped(s, items, " ", 2, 4, kWidth);
         s += "\n      ";
-        s += kind->description;
+        std::vector<std::string> words;
+        for (std::string_view d = kind->description; !d.empty();) {
+            const std::size_t blank = std::min(d.find(' '), d.size());
+            words.emplace_back(d.substr(0, blank));
+            d.remove_prefix(std::min(blank + 1, d.size()));
+        }
+        AppendWrapped(s, words, " ", 6, 6, kWidth);
         s += '\n';
     }
     s += "\n"
          "Output: one line per call, the method name and its result (true or false,\n"
          "a number, or - for none); after a true result the values the control\n"
-         "filled in follow. Exit status: 0 when every true|false call returned true,\n"
-         "1 when any returned false, 2 for usage errors.\n"
+         "filled in follow, e.g.\n"
+         "  GetTime true 2026,12,8,14,5,9\n"
+         "  SendProgList true E000000000010000,1010020001000000\n"
+         "Exit status: 0 when every true|false call returned true, 1 when any\n"
+         "returned false, 2 for usage errors.\n"
          "\n"
-         "Example, building frames without a card (capture mode):\n"
+         "Examples, building frames without a card (capture mode):\n"
          "  palvex SetSendFlag 0 : SetLedProperty 1 256 64 : QKSetProperty 20004081 : "
+         "GetSendString\n"
+         "  palvex SetSendFlag 0 : SetLedProperty 1 256 64 : ShowString 0 0 0 1 中文 : "
+         "GetSendString\n"
+         "  palvex SetSendFlag 0 : SetLedProperty 1 512 64 : SendPicture 0 0 logo.png : "
          "GetSendString\n";
     return s;
 }

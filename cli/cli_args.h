@@ -1,10 +1,11 @@
 // The command line of `palvex`, the command-line automation host:
 //
-//   palvex [--trace] METHOD [ARG]... [: METHOD [ARG]...]...
+//   palvex [--trace] [--raw-text] METHOD [ARG]... [: METHOD [ARG]...]...
 //
 // Every call is looked up in the dispatch table and every argument word is
-// checked before the first call runs. How a parameter is given on the command
-// line (a 16-bit number, an address, text, or storage the control fills) is
+// checked before the first call runs (files named by arguments are read then
+// too). How a parameter is given on the command line (a 16-bit number, an
+// address, text, a picture file, a list, or storage the control fills) is
 // decided by its argument kind: the kind table (kParamForms in cli_args.cpp)
 // names the parameters that do not use the default kind of their type.
 #pragma once
@@ -23,6 +24,11 @@ namespace palvex::cli {
 struct ArgSlot;
 struct Call;
 
+// What the rest of the line tells the reader of one word.
+struct ParseContext {
+    bool rawText = false; // --raw-text: display texts pass without conversion
+};
+
 // How one parameter is supplied and, for out-parameters, printed.
 struct ArgKind {
     // For --help: what the word looks like ("-32768..65535"); nullptr for
@@ -32,17 +38,21 @@ struct ArgKind {
     const char* description;
     // Reads the word into the slot; false with a message when it does not
     // fit. nullptr for kinds that take no word.
-    bool (*parse)(std::string_view word, ArgSlot& slot, std::string& error);
+    bool (*parse)(std::string_view word, const ParseContext& context, ArgSlot& slot,
+                  std::string& error);
     // Makes the slot's storage (out-parameters); nullptr when there is none.
     void (*prepare)(ArgSlot& slot);
     // The VARIANT that passes the slot. Storage it points at belongs to the
     // slot, which must stay in place until the call returns.
     void (*bind)(ArgSlot& slot, VARIANT& v);
     // Appends " value" after a call that succeeded; nullptr prints nothing.
+    // Kinds that take a word and print are in/out: the control rewrites what
+    // the word gave.
     void (*print)(const ArgSlot& slot, const Call& call, std::string& out);
     // Gives back what the control handed over; nullptr when nothing is owned.
     void (*release)(ArgSlot& slot);
-    // For --help: how a printed out-value is shown, '@' standing for the name.
+    // For --help: how a printed out-value is shown, '@' standing for the name
+    // and '#' for the number of elements.
     const char* shownAs;
 
     bool TakesWord() const { return parse != nullptr; }
@@ -53,8 +63,14 @@ struct ParamForm {
     const char* method; // nullptr: every method with a parameter of this name
     const char* param;
     const ArgKind* kind;
-    std::size_t capacity;   // out-arrays: number of elements
-    const char* countParam; // out-arrays: parameter holding how many are valid
+    std::size_t capacity; // out-arrays: number of elements
+    // Out-arrays: the parameter holding how many elements are valid. Lists
+    // given as a word: the parameter saying how many entries the control
+    // reads; a positive count above the entries given is refused.
+    const char* countParam;
+    // Out-arrays: one valid element per screen row, the LedHeight of the last
+    // SetLedProperty before the call on the line (all of them without one).
+    bool screenRows;
 };
 
 // One argument of one call, with whatever storage its kind needs.
@@ -63,10 +79,12 @@ struct ArgSlot {
     ParamForm form{};
     std::int64_t number = 0;          // integer words
     std::int16_t shortOut = 0;        // a short the control fills
-    std::vector<char> bytes;          // texts, zero-terminated
-    std::vector<std::int16_t> shorts; // arrays the control fills
+    std::vector<std::uint8_t> bytes;  // texts (zero-padded), pictures, records
+    std::vector<std::int16_t> shorts; // lists of shorts, arrays the control fills
     BSTR string = nullptr;            // a string the control allocates
-    int countSlot = -1;               // out-arrays: slot holding the valid count
+    int countSlot = -1;               // slot of the form's countParam
+    std::size_t listLength = 0;       // lists given as a word: entries given
+    std::size_t shownLength = 0;      // out-arrays without a count slot: elements printed
 };
 
 struct Call {
@@ -77,6 +95,7 @@ struct Call {
 
 struct CommandLine {
     bool trace = false;
+    bool rawText = false;
     bool help = false;
     std::vector<Call> calls;
 };

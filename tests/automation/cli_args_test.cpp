@@ -3,46 +3,19 @@
 #include "cli/cli_args.h"
 #include "cli/cli_run.h"
 #include "control/link/palvex_ctrl.h"
+#include "tests/automation/cli_test_support.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <sstream>
+#include <regex>
 #include <string>
 #include <vector>
 
 using namespace palvex;
 using namespace palvex::cli;
+using namespace cli_test;
 
 namespace {
-
-struct Parsed {
-    bool ok;
-    CommandLine line;
-    std::string error;
-};
-
-// Splits at blanks; ParseCommandLine keeps nothing that points into the
-// words, so they need to live only as long as the parse.
-Parsed Parse(const std::string& text) {
-    std::vector<std::string> store;
-    std::istringstream in(text);
-    for (std::string w; in >> w;)
-        store.push_back(w);
-    const std::vector<std::string_view> words(store.begin(), store.end());
-    Parsed p;
-    p.ok = ParseCommandLine(words, p.line, p.error);
-    return p;
-}
-
-// The VARIANT the host would pass for parameter `i` of the only call.
-VARIANT Bound(Parsed& p, std::size_t i) {
-    ArgSlot& slot = p.line.calls.at(0).slots.at(i);
-    VARIANT v;
-    VariantInit(&v);
-    slot.form.kind->bind(slot, v);
-    return v;
-}
 
 // ---------------------------------------------------------------------------
 
@@ -190,28 +163,31 @@ TEST(CommandLineHelp, ListsEveryMethodWithItsArguments) {
     const std::string help = HelpText();
     for (const DispatchEntry& e : AllDispatchEntries())
         EXPECT_NE(help.find(e.name), std::string::npos) << e.name;
-    EXPECT_NE(help.find("SetLedProperty  LedNum LedWidth LedHeight"), std::string::npos) << help;
+    EXPECT_TRUE(std::regex_search(help, std::regex("SetLedProperty +LedNum LedWidth LedHeight "
+                                                   "-> true\\|false\n")))
+        << help;
     EXPECT_NE(help.find("lpCount lpRetBuff:hex"), std::string::npos) << help;
     EXPECT_NE(help.find("\"bStr\""), std::string::npos) << help;
+    // Buffer parameters: what each takes and what each prints, per method.
+    for (const char* line : {"SendPicture +ProgNum Step lpBuff -> true\\|false\n",
+                             "SendProgList +TotalProgNum lpProgList -> true\\|false lpProgList\n",
+                             "SetOrderList +count lptrList -> true\\|false\n",
+                             "ShowString +bank xpos ypos color lpstr -> true\\|false\n",
+                             "GetTime +-> true\\|false lpBuff\\[6\\]\n",
+                             "GetAllResult +Retry -> true\\|false lpPara\\[13\\]\n",
+                             "GetTestResult +color column -> true\\|false Resultx\\[LedHeight\\]\n",
+                             "GetPowerState +-> true\\|false Resultx\\[128\\]\n"})
+        EXPECT_TRUE(std::regex_search(help, std::regex(line))) << line;
+    EXPECT_EQ(help.find("not callable"), std::string::npos);
+    EXPECT_NE(help.find("lpBuff (SendPicture): FILE"), std::string::npos) << help;
+    EXPECT_NE(help.find("lpProgList (SendProgList): HEX16"), std::string::npos) << help;
+    EXPECT_NE(help.find("lptrList (SetOrderList): N[,N]"), std::string::npos) << help;
+    EXPECT_NE(help.find("--raw-text"), std::string::npos) << help;
     EXPECT_NE(help.find("RemoteIP: a.b.c.d | N"), std::string::npos) << help;
     EXPECT_NE(help.find(" : "), std::string::npos);
 }
 
 // ---------------------------------------------------------------------------
-
-std::vector<std::string> RunLines(CPalvexCtrl& ctrl, const std::string& text, int* status) {
-    Parsed p = Parse(text);
-    EXPECT_TRUE(p.ok) << p.error;
-    std::vector<std::string> lines;
-    *status = 0;
-    for (Call& call : p.line.calls) {
-        const CallOutcome o = RunCall(ctrl, call);
-        EXPECT_EQ(o.hr, S_OK);
-        lines.push_back(o.line);
-        if (o.returnedFalse) *status = 1;
-    }
-    return lines;
-}
 
 TEST(CommandLineRun, PrintsResultsAndTheCapturedFrameAsHex) {
     CPalvexCtrl ctrl;

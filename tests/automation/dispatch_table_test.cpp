@@ -247,7 +247,7 @@ TEST_F(DispatchTest, Identifier37ReachesQKSetupNot38) {
 }
 
 TEST_F(DispatchTest, RefusesIdentifiersOutsideTheInterface) {
-    for (DISPID id : {32, 0, 41, -1, 3, 1000}) {
+    for (DISPID id : {32, 0, 41, -1, 1000}) {
         const Outcome o = Invoke(id, {});
         EXPECT_EQ(o.hr, DISP_E_MEMBERNOTFOUND) << id;
         EXPECT_EQ(o.result.vt, VT_VOID) << id; // result left alone

@@ -1,5 +1,9 @@
 // The built palvex program: output lines, exit status and --trace, run as a
 // child process with its output captured in files.
+#include "control/protocol/crc16.h"
+#include "control/protocol/frame.h"
+#include "tests/automation/cli_test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -134,6 +138,74 @@ TEST(PalvexProgram, ExitsWithOneWhenACallReturnsFalse) {
     const ProgramRun r = RunPalvex(Split("SetLedProperty 40 256 64 : GetVersion"));
     EXPECT_EQ(r.out, "SetLedProperty false\nGetVersion -1\n");
     EXPECT_EQ(r.status, 1);
+}
+
+// The frame the control builds for `payload` to card 1: header, length,
+// payload, CRC over length and payload.
+std::string FrameHex(const cli_test::Bytes& payload) {
+    std::uint16_t table[256];
+    palvex::FillCrcTable(table);
+    cli_test::Bytes frame(payload.size() + palvex::kFrameOverhead);
+    palvex::BuildFrame(table, 1, payload.data(), payload.size(), frame.data());
+    return std::to_string(frame.size()) + " " + cli_test::Hex(frame);
+}
+
+TEST(PalvexProgram, DrawsTextInTheCardsCodePage) {
+    const ProgramRun r = RunPalvex(Split(
+        "SetSendFlag 0 : SetLedProperty 1 256 64 : ShowString 0 300 16 1 中文 : GetSendString"));
+    // "J", bank 0, x 300, y 16, colour 1, the text in GBK, a zero byte.
+    const cli_test::Bytes payload = {0x4A, 0x00, 0x01, 0x2C, 0x00, 0x10,
+                                     0x01, 0xD6, 0xD0, 0xCE, 0xC4, 0x00};
+    EXPECT_EQ(r.out, "SetSendFlag -\n"
+                     "SetLedProperty true\n"
+                     "ShowString true\n"
+                     "GetSendString true " +
+                         FrameHex(payload) + "\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+}
+
+TEST(PalvexProgram, PassesTextBytesUnchangedWithRawText) {
+    const ProgramRun r = RunPalvex(Split("--raw-text SetSendFlag 0 : SetLedProperty 1 256 64 : "
+                                         "ShowString 0 300 16 1 中文 : GetSendString"));
+    const cli_test::Bytes payload = {0x4A, 0x00, 0x01, 0x2C, 0x00, 0x10, 0x01,
+                                     0xE4, 0xB8, 0xAD, 0xE6, 0x96, 0x87, 0x00};
+    EXPECT_NE(r.out.find("GetSendString true " + FrameHex(payload) + "\n"), std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.status, 0);
+}
+
+TEST(PalvexProgram, RefusesTextWithoutACodeInGbkBeforeRunningAnything) {
+    const ProgramRun r =
+        RunPalvex(Split("SetSendFlag 0 : SetLedProperty 1 256 64 : ShowString 0 0 0 1 ok😀"));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("ShowString lpstr: \"😀\" (byte 3 of the text) has no code in GBK"),
+              std::string::npos)
+        << r.err;
+}
+
+TEST(PalvexProgram, RefusesAPictureFileOfTheWrongSizeBeforeRunningAnything) {
+    cli_test::TempDir dir;
+    const std::string path = dir.Write("picture.bin", cli_test::Bytes(65000, 1));
+    const ProgramRun r = RunPalvex({"SetSendFlag", "0", ":", "SetLedProperty", "1", "256", "64",
+                                    ":", "SendPicture", "0", "0", path});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(
+        r.err.find("SendPicture lpBuff: \"" + path + "\" is not a picture: it has 65000 bytes"),
+        std::string::npos)
+        << r.err;
+}
+
+TEST(PalvexProgram, PrintsRecordsAndADashForReadersInCaptureMode) {
+    const ProgramRun r = RunPalvex(Split("SetSendFlag 0 : SetLedProperty 1 256 64 : "
+                                         "SendProgList 1 FF070F0000000000 : GetTime"));
+    EXPECT_EQ(r.out, "SetSendFlag -\n"
+                     "SetLedProperty true\n"
+                     "SendProgList true E0300E0001000000\n"
+                     "GetTime true -\n");
+    EXPECT_EQ(r.status, 0);
 }
 
 // A listening socket on the loopback interface that accepts connections
