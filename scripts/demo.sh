@@ -1,17 +1,31 @@
 #!/usr/bin/env bash
-# The main job against the simulated card: start cardsim on a pseudo-terminal
-# (mapped to COM3) and on a TCP port, find the card through palvex over both
-# links, configure it, read it back, and show a frame built in capture mode.
+# The main job against the simulated card: the configuration tool searches
+# COM1 to COM8 for a simulated card and configures it; then palvex drives
+# cardsim over a pseudo-terminal (mapped to COM3) and over TCP, and shows a
+# frame built in capture mode.
 set -euo pipefail
 BUILD=${1:-build}
 CARDSIM=$BUILD/sim/cardsim
 PALVEX=$BUILD/cli/palvex
+DRAVEL=$BUILD/tool/dravel
+
+# Settings the tool remembers stay with this run.
+export XDG_CONFIG_HOME=$(mktemp -d)
+trap 'rm -rf "$XDG_CONFIG_HOME"' EXIT
+
+echo "== dravel: search for a card on COM1 to COM8 (simulated card on COM3)"
+"$DRAVEL" search --simulate --verbose </dev/null
+echo
+echo "== dravel: configure it as 512 x 64, 8 x 4 modules, data inverted"
+"$DRAVEL" configure --simulate --width 512 --height 64 --module 8x4 --wiring data-invert </dev/null
+"$DRAVEL" settings
+echo
 
 work=$(mktemp -d)
 sim_pid=
 cleanup() {
     [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
-    rm -rf "$work"
+    rm -rf "$work" "$XDG_CONFIG_HOME"
 }
 trap cleanup EXIT
 

@@ -1,0 +1,59 @@
+// A scripted stand-in for the link control behind the dispatch interface:
+// a world of serial ports, some with a card answering at one speed and to
+// one card number. It checks the argument types the proxy sends, applies the
+// control's own rules (one link at a time, the limits of SetLedProperty) and
+// records every call, so a test can see what reached the card.
+#pragma once
+
+#include "tool/control_site.h"
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tooltest {
+
+struct FakeCard {
+    unsigned baud = 9600;
+    int number = 0;
+    std::string property; // the text QKGetProperty returns
+    bool answers = true;  // false: the card is unplugged
+};
+
+struct FakeCall {
+    DISPID id = 0;
+    std::vector<int> shorts; // 16-bit arguments, as passed
+    std::string text;        // the 8 characters at an address argument
+};
+
+class CFakeWorld {
+public:
+    // A port that opens; with a card or silent.
+    void AddPort(int port, std::optional<FakeCard> card = std::nullopt) { m_ports[port] = card; }
+    FakeCard* Card(int port);
+
+    std::vector<FakeCall> m_calls;
+    int m_nOpens = 0;
+    int m_nCloses = 0;
+    bool m_bOpenOnDestroy = false; // a control went away with its link open
+
+    // (port, baud) of every ComInitial in order.
+    std::vector<std::pair<int, unsigned>> Probes() const;
+    int CountCalls(DISPID id) const;
+    const FakeCall* LastCall(DISPID id) const;
+
+private:
+    friend class CFakeControl;
+    std::map<int, std::optional<FakeCard>> m_ports;
+};
+
+// One control instance in the world; make as many as the dialogs need.
+dravel::ControlFactory FakeFactory(const std::shared_ptr<CFakeWorld>& world);
+
+// A D-type card's property text: "DDDD7" + version digits, date, size, flags.
+std::string PropertyText(const std::string& version3, const std::string& date8, int width,
+                         int height, int flags);
+
+} // namespace tooltest

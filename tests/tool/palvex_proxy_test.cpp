@@ -1,0 +1,161 @@
+#include "tool/palvex_proxy.h"
+
+#include "sim/card_server.h"
+#include "tool/card_property.h"
+#include "tool/simulation.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+using namespace dravel;
+
+namespace {
+
+// Keeps what each Invoke received and answers with a chosen result.
+struct Received {
+    DISPID id = 0;
+    std::uint16_t flags = 0;
+    std::vector<VARIANT> args; // as passed: last argument first
+};
+
+class CRecordingDispatch final : public IControlDispatch {
+public:
+    explicit CRecordingDispatch(std::vector<Received>& log) : m_log(log) {}
+    HRESULT Invoke(DISPID id, std::uint16_t flags, DISPPARAMS* params, VARIANT* result,
+                   unsigned*) override {
+        m_log.push_back({id, flags, std::vector<VARIANT>(params->rgvarg, params->rgvarg + params->cArgs)});
+        *result = m_result;
+        return m_hr;
+    }
+    HRESULT m_hr = S_OK;
+    VARIANT m_result{VT_BOOL, 0, 0, 0, {}};
+
+private:
+    std::vector<Received>& m_log;
+};
+
+VARIANT BoolResult(bool value) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_BOOL;
+    v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+    return v;
+}
+
+} // namespace
+
+TEST(PalvexProxyTest, CallsEachMethodByItsDispatchIdWithShortsLastArgumentFirst) {
+    std::vector<Received> log;
+    auto dispatch = std::make_unique<CRecordingDispatch>(log);
+    dispatch->m_result = BoolResult(true);
+    CPalvex link(std::move(dispatch));
+
+    EXPECT_TRUE(link.ComInitial(3, static_cast<short>(57600), 800));
+    EXPECT_TRUE(link.SetLedProperty(31, 512, 128));
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0].id, 2);
+    EXPECT_EQ(log[0].flags, DISPATCH_METHOD);
+    ASSERT_EQ(log[0].args.size(), 3u);
+    for (const VARIANT& v : log[0].args) EXPECT_EQ(v.vt, VT_I2);
+    EXPECT_EQ(log[0].args[2].iVal, 3);
+    EXPECT_EQ(log[0].args[1].iVal, static_cast<short>(0xE100));
+    EXPECT_EQ(log[0].args[0].iVal, 800);
+    EXPECT_EQ(log[1].id, 4);
+    EXPECT_EQ(log[1].args[2].iVal, 31);
+    EXPECT_EQ(log[1].args[0].iVal, 128);
+}
+
+TEST(PalvexProxyTest, PassesTheStringsAddressAsAnAddressWidthIntegerAndTheTextByReference) {
+    std::vector<Received> log;
+    auto dispatch = std::make_unique<CRecordingDispatch>(log);
+    dispatch->m_result = BoolResult(true);
+    CPalvex link(std::move(dispatch));
+    static const char setup[] = "DDDD7200";
+    BSTR text = nullptr;
+
+    link.QKSetup(reinterpret_cast<LONG_PTR>(setup));
+    link.QKSetProperty(reinterpret_cast<LONG_PTR>(setup));
+    link.QKGetProperty(&text);
+    link.QKClose();
+    ASSERT_EQ(log.size(), 4u);
+    EXPECT_EQ(log[0].id, 37);
+    EXPECT_EQ(log[1].id, 38);
+    for (int i : {0, 1}) {
+        ASSERT_EQ(log[i].args.size(), 1u);
+        EXPECT_EQ(log[i].args[0].vt, VT_ADDR);
+        EXPECT_EQ(log[i].args[0].llVal, reinterpret_cast<std::intptr_t>(setup));
+    }
+    EXPECT_EQ(log[2].id, 11);
+    EXPECT_EQ(log[2].args[0].vt, VT_BSTR | VT_BYREF);
+    EXPECT_EQ(log[2].args[0].pbstrVal, &text);
+    EXPECT_EQ(log[3].id, 9);
+    EXPECT_TRUE(log[3].args.empty());
+}
+
+TEST(PalvexProxyTest, OnlyAnAutomationTrueIsTrueAndARefusedCallIsFalse) {
+    std::vector<Received> log;
+    auto owned = std::make_unique<CRecordingDispatch>(log);
+    CRecordingDispatch* dispatch = owned.get();
+    CPalvex link(std::move(owned));
+
+    dispatch->m_result = BoolResult(false);
+    EXPECT_FALSE(link.SetLedProperty(0, 1, 1));
+    dispatch->m_result.vt = VT_I2;
+    dispatch->m_result.iVal = 1;
+    EXPECT_FALSE(link.SetLedProperty(0, 1, 1));
+    dispatch->m_result = BoolResult(true);
+    dispatch->m_hr = DISP_E_MEMBERNOTFOUND;
+    EXPECT_FALSE(link.SetLedProperty(0, 1, 1));
+    dispatch->m_hr = S_OK;
+    EXPECT_TRUE(link.SetLedProperty(0, 1, 1));
+
+    CPalvex unbound;
+    EXPECT_FALSE(unbound.IsBound());
+    EXPECT_FALSE(unbound.ComInitial(1, 9600, 100));
+    unbound.QKClose();
+}
+
+TEST(PalvexProxyTest, TheRealControlRefusesAnAbsentPortAndAScreenNumberAbove31) {
+    ::setenv("PALVEX_COM8", "/nonexistent/dravel-test-port", 1);
+    CPalvex link(CreateLinkControl());
+    EXPECT_FALSE(link.ComInitial(8, 9600, 100));
+    EXPECT_FALSE(link.ComInitial(1, 19200, 100)) << "not one of the five speeds";
+    EXPECT_FALSE(link.SetLedProperty(32, 256, 64));
+    EXPECT_TRUE(link.SetLedProperty(31, 512, 128));
+    BSTR text = nullptr;
+    EXPECT_FALSE(link.QKGetProperty(&text)) << "no link is open";
+    EXPECT_EQ(text, nullptr);
+    link.QKClose();
+    ::unsetenv("PALVEX_COM8");
+}
+
+TEST(PalvexProxyTest, TheRealControlReadsAndWritesASimulatedCardAt57600) {
+    SimulationOptions options;
+    options.port = 3;
+    options.baud = 57600;
+    CSimulatedCard card(options);
+    std::string error;
+    ASSERT_TRUE(card.Start(error)) << error;
+
+    CPalvex link(CreateLinkControl());
+    ASSERT_TRUE(link.ComInitial(3, static_cast<short>(57600), 800));
+    ASSERT_TRUE(link.SetLedProperty(0, 128, 64));
+    BSTR text = nullptr;
+    ASSERT_TRUE(link.QKGetProperty(&text));
+    const std::string property = PropertyTextFromBstr(text);
+    SysFreeString(text);
+    EXPECT_EQ(property.substr(0, 8), "DDDD7200");
+
+    static const char configuration[] = "20004081";
+    EXPECT_TRUE(link.QKSetProperty(reinterpret_cast<LONG_PTR>(configuration)));
+    const auto block = card.Server().PropertyBlock();
+    EXPECT_EQ(block[8], 0x20);
+    EXPECT_EQ(block[9], 0x00);
+    EXPECT_EQ(block[10], 0x40);
+    EXPECT_EQ(block[11], 0x81);
+    link.QKClose();
+    EXPECT_TRUE(link.ComInitial(3, static_cast<short>(57600), 800)) << "QKClose released the port";
+    link.QKClose();
+}

@@ -1,0 +1,46 @@
+#include "tool/card_property.h"
+
+namespace dravel {
+
+namespace {
+
+// Characters 0 to 23 are read: identification to flags byte.
+constexpr std::size_t kUsedLength = 24;
+
+int DigitValue(char c) {
+    return c >= '0' && c <= '9' ? c - '0' : static_cast<unsigned char>(c) - 0x37;
+}
+
+} // namespace
+
+std::string PropertyTextFromBstr(BSTR text) {
+    std::string out;
+    if (text == nullptr) return out;
+    const unsigned n = SysStringLen(text);
+    out.reserve(n);
+    for (unsigned i = 0; i < n; ++i) out.push_back(static_cast<char>(text[i] & 0xFF));
+    return out;
+}
+
+std::uint8_t HexPairAt(std::string_view text, std::size_t i) {
+    return static_cast<std::uint8_t>(DigitValue(text[i]) * 16 + DigitValue(text[i + 1]));
+}
+
+bool ParseCardProperty(std::string_view text, CardProperty& out) {
+    // A shorter text (capture mode gives an empty one) holds no block to
+    // read: positions past its end are not the card's.
+    if (text.size() < kUsedLength || !text.starts_with(kDTypeIdentification)) return false;
+    out.version = {text[5], '.', text[6], text[7]};
+    out.year = static_cast<std::uint16_t>(HexPairAt(text, 8) * 256 + HexPairAt(text, 10));
+    out.month = HexPairAt(text, 12);
+    out.day = HexPairAt(text, 14);
+    const unsigned mixed = HexPairAt(text, 18); // last width digit, first height digit
+    out.width = static_cast<std::uint16_t>(HexPairAt(text, 16) * 16 + mixed / 16);
+    out.height = static_cast<std::uint16_t>((mixed % 16) * 256 + HexPairAt(text, 20));
+    const std::uint8_t z = HexPairAt(text, 22);
+    out.color = z & 1;
+    out.flags = z & 0xFE;
+    return true;
+}
+
+} // namespace dravel

@@ -1,0 +1,82 @@
+#include "tool/palvex_proxy.h"
+
+#include <array>
+#include <cstddef>
+
+namespace dravel {
+
+namespace {
+
+VARIANT ShortArg(short value) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_I2;
+    v.iVal = value;
+    return v;
+}
+
+VARIANT AddressArg(LONG_PTR address) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_ADDR;
+    if constexpr (VT_ADDR == VT_I8)
+        v.llVal = static_cast<std::int64_t>(address);
+    else
+        v.lVal = static_cast<std::int32_t>(address);
+    return v;
+}
+
+VARIANT StringRefArg(BSTR* target) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_BSTR | VT_BYREF;
+    v.pbstrVal = target;
+    return v;
+}
+
+constexpr std::size_t kMaxArgs = 3;
+
+} // namespace
+
+bool CPalvex::Call(DISPID id, std::initializer_list<VARIANT> args, bool wantsBool) {
+    if (!m_control || args.size() > kMaxArgs) return false;
+    // Automation passes the arguments last-first.
+    std::array<VARIANT, kMaxArgs> packed{};
+    std::size_t i = args.size();
+    for (const VARIANT& a : args) packed[--i] = a;
+    DISPPARAMS params{packed.data(), nullptr, static_cast<unsigned>(args.size()), 0};
+
+    VARIANT result;
+    VariantInit(&result);
+    unsigned argErr = 0;
+    const HRESULT hr = m_control->Invoke(id, DISPATCH_METHOD, &params, &result, &argErr);
+    const bool ok = SUCCEEDED(hr) && (!wantsBool || (result.vt == VT_BOOL && result.boolVal != 0));
+    VariantClear(&result);
+    return ok;
+}
+
+BOOL CPalvex::ComInitial(short ComPort, short BaudRate, short WaitTime) {
+    return Call(kDispComInitial, {ShortArg(ComPort), ShortArg(BaudRate), ShortArg(WaitTime)}, true);
+}
+
+BOOL CPalvex::SetLedProperty(short LedNum, short LedWidth, short LedHeight) {
+    return Call(kDispSetLedProperty, {ShortArg(LedNum), ShortArg(LedWidth), ShortArg(LedHeight)},
+                true);
+}
+
+void CPalvex::QKClose() { Call(kDispQKClose, {}, false); }
+
+BOOL CPalvex::QKGetProperty(BSTR* bStr) {
+    if (bStr == nullptr) return FALSE;
+    return Call(kDispQKGetProperty, {StringRefArg(bStr)}, true);
+}
+
+BOOL CPalvex::QKSetup(LONG_PTR lpProperty) {
+    return Call(kDispQKSetup, {AddressArg(lpProperty)}, true);
+}
+
+BOOL CPalvex::QKSetProperty(LONG_PTR lpProperty) {
+    return Call(kDispQKSetProperty, {AddressArg(lpProperty)}, true);
+}
+
+} // namespace dravel

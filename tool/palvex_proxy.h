@@ -1,0 +1,50 @@
+// CPalvex: the typed proxy through which the dialogs call their link control.
+// Each method is one automation call by the control's fixed dispatch
+// identifier; numbers travel as 16-bit integers, caller addresses as
+// address-width integers, the property text as a string by reference.
+#pragma once
+
+#include "control/automation/oleauto.h"
+#include "control/protocol/types.h"
+#include "tool/control_site.h"
+
+#include <initializer_list>
+#include <memory>
+
+namespace dravel {
+
+// Dispatch identifiers of the six methods the tool uses.
+constexpr DISPID kDispComInitial = 2;
+constexpr DISPID kDispSetLedProperty = 4;
+constexpr DISPID kDispQKClose = 9;
+constexpr DISPID kDispQKGetProperty = 11;
+constexpr DISPID kDispQKSetup = 37;
+constexpr DISPID kDispQKSetProperty = 38;
+
+class CPalvex {
+public:
+    CPalvex() = default;
+    explicit CPalvex(std::unique_ptr<IControlDispatch> control) : m_control(std::move(control)) {}
+
+    bool IsBound() const { return m_control != nullptr; }
+
+    // A call the control refuses, or a proxy bound to no control, gives
+    // FALSE: the callers act only on the result.
+    BOOL ComInitial(short ComPort, short BaudRate, short WaitTime);
+    BOOL SetLedProperty(short LedNum, short LedWidth, short LedHeight);
+    void QKClose();
+    // On TRUE *bStr holds a new string that the caller frees.
+    BOOL QKGetProperty(BSTR* bStr);
+    BOOL QKSetup(LONG_PTR lpProperty);
+    BOOL QKSetProperty(LONG_PTR lpProperty);
+
+private:
+    // Invokes a method with the arguments in call order; true when the
+    // control ran it and returned an automation boolean true (for methods
+    // without a result: when it ran).
+    bool Call(DISPID id, std::initializer_list<VARIANT> args, bool wantsBool);
+
+    std::unique_ptr<IControlDispatch> m_control;
+};
+
+} // namespace dravel
