@@ -5,6 +5,7 @@
 #   bash dev.sh demo    install what is missing, build, drive the simulated card
 #   bash dev.sh test    install what is missing, build plain and sanitized, run all tests
 #   bash dev.sh bench   install what is missing, build optimised, run the benchmarks
+#   bash dev.sh perf    install what is missing, build optimised, print the table of limits
 #   bash dev.sh build   install what is missing and build
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -60,8 +61,13 @@ bench)
     build build-bench -DCMAKE_BUILD_TYPE=Release -DPALVEX_BUILD_TESTS=OFF
     for b in build-bench/bench/bench_*; do "$b" "${@:2}"; done
     ;;
+perf)
+    install_packages
+    build build-bench -DCMAKE_BUILD_TYPE=Release -DPALVEX_BUILD_TESTS=OFF
+    build-bench/bench/perf_table
+    ;;
 *)
-    echo "usage: bash dev.sh demo|test|bench|build" >&2
+    echo "usage: bash dev.sh demo|test|bench|perf|build" >&2
     exit 2
     ;;
 esac
