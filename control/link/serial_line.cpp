@@ -22,8 +22,16 @@ bool CSerialLine::Open(const std::string& path, unsigned baud, const char* name)
     // Exclusive use: TIOCEXCL refuses later opens of the terminal, but not to
     // a privileged process; the flock also stops root and a second control in
     // this process (flock locks belong to the open file description).
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0 ||
-        !SetRaw8N1(fd, baud)) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        // Busy: the holder's exclusive flag is left alone.
+        ::close(fd);
+        return false;
+    }
+    if (::ioctl(fd, TIOCEXCL) != 0) {
+        ::close(fd);
+        return false;
+    }
+    if (!SetRaw8N1(fd, baud)) {
         ::ioctl(fd, TIOCNXCL);
         ::close(fd);
         return false;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -91,6 +92,9 @@ TEST(SerialLink, RefusesASecondOpenFromThisOrAnotherProcess) {
     ASSERT_TRUE(first.ComInitial(kPort, 9600, 100));
     CPalvexCtrl second;
     EXPECT_FALSE(second.ComInitial(kPort, 9600, 100));
+    int exclusive = 0;
+    ASSERT_EQ(::ioctl(first.m_hComm.Descriptor(), TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 1) << "a refused open must not lift the holder's exclusive flag";
 
     const pid_t child = ::fork();
     if (child == 0) {
