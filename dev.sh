@@ -10,7 +10,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev libpng-dev)
+PACKAGES=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev libpng-dev unifont)
 JOBS=${JOBS:-2}
 
 install_packages() {

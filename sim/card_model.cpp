@@ -1,8 +1,12 @@
 #include "sim/card_model.h"
 
+#include "sim/card_state.h"
+
 #include "control/protocol/frame.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstdio>
 
 namespace cardsim {
 
@@ -120,8 +124,24 @@ CivilTime SecondsToCivil(std::int64_t s) {
     return t;
 }
 
-CCardModel::CCardModel(int cardNumber, const PropertyBlock& block)
-    : m_cardNumber(cardNumber), m_block(block) {}
+CCardModel::CCardModel(int cardNumber, const PropertyBlock& block,
+                       std::vector<std::pair<int, int>> deadLeds)
+    : m_cardNumber(cardNumber),
+      m_block(block),
+      m_state(std::make_unique<CCardState>(cardNumber, BlockWidth(block), BlockHeight(block),
+                                           std::move(deadLeds))) {}
+
+CCardModel::~CCardModel() = default;
+CCardModel::CCardModel(CCardModel&&) noexcept = default;
+CCardModel& CCardModel::operator=(CCardModel&&) noexcept = default;
+
+bool CCardModel::Tick(const CivilTime& hostNow) { return m_state->Tick(hostNow); }
+
+bool CCardModel::ProgramCycles() const { return m_state->ProgramCycles(); }
+
+bool CCardModel::ScreenOn(const CivilTime& hostNow) const {
+    return m_state->Device().ScreenOn(CardTime(hostNow));
+}
 
 CivilTime CCardModel::CardTime(const CivilTime& hostNow) const {
     return SecondsToCivil(CivilToSeconds(hostNow) + m_clockOffset);
@@ -144,10 +164,21 @@ CardAnswer CCardModel::Answer(const ParsedFrame& frame, const CivilTime& hostNow
     m_lastPayload.assign(payload.begin(), payload.end());
 
     answer.answered = true;
-    answer.blockChanged = Store(letter, payload, hostNow);
+    answer.blockChanged = Store(letter, payload, hostNow, answer.meaning);
+    if (answer.blockChanged) {
+        m_state->Resize(BlockWidth(m_block), BlockHeight(m_block));
+        answer.displayChanged = true;
+    }
+    // A new clock time may cross an on/off time.
+    if (letter == 'D' && m_state->Device().onOff.set) answer.displayChanged = true;
     if (palvex::IsDataReplyLetter(letter)) {
-        answer.reply = DataReply(letter, hostNow);
-    } else {
+        answer.reply = DataReply(payload, hostNow, answer.meaning);
+    } else if (letter < 'A' || letter > 'E') {
+        const StateEffect e = m_state->Apply(payload, hostNow, CardTime(hostNow));
+        answer.displayChanged = e.displayChanged;
+        answer.meaning = e.meaning;
+    }
+    if (!palvex::IsDataReplyLetter(letter)) {
         std::uint8_t ack[kAckLength];
         palvex::ExpectedAck(frame.bytes.data(), ack);
         answer.reply.push_back(kAckLength);
@@ -157,21 +188,29 @@ CardAnswer CCardModel::Answer(const ParsedFrame& frame, const CivilTime& hostNow
 }
 
 bool CCardModel::Store(std::uint8_t letter, std::span<const std::uint8_t> p,
-                       const CivilTime& hostNow) {
+                       const CivilTime& hostNow, std::string& meaning) {
     // A payload too short for its letter is still acknowledged (the frame
     // itself was sound) but changes nothing.
+    char text[128];
     switch (letter) {
     case 'B':
+        meaning = "identification and production date: too short, ignored";
         if (p.size() < 9) return false;
         for (std::size_t i = 0; i < 8; ++i) m_block[i] = p[1 + i];
+        meaning = "identification and production date set: " + BlockToHex(m_block).substr(0, 16);
         return true;
     case 'C':
+        meaning = "screen configuration: too short, ignored";
         if (p.size() < 5) return false;
         for (std::size_t i = 0; i < 4; ++i) m_block[8 + i] = p[1 + i];
+        std::snprintf(text, sizeof text, "screen configuration: %d x %d, flags 0x%02X", BlockWidth(m_block),
+                      BlockHeight(m_block), BlockFlags(m_block));
+        meaning = text;
         return true;
     case 'D': {
         // yy month day hour minute weekday second, all BCD. The weekday
         // follows from the date, so the card does not keep it.
+        meaning = "clock: not a valid time, ignored";
         if (p.size() < 8) return false;
         CivilTime set;
         set.year = 2000 + FromBcd(p[1]);
@@ -185,23 +224,29 @@ bool CCardModel::Store(std::uint8_t letter, std::span<const std::uint8_t> p,
             !InRange(set.minute, 0, 59) || !InRange(set.second, 0, 59))
             return false;
         m_clockOffset = CivilToSeconds(set) - CivilToSeconds(hostNow);
+        std::snprintf(text, sizeof text, "clock set to %04d-%02d-%02d %02d:%02d:%02d", set.year, set.month,
+                      set.day, set.hour, set.minute, set.second);
+        meaning = text;
         return false;
     }
     default: return false;
     }
 }
 
-std::vector<std::uint8_t> CCardModel::DataReply(std::uint8_t letter,
-                                                const CivilTime& hostNow) const {
+std::vector<std::uint8_t> CCardModel::DataReply(std::span<const std::uint8_t> payload,
+                                                const CivilTime& hostNow, std::string& meaning) {
+    const std::uint8_t letter = payload[0];
     // Count byte first. "W" carries one byte per screen row; the count byte
     // holds only 8 bits, so a screen taller than 255 rows answers with the
     // low 8 bits of its height (no control drives screens that tall).
     const int count = palvex::ExpectedReplyCount(letter, BlockHeight(m_block)) & 0xFF;
     std::vector<std::uint8_t> r(static_cast<std::size_t>(count) + 1, 0);
     r[0] = static_cast<std::uint8_t>(count);
+    char text[64];
     switch (letter) {
     case 'A':
         for (std::size_t i = 0; i < kPropertyBlockSize; ++i) r[1 + i] = m_block[i];
+        meaning = "property block read: " + BlockToHex(m_block);
         break;
     case 'E': {
         const CivilTime t = CardTime(hostNow);
@@ -211,26 +256,17 @@ std::vector<std::uint8_t> CCardModel::DataReply(std::uint8_t letter,
         r[4] = ToBcd(t.hour);
         r[5] = ToBcd(t.minute);
         r[6] = ToBcd(t.second);
+        std::snprintf(text, sizeof text, "clock read: %04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day,
+                      t.hour, t.minute, t.second);
+        meaning = text;
         break;
     }
-    case 'Y': {
-        // Status record: card number, version, screen size, flags, test
-        // state; the rest reserved as zero.
-        const int w = BlockWidth(m_block);
-        const int h = BlockHeight(m_block);
-        r[1] = static_cast<std::uint8_t>(m_cardNumber);
-        r[2] = static_cast<std::uint8_t>(m_block[2] & 0x0F);
-        r[3] = m_block[3];
-        r[4] = static_cast<std::uint8_t>(w >> 8);
-        r[5] = static_cast<std::uint8_t>(w & 0xFF);
-        r[6] = static_cast<std::uint8_t>(h >> 8);
-        r[7] = static_cast<std::uint8_t>(h & 0xFF);
-        r[8] = BlockFlags(m_block);
+    default: {
+        // "U", "V", "W" and "Y" read the card's state.
+        const std::vector<std::uint8_t> data = m_state->Read(payload, count, CardTime(hostNow), meaning);
+        std::copy(data.begin(), data.end(), r.begin() + 1);
         break;
     }
-    // "U" test state 0 (idle), "V" every power module reads 0 (no fault),
-    // "W" every row reads 0 (no faulty row): all zero already.
-    default: break;
     }
     return r;
 }

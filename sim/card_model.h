@@ -6,9 +6,12 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace cardsim {
@@ -60,20 +63,31 @@ struct CardAnswer {
     bool answered = false;           // false: the card stays silent
     std::vector<std::uint8_t> reply; // count byte, then the data bytes
     bool blockChanged = false;       // "B" or "C" rewrote the property block
+    bool displayChanged = false;     // what the screen shows may look different
+    std::string meaning;             // what the command did, in one line
 };
+
+class CCardState;
 
 class CCardModel {
 public:
-    CCardModel(int cardNumber, const PropertyBlock& block);
+    // deadLeds: (column, row) of LEDs that stay dark and that the self-test finds.
+    CCardModel(int cardNumber, const PropertyBlock& block,
+               std::vector<std::pair<int, int>> deadLeds = {});
+    ~CCardModel();
+    CCardModel(CCardModel&&) noexcept;
+    CCardModel& operator=(CCardModel&&) noexcept;
 
     // The card's answer to one complete frame. hostNow is the host's local
     // time; the card's clock runs at the offset the last "D" set from it.
     //
     // Letters that read data: "A" block, "E" clock, "U" test state, "V" power
     // check, "W" test result (one byte per screen row), "Y" status record.
-    // "B" and "C" rewrite the block; "D" sets the clock. Every other letter,
-    // including ones this card has no use for, is acknowledged: a lenient card
-    // keeps a control that sends a newer command working.
+    // "B" and "C" rewrite the block (and so the screen size); "D" sets the
+    // clock; the other letters act on the card's state (card_state.h). Every
+    // other letter, including ones this card has no use for, is
+    // acknowledged: a lenient card keeps a control that sends a newer
+    // command working.
     CardAnswer Answer(const ParsedFrame& frame, const CivilTime& hostNow);
 
     int CardNumber() const { return m_cardNumber; }
@@ -85,15 +99,27 @@ public:
     // The card's own clock for a given host time.
     CivilTime CardTime(const CivilTime& hostNow) const;
 
+    // Pictures, lists, fonts, banks and settings.
+    const CCardState& State() const { return *m_state; }
+    // Moves a program run on; true when the displayed bank changed.
+    bool Tick(const CivilTime& hostNow);
+    // True while a program run shows pages in turn, so time alone changes the screen.
+    bool ProgramCycles() const;
+    // Whether the screen lights now (power relay and on/off times).
+    bool ScreenOn(const CivilTime& hostNow) const;
+
 private:
-    std::vector<std::uint8_t> DataReply(std::uint8_t letter, const CivilTime& hostNow) const;
-    bool Store(std::uint8_t letter, std::span<const std::uint8_t> payload, const CivilTime& hostNow);
+    std::vector<std::uint8_t> DataReply(std::span<const std::uint8_t> payload, const CivilTime& hostNow,
+                                        std::string& meaning);
+    bool Store(std::uint8_t letter, std::span<const std::uint8_t> payload, const CivilTime& hostNow,
+               std::string& meaning);
 
     int m_cardNumber;
     PropertyBlock m_block;
     std::int64_t m_clockOffset = 0;
     CardCounters m_counters;
     std::vector<std::uint8_t> m_lastPayload;
+    std::unique_ptr<CCardState> m_state;
 };
 
 } // namespace cardsim

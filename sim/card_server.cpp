@@ -30,7 +30,7 @@ cardsim::PropertyBlock InitialBlock(const CardConfig& c, bool& loaded, std::stri
 
 CCardServer::Impl::Impl(CardConfig c, const FaultConfig& f)
     : card(std::move(c)),
-      model(card.cardNumber, InitialBlock(card, stateLoaded, stateError)),
+      model(card.cardNumber, InitialBlock(card, stateLoaded, stateError), card.deadLeds),
       faults(f),
       baud(card.baud) {
     ptyChannel.name = "pty";
@@ -54,7 +54,9 @@ bool CCardServer::ServePty(const std::string& linkPath) {
     if (m->running || m->pty.master) {
         error = "pty already served or server running";
     } else if (OpenPtyPair(m->pty, error)) {
-        if (linkPath.empty() || PointSymlink(linkPath, m->pty.slaveName, error)) {
+        // The modem watches the port before the link makes it reachable.
+        if (m->SetUpModem(error) &&
+            (linkPath.empty() || PointSymlink(linkPath, m->pty.slaveName, error))) {
             m->linkPath = linkPath;
             m->ptyChannel.fd = m->pty.master.Get();
             return true;

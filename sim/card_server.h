@@ -6,6 +6,7 @@
 
 #include "sim/card_model.h"
 #include "sim/fault_plan.h"
+#include "sim/modem_front.h"
 
 #include <array>
 #include <csignal>
@@ -13,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace cardsim {
@@ -24,6 +26,17 @@ struct CardConfig {
     int height = 64;
     std::uint8_t flags = 0;
     std::string stateFile; // empty: the block is not kept between runs
+    // A Hayes modem answers the pty in front of the card; the pty's speed
+    // check then applies to the modem's line speed instead of `baud`.
+    ModemConfig modem;
+    // What the screen shows, as a PNG file rewritten after frames that
+    // changed it, once the control pauses for 30 ms (empty: none).
+    std::string snapshotPath;
+    // Replies take the time a real line at `baud` would: a reply is complete
+    // (frame bytes + reply bytes) x 10 bits / baud after the frame began.
+    bool pace = false;
+    // (column, row) of LEDs that stay dark; the self-test reports them.
+    std::vector<std::pair<int, int>> deadLeds;
 };
 
 struct ServerStats {
@@ -40,6 +53,8 @@ struct ServerStats {
     std::uint64_t delayed = 0;
     std::uint64_t connectionsAccepted = 0;
     std::uint64_t stateSaveFailures = 0;
+    std::uint64_t snapshotsWritten = 0;
+    std::uint64_t snapshotFailures = 0;
     std::array<std::uint64_t, 256> perLetter{}; // framesOk by command letter
 };
 
@@ -81,6 +96,19 @@ public:
     std::string LastError() const;
     // True when the block came from the state file.
     bool StateLoaded() const;
+
+    // What the screen shows. Pixel codes of the displayed bank (or of a
+    // bank), width x height, row by row: bit 0 red, bit 1 green, bit 2 blue.
+    std::vector<std::uint8_t> DisplayPixels() const;
+    std::vector<std::uint8_t> BankPixels(int bank) const;
+    int DisplayWidth() const;
+    int DisplayHeight() const;
+    int DisplayedBank() const;
+    // Writes the screen as a PNG (snapshot.h); false with LastError() set.
+    bool WriteSnapshot(const std::string& path);
+    // Has the serving loop write the snapshot file now. Safe to call from a
+    // signal handler.
+    void RequestSnapshot();
 
 private:
     struct Impl;

@@ -1,6 +1,8 @@
 // cardsim: a simulated LED controller card on a pseudo terminal and/or a
 // loopback TCP port, for trying the control without hardware.
 #include "sim/card_server.h"
+#include "sim/display_options.h"
+#include "sim/modem_options.h"
 
 #include <getopt.h>
 
@@ -17,6 +19,13 @@ namespace {
 volatile std::sig_atomic_t g_stop = 0;
 
 void OnSignal(int) { g_stop = 1; }
+
+cardsim::CCardServer* g_server = nullptr;
+
+// SIGUSR1: write the snapshot file now.
+void OnSnapshotSignal(int) {
+    if (g_server != nullptr) g_server->RequestSnapshot();
+}
 
 const char kUsage[] =
     "usage: cardsim [--pty PATH] [--tcp PORT] [options]\n"
@@ -95,12 +104,24 @@ int ParseOptions(int argc, char** argv, Options& o) {
         {"silent", no_argument, nullptr, kSilent},
         {"close-after", required_argument, nullptr, kCloseAfter},
         {"seed", required_argument, nullptr, kSeed},     {"verbose", no_argument, nullptr, kVerbose},
+        {"modem", no_argument, nullptr, cardsim::kOptModem},
+        {"modem-echo", required_argument, nullptr, cardsim::kOptModemEcho},
+        {"dial-delay", required_argument, nullptr, cardsim::kOptDialDelay},
+        {"guard", required_argument, nullptr, cardsim::kOptGuard},
+        {"line-end", required_argument, nullptr, cardsim::kOptLineEnd},
+        {"modem-off", no_argument, nullptr, cardsim::kOptModemOff},
+        {"dial-answer", required_argument, nullptr, cardsim::kOptDialAnswer},
+        {"snapshot", required_argument, nullptr, cardsim::kOptSnapshot},
+        {"pace", no_argument, nullptr, cardsim::kOptPace},
+        {"dead-led", required_argument, nullptr, cardsim::kOptDeadLed},
         {"help", no_argument, nullptr, kHelp},           {nullptr, 0, nullptr, 0}};
     opterr = 0;
     int c;
     while ((c = getopt_long(argc, argv, "", kLong, nullptr)) != -1) {
         const std::string arg = optarg != nullptr ? optarg : "";
-        const std::string name = c >= kPty && c <= kHelp ? kLong[c - kPty].name : "";
+        std::string name;
+        for (const option* l = kLong; l->name != nullptr; ++l)
+            if (l->val == c) name = l->name;
         const auto bad = [&] { return Usage("bad value for --" + name + ": '" + arg + "'"); };
         std::optional<long> n;
         std::optional<double> share;
@@ -167,14 +188,27 @@ int ParseOptions(int argc, char** argv, Options& o) {
             o.faults.seed = static_cast<std::uint32_t>(*n);
             break;
         case kVerbose: o.verbose = true; break;
-        case kHelp: std::fputs(kUsage, stdout); return 1;
+        case kHelp:
+            std::fputs(kUsage, stdout);
+            std::fputs(cardsim::kModemUsage, stdout);
+            std::fputs(cardsim::kDisplayUsage, stdout);
+            return 1;
         default:
+            if (cardsim::IsDisplayOption(c)) {
+                if (!cardsim::ApplyDisplayOption(c, arg, o.card)) return bad();
+                break;
+            }
+            if (cardsim::IsModemOption(c)) {
+                if (!cardsim::ApplyModemOption(c, arg, o.card.modem)) return bad();
+                break;
+            }
             return Usage(std::string("unknown option or missing value: ") +
                          (optind > 0 && optind <= argc ? argv[optind - 1] : "?"));
         }
     }
     if (optind < argc) return Usage(std::string("unexpected argument: ") + argv[optind]);
     if (o.ptyPath.empty() && !o.tcpPort) return Usage("give --pty PATH and/or --tcp PORT");
+    if (o.card.modem.enabled && o.ptyPath.empty()) return Usage("the modem needs --pty PATH");
     return 0;
 }
 
@@ -202,6 +236,12 @@ int main(int argc, char** argv) {
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    g_server = &server;
+    struct sigaction snap {};
+    snap.sa_handler = OnSnapshotSignal;
+    sigemptyset(&snap.sa_mask);
+    snap.sa_flags = SA_RESTART;
+    sigaction(SIGUSR1, &snap, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
     if (!o.ptyPath.empty()) {
@@ -209,8 +249,14 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "cardsim: %s\n", server.LastError().c_str());
             return 1;
         }
-        std::printf("cardsim: card %d on pty %s -> %s at %u bit/s\n", o.card.cardNumber,
-                    server.PtyLinkPath().c_str(), server.PtySlaveName().c_str(), o.card.baud);
+        if (o.card.modem.enabled)
+            std::printf("cardsim: modem%s on pty %s -> %s at %u bit/s, card %d behind it\n",
+                        o.card.modem.switchedOff ? " (switched off)" : "",
+                        server.PtyLinkPath().c_str(), server.PtySlaveName().c_str(),
+                        o.card.modem.lineBaud, o.card.cardNumber);
+        else
+            std::printf("cardsim: card %d on pty %s -> %s at %u bit/s\n", o.card.cardNumber,
+                        server.PtyLinkPath().c_str(), server.PtySlaveName().c_str(), o.card.baud);
     }
     if (o.tcpPort) {
         if (!server.ServeTcp(*o.tcpPort)) {
@@ -219,8 +265,20 @@ int main(int argc, char** argv) {
         }
         std::printf("cardsim: card %d on tcp 127.0.0.1:%u\n", o.card.cardNumber, server.TcpPort());
     }
+    if (!o.card.snapshotPath.empty()) {
+        // The screen as it starts (dark), so the file is there to watch at once.
+        if (!server.WriteSnapshot(o.card.snapshotPath)) {
+            std::fprintf(stderr, "cardsim: %s\n", server.LastError().c_str());
+            return 1;
+        }
+        std::printf("cardsim: screen %d x %d, snapshot in %s (SIGUSR1 writes it now)\n",
+                    server.DisplayWidth(), server.DisplayHeight(), o.card.snapshotPath.c_str());
+    }
+    if (o.card.pace) std::printf("cardsim: replies paced at %u bit/s, 10 bits per byte\n", o.card.baud);
     std::fflush(stdout);
     const int rc = server.Run(&g_stop);
+    std::signal(SIGUSR1, SIG_IGN);
+    g_server = nullptr;
     if (rc != 0) std::fprintf(stderr, "cardsim: %s\n", server.LastError().c_str());
     return rc;
 }

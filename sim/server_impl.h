@@ -5,12 +5,15 @@
 #include "sim/card_server.h"
 #include "sim/endpoints.h"
 #include "sim/frame_parser.h"
+#include "sim/modem_front.h"
+#include "sim/modem_port_watch.h"
 #include "sim/unique_fd.h"
 
 #include <atomic>
 #include <chrono>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <signal.h>
 #include <thread>
 
@@ -21,6 +24,9 @@ using SteadyClock = std::chrono::steady_clock;
 // A frame start whose rest has not arrived within this time is given up, as a
 // card's receiver resets after a pause in the middle of a frame.
 constexpr std::chrono::milliseconds kPartialFrameTimeout{1000};
+
+// Pieces of replies a channel may hold while its peer does not read.
+constexpr std::size_t kMaxQueuedChunks = 4096;
 
 // One write of a reply (a whole reply, or one piece of a split one).
 struct OutChunk {
@@ -42,6 +48,10 @@ struct Channel {
     std::deque<OutChunk> out;
     bool writeBlocked = false; // the last write would have blocked: wait for POLLOUT
     int repliesSent = 0;       // on this connection
+    // Pacing (CardConfig::pace): when the frame being received began, and
+    // until when the emulated line is busy with earlier frames and replies.
+    SteadyClock::time_point frameStart{};
+    SteadyClock::time_point lineFree{};
 };
 
 struct CCardServer::Impl {
@@ -54,10 +64,29 @@ struct CCardServer::Impl {
     void ReadInput(Channel& ch, std::vector<std::string>& log);
     void HandleFrames(Channel& ch, std::vector<ParsedFrame>&& frames, std::vector<std::string>& log);
     void HandleFrame(Channel& ch, const ParsedFrame& frame, std::vector<std::string>& log);
-    void Schedule(Channel& ch, std::vector<std::uint8_t>&& reply, int delayMs);
+    // notBefore: a paced reply's completion time.
+    void Schedule(Channel& ch, std::vector<std::uint8_t>&& reply, int delayMs,
+                  SteadyClock::time_point notBefore = {});
     void FlushDue(Channel& ch, SteadyClock::time_point now, std::vector<std::string>& log);
     int TimeoutMs(SteadyClock::time_point now) const;
     void Emit(std::vector<std::string>& log);
+
+    // The modem in front of the card on the pty (modem_server.cpp).
+    bool SetUpModem(std::string& error);
+    void ModemInput(Channel& ch, const std::uint8_t* data, std::size_t n, std::vector<std::string>& log);
+    void ModemTick(SteadyClock::time_point now, std::vector<std::string>& log);
+    void ModemPortClosed(std::vector<std::string>& log);
+    void ModemApply(Channel& ch, ModemOutput&& out, SteadyClock::time_point now,
+                    std::vector<std::string>& log);
+
+    // What the screen shows (server_display.cpp).
+    // When a paced reply to a frame of frameLen bytes is complete.
+    SteadyClock::time_point PacedReplyDue(Channel& ch, std::size_t frameLen, std::size_t replyLen);
+    // Moves a program run on and writes the snapshot file when due.
+    void DisplayTick(std::vector<std::string>& log);
+    // When the snapshot file is next due, if a change waits for it.
+    std::optional<SteadyClock::time_point> SnapshotDue() const;
+    bool WriteSnapshotFile(const std::string& path, std::string& error);
 
     CardConfig card;
     std::string stateError;
@@ -79,6 +108,16 @@ struct CCardServer::Impl {
     CUniqueFd wake; // eventfd that interrupts the wait
     Channel ptyChannel;
     Channel tcpChannel;
+
+    std::unique_ptr<CModemFront> modem; // only when card.modem.enabled; used by the loop
+    CPortCloseWatch modemWatch;
+
+    // Snapshot file (card.snapshotPath): rewritten once the replies to
+    // frames that changed the screen are out; SIGUSR1 asks for it at once.
+    bool snapshotDirty = false; // under mu
+    SteadyClock::time_point lastSnapshot{};
+    std::atomic<bool> snapshotRequested{false};
+    std::atomic<bool> programsCycle{false}; // the loop wakes to move a program run on
 
     std::thread thread;
     std::atomic<bool> stopRequested{false};

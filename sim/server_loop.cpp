@@ -57,9 +57,11 @@ int CCardServer::Impl::Loop(const volatile std::sig_atomic_t* stop, const sigset
     std::vector<std::string> log;
     int rc = 0;
     while (!stopRequested && !(stop != nullptr && *stop)) {
-        pollfd fds[4];
+        pollfd fds[5];
         nfds_t n = 0;
         fds[n++] = pollfd{wake.Get(), POLLIN, 0};
+        const nfds_t watchIdx = modemWatch.Fd() >= 0 ? n : 99;
+        if (modemWatch.Fd() >= 0) fds[n++] = pollfd{modemWatch.Fd(), POLLIN, 0};
         const nfds_t listenIdx = listener ? n : 99;
         if (listener) fds[n++] = pollfd{listener.Get(), POLLIN, 0};
         Channel* channels[2] = {&ptyChannel, &tcpChannel};
@@ -84,6 +86,8 @@ int CCardServer::Impl::Loop(const volatile std::sig_atomic_t* stop, const sigset
             std::uint64_t count = 0;
             [[maybe_unused]] const ssize_t got = ::read(wake.Get(), &count, sizeof count);
         }
+        // A close of the modem's port comes before the bytes of a new open.
+        if (watchIdx < n && (fds[watchIdx].revents & POLLIN)) ModemPortClosed(log);
         if (listenIdx < n && (fds[listenIdx].revents & POLLIN)) Accept(log);
         for (int i = 0; i < 2; ++i) {
             Channel& ch = *channels[i];
@@ -94,12 +98,14 @@ int CCardServer::Impl::Loop(const volatile std::sig_atomic_t* stop, const sigset
             if (ev & (POLLIN | POLLHUP | POLLERR)) ReadInput(ch, log);
         }
         const auto now = SteadyClock::now();
+        ModemTick(now, log);
         for (Channel* ch : channels) {
             while (ch->fd >= 0 && ch->parser.HasPartial() &&
                    now - ch->lastInput >= kPartialFrameTimeout)
                 HandleFrames(*ch, ch->parser.AbandonPartial(), log);
             if (ch->fd >= 0) FlushDue(*ch, now, log);
         }
+        DisplayTick(log);
         Emit(log);
     }
     CloseConnection(tcpChannel, "", log);
@@ -115,6 +121,10 @@ int CCardServer::Impl::TimeoutMs(SteadyClock::time_point now) const {
         if (!ch->out.empty() && !ch->writeBlocked) consider(MsUntil(ch->out.front().due, now));
         if (ch->parser.HasPartial()) consider(MsUntil(ch->lastInput + kPartialFrameTimeout, now));
     }
+    if (modem && ptyChannel.fd >= 0)
+        if (const auto due = modem->NextDeadline()) consider(MsUntil(*due, now));
+    if (programsCycle) consider(250); // a program run moves on by the second
+    if (const auto due = SnapshotDue()) consider(MsUntil(*due, now));
     return static_cast<int>(std::min<long long>(best, 60000));
 }
 
@@ -179,6 +189,11 @@ void CCardServer::Impl::ReadInput(Channel& ch, std::vector<std::string>& lines) 
         return;
     }
     ch.lastInput = SteadyClock::now();
+    if (!ch.parser.HasPartial()) ch.frameStart = ch.lastInput; // for pacing
+    if (ch.pty && modem) {
+        ModemInput(ch, buf, static_cast<std::size_t>(r), lines);
+        return;
+    }
     HandleFrames(ch, ch.parser.Feed(buf, static_cast<std::size_t>(r)), lines);
 }
 
@@ -197,7 +212,7 @@ void CCardServer::Impl::HandleFrame(Channel& ch, const ParsedFrame& f,
     if (ch.pty) {
         // A card at one speed reads a frame sent at another as noise.
         unsigned lineSpeed = 0;
-        const unsigned want = baud;
+        const unsigned want = modem ? modem->Config().lineBaud : baud.load();
         if (!palvex::GetLineSpeed(ch.fd, &lineSpeed) || lineSpeed != want) {
             ++own.wrongSpeed;
             lines.push_back(text + "line at " + std::to_string(lineSpeed) + " bit/s, card at " +
@@ -218,10 +233,19 @@ void CCardServer::Impl::HandleFrame(Channel& ch, const ParsedFrame& f,
         lines.push_back(text + (f.crcOk ? "another card's number" : "bad CRC") + ", no answer");
         return;
     }
+    if (a.displayChanged) snapshotDirty = true;
+    if (!a.meaning.empty()) text += a.meaning + "; ";
     const FaultDecision d = faults.Next(a.reply.size(), palvex::IsDataReplyLetter(f.Letter()));
     if (d.silent || d.drop) {
         ++(d.silent ? own.silenced : own.dropped);
         lines.push_back(text + (d.silent ? "silent" : "reply dropped"));
+        return;
+    }
+    if (ch.out.size() >= kMaxQueuedChunks) {
+        // A peer that sends frames but never reads its replies must not make
+        // the card hold on to an ever-growing queue.
+        ++own.dropped;
+        lines.push_back(text + "output queue full, reply dropped");
         return;
     }
     ApplyFaults(d, a.reply);
@@ -239,14 +263,17 @@ void CCardServer::Impl::HandleFrame(Channel& ch, const ParsedFrame& f,
         text += ", delayed " + std::to_string(faults.Config().delayMs) + " ms";
     }
     lines.push_back(text);
-    Schedule(ch, std::move(a.reply), d.delay ? faults.Config().delayMs : 0);
+    const SteadyClock::time_point paced =
+        card.pace ? PacedReplyDue(ch, f.bytes.size(), a.reply.size()) : SteadyClock::time_point{};
+    Schedule(ch, std::move(a.reply), d.delay ? faults.Config().delayMs : 0, paced);
 }
 
 // Called with mu held.
-void CCardServer::Impl::Schedule(Channel& ch, std::vector<std::uint8_t>&& reply, int delayMs) {
+void CCardServer::Impl::Schedule(Channel& ch, std::vector<std::uint8_t>&& reply, int delayMs,
+                                 SteadyClock::time_point notBefore) {
     // Replies leave in order: one that is due earlier never overtakes one
     // still waiting for its delay.
-    auto due = SteadyClock::now() + std::chrono::milliseconds(delayMs);
+    auto due = std::max(SteadyClock::now(), notBefore) + std::chrono::milliseconds(delayMs);
     if (!ch.out.empty()) due = std::max(due, ch.out.back().due);
     const std::size_t piece =
         faults.Config().splitBytes > 0 ? static_cast<std::size_t>(faults.Config().splitBytes) : 0;

@@ -47,8 +47,11 @@ BOOL CCommandSet::Line(short bank, short left, short top, short right, short bot
 }
 
 BOOL CCommandSet::SendBankCommand(BYTE letter, short DestBank) {
-    BYTE body[2] = {letter, static_cast<BYTE>(DestBank & 1)};
-    return ExchangeFrame(body, sizeof body);
+    // Two bytes are sent, but the exchange writes the acknowledgement back
+    // into the payload buffer (up to 7 bytes with its terminator), so the
+    // buffer has room for that.
+    BYTE body[7] = {letter, static_cast<BYTE>(DestBank & 1)};
+    return ExchangeFrame(body, 2);
 }
 
 BOOL CCommandSet::SwitchToBank(short DestBank) { return SendBankCommand('L', DestBank); }

@@ -225,14 +225,15 @@ TEST(ModemFailures, ModemInitialWhileTheLinkIsOpenSendsNothing) {
     EXPECT_EQ(bench.log.Count("AT&F0"), 1);
 }
 
-TEST(ModemFailures, APortHeldByAnotherControlCannotBeOpened) {
+TEST(ModemFailures, APortHeldByAnotherControlCannotBeOpenedNorItsCallEnded) {
     ModemBench bench;
-    ASSERT_TRUE(bench.Open());
+    bench.Connect();
     CPalvexCtrl other;
     EXPECT_FALSE(other.ModemInitial(kPort, 400));
     EXPECT_FALSE(other.m_bLinkOpen);
-    EXPECT_TRUE(bench.Send("AT")); // the first control's line is untouched
+    EXPECT_TRUE(bench.control.Reset()); // the first control's call is still up
     EXPECT_EQ(bench.log.Count("AT&F0"), 1);
+    EXPECT_EQ(bench.log.Count("port closed"), 0);
 }
 
 TEST(ModemFailures, ASwitchedOffModemLeavesThePortClosedAfterTheBurstSilence) {

@@ -82,7 +82,7 @@ struct Child {
 
 } // namespace
 
-TEST(CardsimProgram, ServesPtyAndTcpUntilSigtermAndRemovesItsLink) {
+TEST(SimProgram, ServesPtyAndTcpUntilSigtermAndRemovesItsLink) {
     simtest::CTempDir dir;
     const std::string link = dir.File("ttyCard");
     Child child;
@@ -106,7 +106,7 @@ TEST(CardsimProgram, ServesPtyAndTcpUntilSigtermAndRemovesItsLink) {
     EXPECT_FALSE(std::filesystem::is_symlink(link));
 }
 
-TEST(CardsimProgram, RejectsBadOptionsWithExitCodeTwo) {
+TEST(SimProgram, RejectsBadOptionsWithExitCodeTwo) {
     const std::vector<std::vector<std::string>> bad = {
         {},                                  // nothing to serve
         {"--tcp", "0", "--card", "32"},      // no such card number

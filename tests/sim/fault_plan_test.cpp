@@ -31,7 +31,7 @@ auto Key(const FaultDecision& d) {
 
 } // namespace
 
-TEST(FaultPlan, SameSeedGivesTheSameDecisions) {
+TEST(SimFaultPlan, SameSeedGivesTheSameDecisions) {
     CFaultPlan a(Mixed(42));
     CFaultPlan b(Mixed(42));
     CFaultPlan other(Mixed(43));
@@ -44,7 +44,7 @@ TEST(FaultPlan, SameSeedGivesTheSameDecisions) {
     EXPECT_GT(differences, 0);
 }
 
-TEST(FaultPlan, ResetStartsTheSequenceAgain) {
+TEST(SimFaultPlan, ResetStartsTheSequenceAgain) {
     CFaultPlan plan(Mixed(9));
     std::vector<bool> first;
     for (int i = 0; i < 50; ++i) first.push_back(plan.Next(6, false).drop);
@@ -52,7 +52,7 @@ TEST(FaultPlan, ResetStartsTheSequenceAgain) {
     for (int i = 0; i < 50; ++i) EXPECT_EQ(plan.Next(6, false).drop, first[i]) << i;
 }
 
-TEST(FaultPlan, HonoursTheConfiguredShares) {
+TEST(SimFaultPlan, HonoursTheConfiguredShares) {
     CFaultPlan plan(Mixed(5));
     int drop = 0, corrupt = 0, truncate = 0, delay = 0;
     const int n = 4000;
@@ -71,7 +71,7 @@ TEST(FaultPlan, HonoursTheConfiguredShares) {
     EXPECT_NEAR(delay / double(kept), 0.5, 0.04);
 }
 
-TEST(FaultPlan, ADroppedReplyGetsNoOtherFault) {
+TEST(SimFaultPlan, ADroppedReplyGetsNoOtherFault) {
     FaultConfig c = Mixed(3);
     c.drop = 0.5;
     c.corrupt = c.truncate = c.delayShare = 1.0;
@@ -83,21 +83,21 @@ TEST(FaultPlan, ADroppedReplyGetsNoOtherFault) {
     }
 }
 
-TEST(FaultPlan, SilentWithholdsEveryReply) {
+TEST(SimFaultPlan, SilentWithholdsEveryReply) {
     FaultConfig c;
     c.silent = true;
     CFaultPlan plan(c);
     for (int i = 0; i < 20; ++i) EXPECT_TRUE(plan.Next(14, true).silent);
 }
 
-TEST(FaultPlan, DelayNeedsATime) {
+TEST(SimFaultPlan, DelayNeedsATime) {
     FaultConfig c;
     c.delayShare = 1.0;
     CFaultPlan plan(c);
     EXPECT_FALSE(plan.Next(6, false).delay);
 }
 
-TEST(FaultPlan, ChangingOneShareKeepsTheOtherDecisions) {
+TEST(SimFaultPlan, ChangingOneShareKeepsTheOtherDecisions) {
     FaultConfig base = Mixed(11);
     FaultConfig more = base;
     more.corrupt = 0.9;
@@ -112,7 +112,7 @@ TEST(FaultPlan, ChangingOneShareKeepsTheOtherDecisions) {
     }
 }
 
-TEST(FaultPlan, CorruptsAcknowledgementDataAndTheCountOfDataReplies) {
+TEST(SimFaultPlan, CorruptsAcknowledgementDataAndTheCountOfDataReplies) {
     FaultConfig c;
     c.corrupt = 1.0;
     CFaultPlan plan(c);
@@ -130,7 +130,7 @@ TEST(FaultPlan, CorruptsAcknowledgementDataAndTheCountOfDataReplies) {
     EXPECT_EQ(ackIndexes.size(), 5u); // every data byte of an acknowledgement is hit
 }
 
-TEST(FaultPlan, ApplyFlipsOneBitAndCutsTheLastByte) {
+TEST(SimFaultPlan, ApplyFlipsOneBitAndCutsTheLastByte) {
     std::vector<std::uint8_t> reply{0x05, 'Z', 0xC8, 0x8E, 'O', 'K'};
     FaultDecision d;
     d.corrupt = true;

@@ -30,7 +30,7 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
 
 } // namespace
 
-TEST(FrameParser, FindsTheGoldenFramesWithAddressPayloadAndCrcVerdict) {
+TEST(SimFrameParser, FindsTheGoldenFramesWithAddressPayloadAndCrcVerdict) {
     CFrameParser p;
     const auto frames = FeedAll(p, Concat({kZToCard1, kCToCard1}));
     ASSERT_EQ(frames.size(), 2u);
@@ -44,14 +44,14 @@ TEST(FrameParser, FindsTheGoldenFramesWithAddressPayloadAndCrcVerdict) {
     EXPECT_EQ(p.GarbageBytes(), 0u);
 }
 
-TEST(FrameParser, ReadsTheAddressAsTwoHexDigits) {
+TEST(SimFrameParser, ReadsTheAddressAsTwoHexDigits) {
     CFrameParser p;
     const auto frames = FeedAll(p, simtest::MakeFrame(0x1F, {'A'}));
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_EQ(frames[0].address, 0x1F);
 }
 
-TEST(FrameParser, ReportsABadCrcAndStillFindsTheNextFrame) {
+TEST(SimFrameParser, ReportsABadCrcAndStillFindsTheNextFrame) {
     Bytes broken = kZToCard1;
     broken.back() ^= 0x01;
     CFrameParser p;
@@ -64,7 +64,7 @@ TEST(FrameParser, ReportsABadCrcAndStillFindsTheNextFrame) {
     EXPECT_EQ(p.GarbageBytes(), 0u);
 }
 
-TEST(FrameParser, SkipsAndCountsGarbageIncludingFalseStarts) {
+TEST(SimFrameParser, SkipsAndCountsGarbageIncludingFalseStarts) {
     // Noise, a lone 0x1B, and "1B 24 51" followed by something other than 'K'.
     const Bytes garbage = Hex("00 FF 1B 41 1B 24 51 00 4B");
     CFrameParser p;
@@ -74,7 +74,7 @@ TEST(FrameParser, SkipsAndCountsGarbageIncludingFalseStarts) {
     EXPECT_EQ(p.GarbageBytes(), garbage.size());
 }
 
-TEST(FrameParser, AssemblesAFrameThatArrivesOneByteAtATime) {
+TEST(SimFrameParser, AssemblesAFrameThatArrivesOneByteAtATime) {
     CFrameParser p;
     for (std::size_t i = 0; i + 1 < kCToCard1.size(); ++i) {
         EXPECT_TRUE(p.Feed(&kCToCard1[i], 1).empty()) << "byte " << i;
@@ -86,7 +86,7 @@ TEST(FrameParser, AssemblesAFrameThatArrivesOneByteAtATime) {
     EXPECT_EQ(frames[0].bytes, kCToCard1);
 }
 
-TEST(FrameParser, DropsAHeaderWithAnOversizeLengthAndResyncs) {
+TEST(SimFrameParser, DropsAHeaderWithAnOversizeLengthAndResyncs) {
     // Length 0x0801 = 2049: one more than the largest frame.
     const Bytes oversize = Hex("1B 24 51 4B 30 31 57 08 01");
     CFrameParser p;
@@ -97,7 +97,7 @@ TEST(FrameParser, DropsAHeaderWithAnOversizeLengthAndResyncs) {
     EXPECT_FALSE(p.HasPartial());
 }
 
-TEST(FrameParser, DropsHeadersWithAZeroLengthBadAddressOrMissingW) {
+TEST(SimFrameParser, DropsHeadersWithAZeroLengthBadAddressOrMissingW) {
     const Bytes zeroLength = Hex("1B 24 51 4B 30 31 57 00 00");
     const Bytes lowerCase = Hex("1B 24 51 4B 30 61 57 00 01");
     const Bytes noW = Hex("1B 24 51 4B 30 31 52 00 01");
@@ -110,7 +110,7 @@ TEST(FrameParser, DropsHeadersWithAZeroLengthBadAddressOrMissingW) {
     }
 }
 
-TEST(FrameParser, FindsFramesHiddenBehindACorruptedLengthField) {
+TEST(SimFrameParser, FindsFramesHiddenBehindACorruptedLengthField) {
     // The length field of the first frame reads 0x10 instead of 0x01, so it
     // claims the next frame and part of the one after.
     Bytes corrupted = kZToCard1;
@@ -123,7 +123,7 @@ TEST(FrameParser, FindsFramesHiddenBehindACorruptedLengthField) {
     EXPECT_EQ(frames[2].bytes, kCToCard1);
 }
 
-TEST(FrameParser, AbandoningAStalledHeaderRecoversTheFrameBehindIt) {
+TEST(SimFrameParser, AbandoningAStalledHeaderRecoversTheFrameBehindIt) {
     // A legal but long length whose payload never comes.
     const Bytes stalled = Hex("1B 24 51 4B 30 31 57 08 00 41");
     CFrameParser p;
@@ -136,7 +136,7 @@ TEST(FrameParser, AbandoningAStalledHeaderRecoversTheFrameBehindIt) {
     EXPECT_EQ(p.GarbageBytes(), stalled.size());
 }
 
-TEST(FrameParser, SurvivesArbitraryInputWithABoundedBuffer) {
+TEST(SimFrameParser, SurvivesArbitraryInputWithABoundedBuffer) {
     // Bytes drawn mostly from the header alphabet so that many false starts
     // and long claimed lengths occur, fed in pieces of random size.
     const std::uint8_t alphabet[] = {0x1B, '$', 'Q', 'K', '0', '1', 'W', 0x00, 0x01, 0x07, 0x08};
@@ -157,7 +157,7 @@ TEST(FrameParser, SurvivesArbitraryInputWithABoundedBuffer) {
     EXPECT_TRUE(frames[0].crcOk);
 }
 
-TEST(FrameParser, TakesOneLargeFeedWithManyFrames) {
+TEST(SimFrameParser, TakesOneLargeFeedWithManyFrames) {
     Bytes stream;
     for (int i = 0; i < 1000; ++i) stream.insert(stream.end(), kCToCard1.begin(), kCToCard1.end());
     CFrameParser p;

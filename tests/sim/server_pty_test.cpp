@@ -31,7 +31,7 @@ CUniqueFd OpenLine(const std::string& path, unsigned baud) {
     return fd;
 }
 
-class PtyCard : public ::testing::Test {
+class SimPtyCard : public ::testing::Test {
 protected:
     void Serve(CardConfig card = {}) {
         link = dir.File("ttyCard");
@@ -49,7 +49,7 @@ protected:
 
 } // namespace
 
-TEST_F(PtyCard, AnswersAtItsSpeedThroughTheSymlink) {
+TEST_F(SimPtyCard, AnswersAtItsSpeedThroughTheSymlink) {
     Serve();
     EXPECT_EQ(std::filesystem::read_symlink(link).string(), server->PtySlaveName());
     EXPECT_EQ(server->PtyLinkPath(), link);
@@ -60,7 +60,7 @@ TEST_F(PtyCard, AnswersAtItsSpeedThroughTheSymlink) {
     EXPECT_EQ(server->Stats().framesOk, 1u);
 }
 
-TEST_F(PtyCard, StaysSilentWhenTheLineRunsAtAnotherSpeed) {
+TEST_F(SimPtyCard, StaysSilentWhenTheLineRunsAtAnotherSpeed) {
     Serve();
     CUniqueFd line = OpenLine(link, 19200);
     ASSERT_TRUE(line.Valid());
@@ -76,7 +76,7 @@ TEST_F(PtyCard, StaysSilentWhenTheLineRunsAtAnotherSpeed) {
     EXPECT_EQ(ReadUpTo(line.Get(), 6), kZAck);
 }
 
-TEST_F(PtyCard, AnswersAtANewSpeedAfterSetBaud) {
+TEST_F(SimPtyCard, AnswersAtANewSpeedAfterSetBaud) {
     Serve();
     server->SetBaud(57600);
     CUniqueFd line = OpenLine(link, 57600);
@@ -85,7 +85,7 @@ TEST_F(PtyCard, AnswersAtANewSpeedAfterSetBaud) {
     EXPECT_EQ(ReadUpTo(line.Get(), 6), kZAck);
 }
 
-TEST_F(PtyCard, KeepsServingWhenTheControlClosesAndReopensTheLine) {
+TEST_F(SimPtyCard, KeepsServingWhenTheControlClosesAndReopensTheLine) {
     Serve();
     for (int round = 0; round < 3; ++round) {
         CUniqueFd line = OpenLine(link, 9600);
@@ -96,7 +96,7 @@ TEST_F(PtyCard, KeepsServingWhenTheControlClosesAndReopensTheLine) {
     EXPECT_EQ(server->Stats().repliesSent, 3u);
 }
 
-TEST_F(PtyCard, CarriesLargeFramesAndLongReplies) {
+TEST_F(SimPtyCard, CarriesLargeFramesAndLongReplies) {
     Serve();
     CUniqueFd line = OpenLine(link, 9600);
     ASSERT_TRUE(line.Valid());
@@ -113,7 +113,7 @@ TEST_F(PtyCard, CarriesLargeFramesAndLongReplies) {
     EXPECT_EQ(power[0], 128);
 }
 
-TEST(PtyLink, ReplacesAnExistingSymlinkButNotARegularFile) {
+TEST(SimPtyLink, ReplacesAnExistingSymlinkButNotARegularFile) {
     simtest::CTempDir dir;
     const std::string link = dir.File("ttyCard");
     std::filesystem::create_symlink("/dev/null", link);
@@ -130,7 +130,7 @@ TEST(PtyLink, ReplacesAnExistingSymlinkButNotARegularFile) {
     EXPECT_TRUE(std::filesystem::is_regular_file(file));
 }
 
-TEST(PtyLink, IsRemovedWhenTheServerGoes) {
+TEST(SimPtyLink, IsRemovedWhenTheServerGoes) {
     simtest::CTempDir dir;
     const std::string link = dir.File("ttyCard");
     {
@@ -142,7 +142,7 @@ TEST(PtyLink, IsRemovedWhenTheServerGoes) {
     EXPECT_FALSE(std::filesystem::is_symlink(link));
 }
 
-TEST(PtyLink, IsLeftAloneWhenAnotherCardTookThePathOver) {
+TEST(SimPtyLink, IsLeftAloneWhenAnotherCardTookThePathOver) {
     simtest::CTempDir dir;
     const std::string link = dir.File("ttyCard");
     auto first = std::make_unique<CCardServer>(CardConfig{});

@@ -24,7 +24,7 @@ const Bytes kZAck = Hex("05 5A C8 8E 4F 4B");
 
 using Ms = std::chrono::milliseconds;
 
-class TcpCard : public ::testing::Test {
+class SimTcpCard : public ::testing::Test {
 protected:
     // Starts a card with the given faults and connects to it.
     void Serve(const FaultConfig& faults = {}, CardConfig card = {}) {
@@ -49,7 +49,7 @@ protected:
 
 } // namespace
 
-TEST_F(TcpCard, AnswersTheGoldenFrame) {
+TEST_F(SimTcpCard, AnswersTheGoldenFrame) {
     Serve();
     EXPECT_EQ(Exchange(kZFrame, 6), kZAck);
     const auto stats = server->Stats();
@@ -60,7 +60,7 @@ TEST_F(TcpCard, AnswersTheGoldenFrame) {
     EXPECT_EQ(server->LastPayload(), Bytes{'Z'});
 }
 
-TEST_F(TcpCard, ServesTheConfiguredScreenAndTakesANewOne) {
+TEST_F(SimTcpCard, ServesTheConfiguredScreenAndTakesANewOne) {
     CardConfig card;
     card.cardNumber = 7;
     card.width = 128;
@@ -73,7 +73,7 @@ TEST_F(TcpCard, ServesTheConfiguredScreenAndTakesANewOne) {
     EXPECT_EQ(Exchange(MakeFrame(7, {'W'}), 65).size(), 65u);
 }
 
-TEST_F(TcpCard, SkipsNoiseAndOtherCardsFramesOnTheConnection) {
+TEST_F(SimTcpCard, SkipsNoiseAndOtherCardsFramesOnTheConnection) {
     Serve();
     const Bytes noise = Hex("00 11 1B 24 22");
     Bytes stream = noise;
@@ -93,7 +93,7 @@ TEST_F(TcpCard, SkipsNoiseAndOtherCardsFramesOnTheConnection) {
     EXPECT_EQ(stats.framesOk, 1u);
 }
 
-TEST_F(TcpCard, SplitRepliesArriveCompleteAndPaced) {
+TEST_F(SimTcpCard, SplitRepliesArriveCompleteAndPaced) {
     FaultConfig f;
     f.splitBytes = 3;
     f.splitGapMs = 20;
@@ -106,7 +106,7 @@ TEST_F(TcpCard, SplitRepliesArriveCompleteAndPaced) {
     EXPECT_GE(took, Ms(80));
 }
 
-TEST_F(TcpCard, DelaysRepliesByTheConfiguredTime) {
+TEST_F(SimTcpCard, DelaysRepliesByTheConfiguredTime) {
     FaultConfig f;
     f.delayMs = 60;
     f.delayShare = 1.0;
@@ -117,7 +117,7 @@ TEST_F(TcpCard, DelaysRepliesByTheConfiguredTime) {
     EXPECT_EQ(server->Stats().delayed, 1u);
 }
 
-TEST_F(TcpCard, ClosesTheConnectionAfterTheConfiguredRepliesAndAcceptsANewOne) {
+TEST_F(SimTcpCard, ClosesTheConnectionAfterTheConfiguredRepliesAndAcceptsANewOne) {
     FaultConfig f;
     f.closeAfter = 2;
     Serve(f);
@@ -130,7 +130,7 @@ TEST_F(TcpCard, ClosesTheConnectionAfterTheConfiguredRepliesAndAcceptsANewOne) {
     EXPECT_EQ(server->Stats().connectionsAccepted, 2u);
 }
 
-TEST_F(TcpCard, ANewConnectionReplacesTheOldOne) {
+TEST_F(SimTcpCard, ANewConnectionReplacesTheOldOne) {
     Serve();
     EXPECT_EQ(Exchange(kZFrame, 6), kZAck);
     cardsim::CUniqueFd second = simtest::ConnectLoopback(server->TcpPort());
@@ -140,7 +140,7 @@ TEST_F(TcpCard, ANewConnectionReplacesTheOldOne) {
     EXPECT_EQ(ReadUpTo(second.Get(), 6), kZAck);
 }
 
-TEST_F(TcpCard, DroppedAndSilencedRepliesLeaveTheLineQuiet) {
+TEST_F(SimTcpCard, DroppedAndSilencedRepliesLeaveTheLineQuiet) {
     FaultConfig f;
     f.drop = 1.0;
     Serve(f);
@@ -160,7 +160,7 @@ TEST_F(TcpCard, DroppedAndSilencedRepliesLeaveTheLineQuiet) {
     EXPECT_EQ(stats.repliesSent, 1u);
 }
 
-TEST_F(TcpCard, DropsTheRepliesItsSeedSelects) {
+TEST_F(SimTcpCard, DropsTheRepliesItsSeedSelects) {
     FaultConfig f;
     f.drop = 0.5;
     f.seed = 1234;
@@ -184,7 +184,7 @@ TEST_F(TcpCard, DropsTheRepliesItsSeedSelects) {
     EXPECT_TRUE(simtest::ReadAvailable(conn.Get()).empty());
 }
 
-TEST_F(TcpCard, TruncatesAndCorruptsReplies) {
+TEST_F(SimTcpCard, TruncatesAndCorruptsReplies) {
     FaultConfig f;
     f.truncate = 1.0;
     Serve(f);
@@ -210,7 +210,7 @@ TEST_F(TcpCard, TruncatesAndCorruptsReplies) {
     EXPECT_EQ(stats.corrupted, 2u);
 }
 
-TEST_F(TcpCard, KeepsItsBlockInTheStateFile) {
+TEST_F(SimTcpCard, KeepsItsBlockInTheStateFile) {
     simtest::CTempDir dir;
     CardConfig card;
     card.stateFile = dir.File("card.state");
@@ -227,13 +227,13 @@ TEST_F(TcpCard, KeepsItsBlockInTheStateFile) {
     EXPECT_EQ(restarted.PropertyBlock(), server->PropertyBlock());
 }
 
-TEST(CardServer, RefusesToStartWithNothingToServe) {
+TEST(SimCardServer, RefusesToStartWithNothingToServe) {
     CCardServer server(CardConfig{});
     EXPECT_FALSE(server.Start());
     EXPECT_EQ(server.Run(nullptr), 1);
 }
 
-TEST(CardServer, StopsPromptlyAndCanStopTwice) {
+TEST(SimCardServer, StopsPromptlyAndCanStopTwice) {
     CCardServer server(CardConfig{});
     ASSERT_TRUE(server.ServeTcp(0));
     ASSERT_TRUE(server.Start());

@@ -21,7 +21,7 @@ std::string Contents(const std::string& path) {
 
 } // namespace
 
-TEST(StateFile, SavesOneHexLineAndLoadsItBack) {
+TEST(SimStateFile, SavesOneHexLineAndLoadsItBack) {
     simtest::CTempDir dir;
     const std::string path = dir.File("card.state");
     const auto block = cardsim::MakePropertyBlock(512, 64, 0x81);
@@ -34,7 +34,7 @@ TEST(StateFile, SavesOneHexLineAndLoadsItBack) {
     EXPECT_EQ(loaded, block);
 }
 
-TEST(StateFile, ReplacesAnOlderFile) {
+TEST(SimStateFile, ReplacesAnOlderFile) {
     simtest::CTempDir dir;
     const std::string path = dir.File("card.state");
     std::string error;
@@ -45,7 +45,7 @@ TEST(StateFile, ReplacesAnOlderFile) {
     EXPECT_EQ(cardsim::BlockWidth(loaded), 128);
 }
 
-TEST(StateFile, TellsAMissingFileFromABrokenOne) {
+TEST(SimStateFile, TellsAMissingFileFromABrokenOne) {
     simtest::CTempDir dir;
     cardsim::PropertyBlock block = cardsim::MakePropertyBlock(256, 64, 0);
     const auto untouched = block;
@@ -57,7 +57,7 @@ TEST(StateFile, TellsAMissingFileFromABrokenOne) {
     EXPECT_EQ(block, untouched);
 }
 
-TEST(StateFile, ReportsAFileThatCannotBeWritten) {
+TEST(SimStateFile, ReportsAFileThatCannotBeWritten) {
     std::string error;
     EXPECT_FALSE(SaveStateFile("/nonexistent-dir/card.state", cardsim::MakePropertyBlock(1, 1, 0), error));
     EXPECT_FALSE(error.empty());
