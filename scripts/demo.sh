@@ -65,3 +65,30 @@ while read -r text; do describe "$text"; done < <(sed -n 's/^QKGetProperty true 
 echo
 echo "== capture mode, no link: the frame that configures 512 x 64, flags 0x81, for card 1"
 "$PALVEX" SetSendFlag 0 : SetLedProperty 1 256 64 : QKSetProperty 20004081 : GetSendString
+
+echo
+echo "== a picture, Chinese text and a line on a simulated 256 x 96 screen (COM4, 57600 bit/s)"
+FONT=$BUILD/sim/hzlib16.bin
+SCREEN=$BUILD/demo-screen.png
+"$CARDSIM" --pty "$work/com4" --card 1 --baud 57600 --width 256 --height 96 \
+    --snapshot "$SCREEN" >"$work/screen.log" &
+screen_pid=$!
+for _ in $(seq 100); do grep -q 'on pty' "$work/screen.log" 2>/dev/null && break; sleep 0.05; done
+calls=(ComInitial 4 57600 1000 : SetLedProperty 1 256 96)
+blocks=$(( ($(stat -c %s "$FONT") + 1023) / 1024 ))
+for ((k = 0; k < blocks; k++)); do calls+=(: SendHZLib "$k" "$FONT"); done
+for ((s = 0; s < 64; s++)); do calls+=(: SendPicture 0 "$s" scripts/demo-picture.png); done
+calls+=(: ShowString 0 8 72 3 "欢迎" : ShowString 0 56 72 7 "中文通讯屏" : Line 0 0 92 255 92 2 : QKClose)
+PALVEX_COM4=$work/com4 "$PALVEX" "${calls[@]}" | sort | uniq -c | sed 's/^ */  /'
+sleep 0.2 # the card writes its snapshot once the line goes quiet
+kill "$screen_pid" && wait "$screen_pid" 2>/dev/null || true
+echo "  the card's screen: $SCREEN"
+
+echo
+echo "== a card behind a pair of Hayes modems (simulated modem on COM5)"
+"$CARDSIM" --pty "$work/com5" --modem --dial-delay 300 >"$work/modem.log" &
+modem_pid=$!
+for _ in $(seq 100); do grep -q 'on pty' "$work/modem.log" 2>/dev/null && break; sleep 0.05; done
+PALVEX_COM5=$work/com5 "$PALVEX" ModemInitial 5 1000 : SendModemCmd ATD5551234 \
+    : SetLedProperty 1 256 64 : QKGetProperty : QKClose
+kill "$modem_pid" && wait "$modem_pid" 2>/dev/null || true
