@@ -10,7 +10,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev libpng-dev unifont)
+PACKAGES=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev libpng-dev unifont python3 clang-14 libclang-rt-14-dev llvm-14)
 JOBS=${JOBS:-2}
 
 install_packages() {
@@ -33,6 +33,12 @@ build() { # build DIR [cmake options...]
     cmake --build "$dir" -j"$JOBS"
 }
 
+# Records the built control module for this user, so that hosts find it by
+# class identifier (palvex and dravel fall back to it otherwise as well).
+register_module() { # register_module DIR
+    "$1/cli/palvex" --verbose register
+}
+
 run_tests() { # run_tests DIR
     ctest --test-dir "$1" --output-on-failure -j"$JOBS" --timeout 300
 }
@@ -42,19 +48,24 @@ case "$job" in
 build)
     install_packages
     build build
+    register_module build
     ;;
 demo)
     install_packages
     build build -DPALVEX_BUILD_TESTS=OFF -DPALVEX_BUILD_BENCH=OFF
+    register_module build
     exec bash scripts/demo.sh build
     ;;
 test)
     install_packages
     build build
+    register_module build
     run_tests build
     echo "dev.sh: again with AddressSanitizer and UndefinedBehaviorSanitizer"
     build build-asan -DPALVEX_SANITIZE=ON -DPALVEX_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 run_tests build-asan
+    echo "dev.sh: a short run of every fuzz target"
+    bash scripts/fuzz.sh 20
     ;;
 bench)
     install_packages

@@ -3,7 +3,6 @@
 #include "cli/code_page.h"
 #include "cli/picture_file.h"
 #include "control/commands/command_set.h"
-#include "control/protocol/types.h"
 
 #include <algorithm>
 #include <charconv>
@@ -117,7 +116,7 @@ bool ParseText(std::string_view word, const ParseContext&, ArgSlot& slot, std::s
 
 void BindAddress(const void* address, VARIANT& v) {
     v.vt = VT_ADDR;
-    const auto a = reinterpret_cast<LONG_PTR>(address);
+    const auto a = reinterpret_cast<std::intptr_t>(address);
     if constexpr (VT_ADDR == VT_I8)
         v.llVal = a;
     else
@@ -360,11 +359,38 @@ void PrepareTextOut(ArgSlot& slot) {
     slot.bytes.assign(slot.form.capacity, 0);
 }
 
+// Line ends and other control characters are written as escapes so that
+// each call keeps to one output line: \r, \n, \t, \\, \" and \xHH.
 void PrintTextOut(const ArgSlot& slot, const Call&, std::string& out) {
+    static const char kHex[] = "0123456789ABCDEF";
     out += " \"";
     for (std::uint8_t b : slot.bytes) {
         if (b == 0) break;
-        out += static_cast<char>(b);
+        switch (b) {
+        case '\r':
+            out += "\\r";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '"':
+            out += "\\\"";
+            break;
+        default:
+            if (b < 0x20 || b == 0x7F) {
+                out += "\\x";
+                out += kHex[b >> 4];
+                out += kHex[b & 15];
+            } else {
+                out += static_cast<char>(b);
+            }
+        }
     }
     out += '"';
 }
@@ -380,14 +406,15 @@ void BindStringOut(ArgSlot& slot, VARIANT& v) {
 
 void PrintStringOut(const ArgSlot& slot, const Call&, std::string& out) {
     out += " \"";
-    const unsigned n = SysStringLen(slot.string);
+    const unsigned n = BstrLength(slot.string);
     for (unsigned i = 0; i < n; ++i)
         out += static_cast<char>(slot.string[i] & 0xFF);
     out += '"';
 }
 
+// The string belongs to the module: its own function frees it.
 void ReleaseStringOut(ArgSlot& slot) {
-    SysFreeString(slot.string);
+    if (slot.string != nullptr && slot.freeString != nullptr) slot.freeString(slot.string);
     slot.string = nullptr;
 }
 
@@ -395,21 +422,25 @@ void ReleaseStringOut(ArgSlot& slot) {
 constexpr ArgKind kShort{
     "-32768..65535",
     "a decimal integer; 32768..65535 pass their 16-bit pattern (ComInitial 3 57600 800)",
-    ParseShort, nullptr, BindShort, nullptr, nullptr, "@"};
+    ParseShort, nullptr, BindShort, nullptr, nullptr, "@",
+    {VT_I2, VT_EMPTY}};
 constexpr ArgKind kAddressOrLong{
     "a.b.c.d | N",
     "a dotted IPv4 address (a<<24 | b<<16 | c<<8 | d), or that value as a decimal integer",
-    ParseAddressOrLong, nullptr, BindLong, nullptr, nullptr, "@"};
+    ParseAddressOrLong, nullptr, BindLong, nullptr, nullptr, "@",
+    {VT_I4, VT_EMPTY}};
 constexpr ArgKind kText{
     "TEXT",
     "the word itself; the control is given the address of palvex's zero-terminated copy",
-    ParseText, nullptr, BindBytes, nullptr, nullptr, "@"};
+    ParseText, nullptr, BindBytes, nullptr, nullptr, "@",
+    {VT_ADDR, VT_EMPTY}};
 constexpr ArgKind kDisplayText{
     "TEXT",
     "UTF-8 text, converted to the card's code page GBK before the call (\"中文\" is "
     "D6 D0 CE C4); a character GBK has no code for is a usage error. With --raw-text "
     "the word's bytes pass unchanged",
-    ParseDisplayText, nullptr, BindBytes, nullptr, nullptr, "@"};
+    ParseDisplayText, nullptr, BindBytes, nullptr, nullptr, "@",
+    {VT_ADDR, VT_EMPTY}};
 constexpr ArgKind kPictureFile{
     "FILE",
     "a picture of 128 rows of 512 one-byte pixel codes (row r, column c at byte "
@@ -420,42 +451,50 @@ constexpr ArgKind kPictureFile{
     "that channel is at least half of full; transparent pixels count as black "
     "(channels are scaled by opacity). Any other file must hold exactly 65536 bytes, "
     "which are passed as they are",
-    ParsePictureFile, nullptr, BindBytes, nullptr, nullptr, "@"};
+    ParsePictureFile, nullptr, BindBytes, nullptr, nullptr, "@",
+    {VT_ADDR, VT_EMPTY}};
 constexpr ArgKind kProgRecords{
     "HEX16[[,]HEX16]... | -",
     "8-byte program records, each as 16 hex digits (bytes in order), with or "
     "without commas between records; - for none. A positive TotalProgNum must not "
     "exceed the records given. Printed after the call as the control normalised "
     "them, 16 upper-case digits per record, comma-separated",
-    ParseRecords, nullptr, BindBytes, PrintRecords, nullptr, "@"};
+    ParseRecords, nullptr, BindBytes, PrintRecords, nullptr, "@",
+    {VT_ADDR, VT_EMPTY}};
 constexpr ArgKind kShortList{
     "N[,N]... | -",
     "comma-separated 16-bit entries, each -32768..65535; - for none. A positive "
     "count must not exceed the entries given",
-    ParseShortList, nullptr, BindShorts, nullptr, nullptr, "@"};
+    ParseShortList, nullptr, BindShorts, nullptr, nullptr, "@",
+    {VT_ADDR, VT_I2 | VT_BYREF}};
 constexpr ArgKind kShortOut{
     nullptr,
     "takes no argument: filled by the control, printed as a decimal number",
-    nullptr, PrepareShortOut, BindShortOut, PrintShortOut, nullptr, "@"};
+    nullptr, PrepareShortOut, BindShortOut, PrintShortOut, nullptr, "@",
+    {VT_I2 | VT_BYREF, VT_EMPTY}};
 constexpr ArgKind kShortArrayOut{
     nullptr,
     "takes no argument: filled by the control, printed as decimal numbers separated "
     "by commas (GetTestResult: one per screen row, LedHeight of the last "
     "SetLedProperty on the line); - when the control filled in nothing (capture mode)",
-    nullptr, PrepareShortArrayOut, BindShorts, PrintShortArray, nullptr, "@[#]"};
+    nullptr, PrepareShortArrayOut, BindShorts, PrintShortArray, nullptr, "@[#]",
+    {VT_ADDR, VT_I2 | VT_BYREF}};
 constexpr ArgKind kByteArrayOut{
     nullptr,
     "takes no argument: filled by the control, printed as upper-case hex",
-    nullptr, PrepareByteArrayOut, BindShorts, PrintByteArrayHex, nullptr, "@:hex"};
+    nullptr, PrepareByteArrayOut, BindShorts, PrintByteArrayHex, nullptr, "@:hex",
+    {VT_ADDR, VT_I2 | VT_BYREF}};
 constexpr ArgKind kStringOut{
     nullptr,
     "takes no argument: filled by the control, printed in double quotes",
-    nullptr, PrepareStringOut, BindStringOut, PrintStringOut, ReleaseStringOut, "\"@\""};
+    nullptr, PrepareStringOut, BindStringOut, PrintStringOut, ReleaseStringOut, "\"@\"",
+    {VT_BSTR | VT_BYREF, VT_EMPTY}};
 
 constexpr ArgKind kTextOut{
     nullptr,
     "takes no argument: a text buffer filled by the control, printed in double quotes",
-    nullptr, PrepareTextOut, BindBytes, PrintTextOut, nullptr, "\"@\""};
+    nullptr, PrepareTextOut, BindBytes, PrintTextOut, nullptr, "\"@\"",
+    {VT_ADDR, VT_EMPTY}};
 
 constexpr const ArgKind* kAllKinds[] = {
     &kShort, &kAddressOrLong, &kText, &kDisplayText, &kPictureFile, &kProgRecords, &kShortList,
@@ -513,7 +552,7 @@ bool CheckListCounts(const Call& call, std::string& error) {
         const ArgSlot& countSlot = call.slots[static_cast<std::size_t>(slot.countSlot)];
         const int count = ShortValue(countSlot);
         if (count > 0 && static_cast<std::size_t>(count) > slot.listLength) {
-            error = std::string(call.entry->name) + ": " + countSlot.param->name + " is " +
+            error = call.method->name + ": " + countSlot.param->name + " is " +
                     std::to_string(count) + " but " + slot.param->name + " gives only " +
                     EntriesText(slot.listLength, "entry", "entries") + "; give at least " +
                     std::to_string(count) + " or lower " + countSlot.param->name;
@@ -523,26 +562,46 @@ bool CheckListCounts(const Call& call, std::string& error) {
     return true;
 }
 
-bool ParseCall(std::span<const std::string_view> words, const LineState& line, Call& call,
-               std::string& error) {
+// The type of a parameter or result, as a message names it.
+std::string TypeText(VARTYPE vt) {
+    switch (vt) {
+    case VT_I2:
+        return "short";
+    case VT_I4:
+        return "long";
+    case VT_ADDR:
+        return "address";
+    case VT_I2 | VT_BYREF:
+        return "short*";
+    case VT_BSTR | VT_BYREF:
+        return "BSTR*";
+    case VT_BOOL:
+        return "boolean";
+    case VT_VOID:
+        return "void";
+    default:
+        return "variant type " + std::to_string(vt);
+    }
+}
+
+bool ParseCall(std::span<const std::string_view> words, const MethodTable& methods,
+               const LineState& line, Call& call, std::string& error) {
     const std::string_view name = words.front();
-    if (FAILED(GetIdOfName(name, &call.id))) {
+    call.method = methods.Find(name);
+    if (call.method == nullptr) {
         error = "unknown method " + Quoted(name) + " (palvex --help lists the methods)";
         return false;
     }
-    call.entry = FindEntryById(call.id);
-    const DispatchEntry& e = *call.entry;
+    const MethodInfo& m = *call.method;
+    call.id = m.id;
+    call.freeString = methods.FreeString();
+    if (!Callable(m, error)) return false;
 
     std::vector<ParamForm> forms;
     std::string wanted;
     std::size_t wordCount = 0;
-    for (const DispatchParam& p : e.Params()) {
-        forms.push_back(FormOf(e, p));
-        if (forms.back().kind == nullptr) {
-            error = std::string(e.name) + " cannot be called from the command line: parameter " +
-                    p.name + " has no argument form";
-            return false;
-        }
+    for (const MethodParam& p : m.params) {
+        forms.push_back(FormOf(m, p));
         if (forms.back().kind->TakesWord()) {
             ++wordCount;
             wanted += ' ';
@@ -551,24 +610,26 @@ bool ParseCall(std::span<const std::string_view> words, const LineState& line, C
     }
     const std::size_t given = words.size() - 1;
     if (given != wordCount) {
-        error = std::string(e.name) + " takes " + std::to_string(wordCount) +
+        error = m.name + " takes " + std::to_string(wordCount) +
                 (wordCount == 1 ? " argument" : " arguments") +
                 (wordCount > 0 ? " (" + wanted.substr(1) + ")" : std::string()) + ", " +
                 std::to_string(given) + " given";
         return false;
     }
 
-    call.slots.resize(e.paramCount);
+    const std::size_t paramCount = m.params.size();
+    call.slots.resize(paramCount);
     std::size_t w = 1;
-    for (std::size_t i = 0; i < e.paramCount; ++i) {
+    for (std::size_t i = 0; i < paramCount; ++i) {
         ArgSlot& slot = call.slots[i];
-        slot.param = &e.params[i];
+        slot.param = &m.params[i];
         slot.form = forms[i];
+        slot.freeString = methods.FreeString();
         const ArgKind& kind = *slot.form.kind;
         if (kind.TakesWord()) {
             std::string why;
             if (!kind.parse(words[w++], line.context, slot, why)) {
-                error = std::string(e.name) + " " + slot.param->name + ": " + why;
+                error = m.name + " " + slot.param->name + ": " + why;
                 return false;
             }
         }
@@ -577,9 +638,8 @@ bool ParseCall(std::span<const std::string_view> words, const LineState& line, C
             slot.shownLength = static_cast<std::size_t>(
                 std::clamp(*line.screenRows, 0, static_cast<int>(slot.form.capacity)));
         if (slot.form.countParam != nullptr) {
-            for (std::size_t j = 0; j < e.paramCount; ++j)
-                if (std::string_view(e.params[j].name) == slot.form.countParam)
-                    slot.countSlot = static_cast<int>(j);
+            for (std::size_t j = 0; j < paramCount; ++j)
+                if (m.params[j].name == slot.form.countParam) slot.countSlot = static_cast<int>(j);
         }
     }
     return CheckListCounts(call, error);
@@ -587,11 +647,11 @@ bool ParseCall(std::span<const std::string_view> words, const LineState& line, C
 
 // The parameter names that take `kind`, once each; a name whose form belongs
 // to one method is shown with it ("lpBuff (SendPicture)").
-std::vector<std::string> ParamsOfKind(const ArgKind* kind) {
+std::vector<std::string> ParamsOfKind(const MethodTable& methods, const ArgKind* kind) {
     std::vector<std::string> names;
-    for (const DispatchEntry& e : AllDispatchEntries())
-        for (const DispatchParam& p : e.Params()) {
-            const ParamForm form = FormOf(e, p);
+    for (const MethodInfo& m : methods.All())
+        for (const MethodParam& p : m.params) {
+            const ParamForm form = FormOf(m, p);
             if (form.kind != kind) continue;
             std::string n = p.name;
             if (form.method != nullptr) n += std::string(" (") + form.method + ")";
@@ -630,42 +690,149 @@ void AppendWrapped(std::string& s, const std::vector<std::string>& items, const 
     }
 }
 
+constexpr std::size_t kHelpWidth = 79;
+
+// The list of methods with their arguments and what they print, in the
+// order of the module's type information.
+void AppendMethods(std::string& s, const MethodTable& methods) {
+    s += "Methods (names ignore case), their arguments -> what they print:\n";
+    std::size_t nameWidth = 0;
+    std::vector<std::string> args;
+    std::vector<std::string> shown;
+    for (const MethodInfo& m : methods.All()) {
+        std::string a;
+        std::string o = ResultText(m.result);
+        std::string why;
+        if (!Callable(m, why)) o = "(not callable from the command line)";
+        for (const MethodParam& p : m.params) {
+            const ParamForm form = FormOf(m, p);
+            const ArgKind* kind = form.kind;
+            if (kind == nullptr || !kind->Passes(p.vt)) continue;
+            if (kind->TakesWord()) {
+                if (!a.empty()) a += ' ';
+                a += p.name;
+            }
+            if (kind->print != nullptr && why.empty()) {
+                std::string v = kind->shownAs;
+                v.replace(v.find('@'), 1, p.name);
+                if (const std::size_t hash = v.find('#'); hash != std::string::npos)
+                    v.replace(hash, 1,
+                              form.screenRows ? std::string(kScreenHeightParam)
+                                              : std::to_string(form.capacity));
+                o += ' ' + v;
+            }
+        }
+        nameWidth = std::max(nameWidth, m.name.size());
+        args.push_back(std::move(a));
+        shown.push_back(std::move(o));
+    }
+    std::size_t k = 0;
+    for (const MethodInfo& m : methods.All()) {
+        char head[160];
+        std::snprintf(head, sizeof head, "  %3d  %-*s  ", static_cast<int>(m.id),
+                      static_cast<int>(nameWidth), m.name.c_str());
+        std::string line = head + args[k];
+        const std::string result = "-> " + shown[k];
+        // The result goes on a line of its own, under the arguments, when the
+        // line would be too long.
+        if (line.size() + 1 + result.size() > kHelpWidth)
+            line += "\n" + std::string(std::strlen(head), ' ') + result;
+        else
+            line += (args[k].empty() ? "" : " ") + result;
+        s += line + '\n';
+        ++k;
+    }
+}
+
+// Every argument kind some parameter of the table takes: the parameters'
+// names, the kind's syntax and what it means.
+void AppendArgumentKinds(std::string& s, const MethodTable& methods) {
+    s += "\n"
+         "Arguments:\n";
+    for (const ArgKind* kind : kAllKinds) {
+        const std::vector<std::string> names = ParamsOfKind(methods, kind);
+        if (names.empty()) continue;
+        s += "  ";
+        std::vector<std::string> items = names;
+        if (kind->syntax != nullptr) items.back() += std::string(": ") + kind->syntax;
+        AppendWrapped(s, items, " ", 2, 4, kHelpWidth);
+        s += "\n      ";
+        std::vector<std::string> words;
+        for (std::string_view d = kind->description; !d.empty();) {
+            const std::size_t blank = std::min(d.find(' '), d.size());
+            words.emplace_back(d.substr(0, blank));
+            d.remove_prefix(std::min(blank + 1, d.size()));
+        }
+        AppendWrapped(s, words, " ", 6, 6, kHelpWidth);
+        s += '\n';
+    }
+}
+
 } // namespace
 
-ParamForm FormOf(const DispatchEntry& method, const DispatchParam& param) {
+ParamForm FormOf(const MethodInfo& method, const MethodParam& param) {
     for (const ParamForm& f : kParamForms)
-        if ((f.method == nullptr || std::string_view(f.method) == method.name) &&
-            std::string_view(f.param) == param.name)
-            return f;
-    if (param.vt == VT_I2) return {nullptr, param.name, &kShort, 0, nullptr, false};
-    return {nullptr, param.name, nullptr, 0, nullptr, false};
+        if ((f.method == nullptr || method.name == f.method) && param.name == f.param) return f;
+    if (param.vt == VT_I2) return {nullptr, param.name.c_str(), &kShort, 0, nullptr, false};
+    return {nullptr, param.name.c_str(), nullptr, 0, nullptr, false};
+}
+
+bool Callable(const MethodInfo& method, std::string& why) {
+    for (const MethodParam& p : method.params) {
+        const ParamForm form = FormOf(method, p);
+        if (form.kind == nullptr) {
+            why = method.name + " cannot be called from the command line: parameter " + p.name +
+                  " (" + TypeText(p.vt) + ") has no argument form";
+            return false;
+        }
+        // The module's type information decides the type; a form made for
+        // another type would pass a VARIANT the control refuses or misreads.
+        if (!form.kind->Passes(p.vt)) {
+            why = method.name + " cannot be called from the command line: parameter " + p.name +
+                  " is " + TypeText(p.vt) + ", which its argument form cannot pass";
+            return false;
+        }
+    }
+    return true;
 }
 
 std::span<const ArgKind* const> AllArgKinds() {
     return kAllKinds;
 }
 
-bool ParseCommandLine(std::span<const std::string_view> words, CommandLine& out,
-                      std::string& error) {
+bool ParseOptions(std::span<const std::string_view> words, CommandLine& out, std::size_t& firstCall,
+                  std::string& error) {
     out = CommandLine{};
     std::size_t i = 0;
     for (; i < words.size() && words[i].starts_with("-") && words[i] != "-"; ++i) {
-        if (words[i] == "--trace") {
+        if (words[i] == "--verbose" || words[i] == "-v") {
+            out.verbose = true;
+        } else if (words[i] == "--trace") {
             out.trace = true;
         } else if (words[i] == "--raw-text") {
             out.rawText = true;
         } else if (words[i] == "--help" || words[i] == "-h") {
             out.help = true;
+            firstCall = i + 1;
             return true;
         } else {
             error = "unknown option " + Quoted(words[i]);
             return false;
         }
     }
+    firstCall = i;
     if (i == words.size()) {
         error = "no method given";
         return false;
     }
+    return true;
+}
+
+bool ParseCommandLine(std::span<const std::string_view> words, const MethodTable& methods,
+                      CommandLine& out, std::string& error) {
+    std::size_t i = 0;
+    if (!ParseOptions(words, out, i, error)) return false;
+    if (out.help) return true;
 
     LineState line;
     line.context.rawText = out.rawText;
@@ -679,10 +846,10 @@ bool ParseCommandLine(std::span<const std::string_view> words, CommandLine& out,
             return false;
         }
         Call call;
-        if (!ParseCall(words.subspan(i, end - i), line, call, error)) return false;
+        if (!ParseCall(words.subspan(i, end - i), methods, line, call, error)) return false;
         // A fresh control knows the screen only from SetLedProperty, so the
         // rows GetTestResult reports are the height given there.
-        if (call.entry->name == kScreenMethod)
+        if (call.method->name == kScreenMethod)
             for (const ArgSlot& slot : call.slots)
                 if (slot.param->name == kScreenHeightParam) line.screenRows = ShortValue(slot);
         out.calls.push_back(std::move(call));
@@ -692,12 +859,14 @@ bool ParseCommandLine(std::span<const std::string_view> words, CommandLine& out,
 }
 
 std::string UsageText() {
-    return "usage: palvex [--trace] [--raw-text] METHOD [ARG]... [: METHOD [ARG]...]...\n"
+    return "usage: palvex [--verbose] [--trace] [--raw-text] METHOD [ARG]... [: METHOD "
+           "[ARG]...]...\n"
+           "       palvex [--verbose] register [MODULE] | unregister | typelib\n"
+           "       palvex [--verbose] draw FILE.png [WIDTHxHEIGHT]\n"
            "       palvex --help\n";
 }
 
-std::string HelpText() {
-    constexpr std::size_t kWidth = 79;
+std::string HelpText(const MethodTable* methods) {
     std::string s = UsageText();
     s += "\n"
          "Calls methods of one Palvex link control through its dispatch interface, in\n"
@@ -705,81 +874,33 @@ std::string HelpText() {
          "unknown method, a wrong argument count, a malformed argument or an unusable\n"
          "file stops palvex with status 2 before anything is sent.\n"
          "\n"
+         "The control is the module registered for its class identifier in the\n"
+         "per-user store; without a registration, the module installed beside palvex\n"
+         "(or, for a palvex in its build tree, the module built with it).\n"
+         "\n"
+         "Module commands:\n"
+         "  register [MODULE]  register the module (default: the one beside palvex)\n"
+         "                     for the current user\n"
+         "  unregister         remove the registration\n"
+         "  typelib            print the module's type library as IDL\n"
+         "  draw FILE.png [WIDTHxHEIGHT]\n"
+         "                     write the control's design-time picture (default\n"
+         "                     200x100) as a PNG image\n"
+         "\n"
          "Options (before the first method):\n"
+         "  --verbose   say which control module runs the calls, and why\n"
          "  --trace     set PALVEX_TRACE=1: every frame and reply is printed as hex on\n"
          "              standard error, with the port and the attempt number\n"
          "  --raw-text  pass ShowString's text as its bytes, without converting it from\n"
          "              UTF-8 to the card's code page GBK\n"
          "  --help      this text\n"
-         "\n"
-         "Methods (names ignore case), their arguments -> what they print:\n";
-
-    std::size_t nameWidth = 0;
-    std::vector<std::string> args;
-    std::vector<std::string> shown;
-    for (const DispatchEntry& e : AllDispatchEntries()) {
-        std::string a;
-        std::string o = ResultText(e.result);
-        for (const DispatchParam& p : e.Params()) {
-            const ParamForm form = FormOf(e, p);
-            const ArgKind* kind = form.kind;
-            if (kind == nullptr) {
-                o = "(not callable from the command line)";
-                continue;
-            }
-            if (kind->TakesWord()) {
-                if (!a.empty()) a += ' ';
-                a += p.name;
-            }
-            if (kind->print != nullptr) {
-                std::string v = kind->shownAs;
-                v.replace(v.find('@'), 1, p.name);
-                if (const std::size_t hash = v.find('#'); hash != std::string::npos)
-                    v.replace(hash, 1,
-                              form.screenRows ? std::string(kScreenHeightParam)
-                                              : std::to_string(form.capacity));
-                o += ' ' + v;
-            }
-        }
-        nameWidth = std::max(nameWidth, std::strlen(e.name));
-        args.push_back(std::move(a));
-        shown.push_back(std::move(o));
-    }
-    std::size_t k = 0;
-    for (const DispatchEntry& e : AllDispatchEntries()) {
-        char head[128];
-        std::snprintf(head, sizeof head, "  %3d  %-*s  ", static_cast<int>(e.id),
-                      static_cast<int>(nameWidth), e.name);
-        std::string line = head + args[k];
-        const std::string result = "-> " + shown[k];
-        // The result goes on a line of its own, under the arguments, when the
-        // line would be too long.
-        if (line.size() + 1 + result.size() > kWidth)
-            line += "\n" + std::string(std::strlen(head), ' ') + result;
-        else
-            line += (args[k].empty() ? "" : " ") + result;
-        s += line + '\n';
-        ++k;
-    }
-
-    s += "\n"
-         "Arguments:\n";
-    for (const ArgKind* kind : kAllKinds) {
-        const std::vector<std::string> names = ParamsOfKind(kind);
-        if (names.empty()) continue;
-        s += "  ";
-        std::vector<std::string> items = names;
-        if (kind->syntax != nullptr) items.back() += std::string(": ") + kind->syntax;
-        AppendWrapped(s, items, " ", 2, 4, kWidth);
-        s += "\n      ";
-        std::vector<std::string> words;
-        for (std::string_view d = kind->description; !d.empty();) {
-            const std::size_t blank = std::min(d.find(' '), d.size());
-            words.emplace_back(d.substr(0, blank));
-            d.remove_prefix(std::min(blank + 1, d.size()));
-        }
-        AppendWrapped(s, words, " ", 6, 6, kWidth);
-        s += '\n';
+         "\n";
+    if (methods != nullptr) {
+        AppendMethods(s, *methods);
+        AppendArgumentKinds(s, *methods);
+    } else {
+        s += "Methods: palvex reads them, with their arguments, from the control module's\n"
+             "type information, and no control module could be loaded.\n";
     }
     s += "\n"
          "Output: one line per call, the method name and its result (true or false,\n"
@@ -788,7 +909,8 @@ std::string HelpText() {
          "  GetTime true 2026,12,8,14,5,9\n"
          "  SendProgList true E000000000010000,1010020001000000\n"
          "Exit status: 0 when every true|false call returned true, 1 when any\n"
-         "returned false, 2 for usage errors.\n"
+         "returned false (or a registration failed), 2 for usage errors, 3 when no\n"
+         "control module could be loaded.\n"
          "\n"
          "Examples, building frames without a card (capture mode):\n"
          "  palvex SetSendFlag 0 : SetLedProperty 1 256 64 : QKSetProperty 20004081 : "

@@ -1,16 +1,22 @@
 // The command line of `palvex`, the command-line automation host:
 //
-//   palvex [--trace] [--raw-text] METHOD [ARG]... [: METHOD [ARG]...]...
+//   palvex [--verbose] [--trace] [--raw-text] METHOD [ARG]... [: METHOD [ARG]...]...
 //
-// Every call is looked up in the dispatch table and every argument word is
-// checked before the first call runs (files named by arguments are read then
-// too). How a parameter is given on the command line (a 16-bit number, an
-// address, text, a picture file, a list, or storage the control fills) is
+// (the module commands register, unregister, typelib and draw are in
+// cli/module_commands.h)
+//
+// Every call is looked up in the method table palvex reads from the loaded
+// module's type information (cli/method_table.h), and every argument word
+// is checked before the first call runs (files named by arguments are read
+// then too). How a parameter is given on the command line (a 16-bit number,
+// an address, text, a picture file, a list, or storage the control fills) is
 // decided by its argument kind: the kind table (kParamForms in cli_args.cpp)
-// names the parameters that do not use the default kind of their type.
+// names, by method and parameter name, the parameters that do not use the
+// default kind of their type, and each kind says which parameter types it
+// can pass.
 #pragma once
 
-#include "control/automation/dispatch_table.h"
+#include "cli/method_table.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -20,6 +26,9 @@
 #include <vector>
 
 namespace palvex::cli {
+
+// The identifier of a call not yet looked up.
+constexpr DISPID kNoDispId = -1;
 
 struct ArgSlot;
 struct Call;
@@ -54,8 +63,11 @@ struct ArgKind {
     // For --help: how a printed out-value is shown, '@' standing for the name
     // and '#' for the number of elements.
     const char* shownAs;
+    // The parameter types the kind can pass (VT_EMPTY: none more).
+    VARTYPE passes[2];
 
     bool TakesWord() const { return parse != nullptr; }
+    bool Passes(VARTYPE vt) const { return vt != VT_EMPTY && (passes[0] == vt || passes[1] == vt); }
 };
 
 // The command-line form of one parameter.
@@ -75,8 +87,9 @@ struct ParamForm {
 
 // One argument of one call, with whatever storage its kind needs.
 struct ArgSlot {
-    const DispatchParam* param = nullptr;
+    const MethodParam* param = nullptr;
     ParamForm form{};
+    StringFree freeString = nullptr;  // frees a string the control allocated
     std::int64_t number = 0;          // integer words
     std::int16_t shortOut = 0;        // a short the control fills
     std::vector<std::uint8_t> bytes;  // texts (zero-padded), pictures, records
@@ -87,13 +100,17 @@ struct ArgSlot {
     std::size_t shownLength = 0;      // out-arrays without a count slot: elements printed
 };
 
+// One call: the method (an entry of the table the line was checked
+// against, which must outlive the call) and one slot per parameter.
 struct Call {
-    DISPID id = DISPID_UNKNOWN;
-    const DispatchEntry* entry = nullptr;
-    std::vector<ArgSlot> slots; // parameter order
+    DISPID id = kNoDispId; // the table's identifier of the method
+    const MethodInfo* method = nullptr;
+    StringFree freeString = nullptr; // the table's: frees what the control hands out
+    std::vector<ArgSlot> slots;      // parameter order
 };
 
 struct CommandLine {
+    bool verbose = false; // say which control module runs the calls
     bool trace = false;
     bool rawText = false;
     bool help = false;
@@ -103,19 +120,35 @@ struct CommandLine {
 // The form of one parameter of one method: the kind table's entry, else the
 // default of its type (16-bit integers). kind is nullptr when the
 // command line has no form for it.
-ParamForm FormOf(const DispatchEntry& method, const DispatchParam& param);
+ParamForm FormOf(const MethodInfo& method, const MethodParam& param);
+
+// Whether a method can be called from the command line: every parameter has
+// a form whose kind passes the parameter's type. Otherwise `why` says which
+// parameter cannot be given.
+bool Callable(const MethodInfo& method, std::string& why);
 
 // All argument kinds, for --help and for tests.
 std::span<const ArgKind* const> AllArgKinds();
 
-// Checks the whole line (without the program name). On success `out` holds
-// every call ready to run; otherwise `error` says what is wrong and nothing
-// may run.
-bool ParseCommandLine(std::span<const std::string_view> words, CommandLine& out,
-                      std::string& error);
+// Reads the options before the first method (--verbose, --trace, --raw-text,
+// --help) into `out` and sets `firstCall` to the index of the first word
+// after them. They need no module, so a line whose options are wrong, or
+// that has no method, is refused here, before any module is loaded. False
+// with a message; with --help the rest of the line is not looked at.
+bool ParseOptions(std::span<const std::string_view> words, CommandLine& out, std::size_t& firstCall,
+                  std::string& error);
+
+// Checks the whole line (without the program name) against the methods of
+// `methods`. On success `out` holds every call ready to run; otherwise
+// `error` says what is wrong and nothing may run. The calls point into
+// `methods`.
+bool ParseCommandLine(std::span<const std::string_view> words, const MethodTable& methods,
+                      CommandLine& out, std::string& error);
 
 // Short usage (for no arguments and usage errors) and the full --help text.
+// Without a table (no module could be loaded) the help says that the list of
+// methods and their arguments comes from the module.
 std::string UsageText();
-std::string HelpText();
+std::string HelpText(const MethodTable* methods);
 
 } // namespace palvex::cli

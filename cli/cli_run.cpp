@@ -1,12 +1,51 @@
 #include "cli/cli_run.h"
 
-#include "control/link/palvex_ctrl.h"
+#include "control/automation/com_support.h"
 
+#include <cstring>
+#include <string>
 #include <vector>
 
 namespace palvex::cli {
 
-CallOutcome RunCall(CPalvexCtrl& ctrl, Call& call) {
+namespace {
+
+void EmptyVariant(VARIANT& v) {
+    std::memset(&v, 0, sizeof v);
+    v.vt = VT_EMPTY;
+}
+
+// Gives back what a result owns: a string the control allocated.
+void ClearResult(VARIANT& v, StringFree freeString) {
+    if (v.vt == VT_BSTR && v.bstrVal != nullptr && freeString != nullptr) freeString(v.bstrVal);
+    EmptyVariant(v);
+}
+
+} // namespace
+
+bool ResolveIds(IDispatch& control, std::vector<Call>& calls, std::string& error) {
+    for (Call& call : calls) {
+        DISPID id = kNoDispId;
+        const HRESULT hr = IdOfName(&control, call.method->name, &id);
+        if (FAILED(hr)) {
+            error = "the control does not know " + call.method->name + ": " + HresultMessage(hr);
+            return false;
+        }
+        // The line was checked against the method the type information gave
+        // this name; a control that answers with another identifier would run
+        // a different method with those arguments.
+        if (id != call.method->id) {
+            error = "the control gives " + call.method->name + " the identifier " +
+                    std::to_string(id) + ", its type information " +
+                    std::to_string(call.method->id);
+            return false;
+        }
+        call.id = id;
+    }
+    return true;
+}
+
+CallOutcome RunCall(IDispatch& control, Call& call) {
     CallOutcome outcome;
     const std::size_t n = call.slots.size();
 
@@ -15,16 +54,17 @@ CallOutcome RunCall(CPalvexCtrl& ctrl, Call& call) {
     for (std::size_t i = 0; i < n; ++i) {
         ArgSlot& slot = call.slots[i];
         VARIANT& v = args[n - 1 - i];
-        VariantInit(&v);
+        EmptyVariant(v);
         slot.form.kind->bind(slot, v);
     }
-    DISPPARAMS params{args.data(), nullptr, static_cast<unsigned>(n), 0};
+    DISPPARAMS params{n > 0 ? args.data() : nullptr, nullptr, static_cast<unsigned>(n), 0};
     VARIANT result;
-    VariantInit(&result);
-    outcome.hr = InvokeMethod(ctrl, call.id, DISPATCH_METHOD, &params, &result, &outcome.argErr);
+    EmptyVariant(result);
+    outcome.hr = control.lpVtbl->Invoke(&control, call.id, &IID_NULL, 0, DISPATCH_METHOD, &params,
+                                        &result, nullptr, &outcome.argErr);
 
     if (SUCCEEDED(outcome.hr)) {
-        outcome.line = call.entry->name;
+        outcome.line = call.method->name;
         switch (result.vt) {
         case VT_BOOL:
             outcome.returnedFalse = result.boolVal == VARIANT_FALSE;
@@ -42,20 +82,25 @@ CallOutcome RunCall(CPalvexCtrl& ctrl, Call& call) {
                 if (slot.form.kind->print != nullptr)
                     slot.form.kind->print(slot, call, outcome.line);
     }
-    VariantClear(&result);
+    ClearResult(result, call.freeString);
     for (ArgSlot& slot : call.slots)
         if (slot.form.kind->release != nullptr) slot.form.kind->release(slot);
     return outcome;
 }
 
-int RunCalls(CPalvexCtrl& ctrl, std::vector<Call>& calls, std::FILE* out, std::FILE* err) {
+int RunCalls(IDispatch& control, std::vector<Call>& calls, std::FILE* out, std::FILE* err) {
+    std::string error;
+    if (!ResolveIds(control, calls, error)) {
+        std::fprintf(err, "palvex: %s\n", error.c_str());
+        return 2;
+    }
     int status = 0;
     for (Call& call : calls) {
-        const CallOutcome outcome = RunCall(ctrl, call);
+        const CallOutcome outcome = RunCall(control, call);
         if (FAILED(outcome.hr)) {
-            std::fprintf(err,
-                         "palvex: %s was refused by the dispatch interface: 0x%08X (argument %u)\n",
-                         call.entry->name, static_cast<unsigned>(outcome.hr), outcome.argErr);
+            std::fprintf(
+                err, "palvex: %s was refused by the dispatch interface: 0x%08X (argument %u)\n",
+                call.method->name.c_str(), static_cast<unsigned>(outcome.hr), outcome.argErr);
             return 2;
         }
         std::fprintf(out, "%s\n", outcome.line.c_str());

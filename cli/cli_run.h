@@ -1,14 +1,12 @@
-// Running the calls of a checked command line on one control, through the
-// dispatch table only: the identifier the name gave, then InvokeMethod with
-// VARIANT arguments.
+// Running the calls of a checked command line on one control, through its
+// dispatch interface only: GetIDsOfNames for each method's identifier, then
+// Invoke with VARIANT arguments.
 #pragma once
 
 #include "cli/cli_args.h"
 
 #include <cstdio>
 #include <string>
-
-class CPalvexCtrl;
 
 namespace palvex::cli {
 
@@ -20,14 +18,20 @@ struct CallOutcome {
     std::string line; // "METHOD result [out-values]" without a newline
 };
 
-// Invokes one call and formats its output line. Whatever the control handed
-// over (strings) is freed before returning.
-CallOutcome RunCall(CPalvexCtrl& ctrl, Call& call);
+// Asks the control for the identifier of every call's method (GetIDsOfNames)
+// and stores it in the call. False with a message when the control does not
+// know a name, or gives it another identifier than its type information
+// did; then nothing may run.
+bool ResolveIds(IDispatch& control, std::vector<Call>& calls, std::string& error);
 
-// Runs the calls in order, printing one line per call on `out` as each
-// finishes. Returns the exit status: 0 when no call returned false, 1 when
-// one did, 2 when an invoke was refused (reported on `err`; later calls do
-// not run).
-int RunCalls(CPalvexCtrl& ctrl, std::vector<Call>& calls, std::FILE* out, std::FILE* err);
+// Invokes one call by its identifier and formats its output line. Whatever
+// the control handed over (strings) is freed before returning.
+CallOutcome RunCall(IDispatch& control, Call& call);
+
+// Resolves the identifiers, then runs the calls in order, printing one line
+// per call on `out` as each finishes. Returns the exit status: 0 when no call
+// returned false, 1 when one did, 2 when a name was unknown or an invoke was
+// refused (reported on `err`; later calls do not run).
+int RunCalls(IDispatch& control, std::vector<Call>& calls, std::FILE* out, std::FILE* err);
 
 } // namespace palvex::cli

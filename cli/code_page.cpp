@@ -87,8 +87,11 @@ bool ToCardCodePage(std::string_view utf8, std::string& out, std::string& error)
         if (n == 0) {
             error = std::string("the text is not valid UTF-8") + where;
         } else {
-            error = "\"" + std::string(utf8.substr(at, n)) + "\"" + where + " has no code in " +
-                    kCardCodePage + ", the card's code page";
+            // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on
+            // a literal + std::string chain here.
+            error.assign(1, '"');
+            error.append(utf8.substr(at, n)).append("\"").append(where);
+            error.append(" has no code in ").append(kCardCodePage).append(", the card's code page");
         }
         out.clear();
         return false;

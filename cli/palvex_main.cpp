@@ -1,15 +1,48 @@
-// palvex: calls methods of the link control from the command line.
-// See cli/cli_args.h for the command line and `palvex --help` for the methods.
+// palvex: calls methods of the link control from the command line, through
+// the control module loaded by class identifier. See cli/cli_args.h for the
+// command line and `palvex --help` for the methods.
 #include "cli/cli_args.h"
 #include "cli/cli_run.h"
-#include "control/link/palvex_ctrl.h"
+#include "cli/method_table.h"
+#include "cli/module_commands.h"
+#include "control/automation/palvex_loader.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <memory>
+#include <filesystem>
+#include <string>
 #include <string_view>
 #include <vector>
+
+namespace {
+
+// Where palvex looks for the module. A palvex run from its build tree also
+// tries the module built beside it, which is not installed anywhere yet.
+palvex::LoaderOptions ProgramLoaderOptions() {
+    palvex::LoaderOptions options;
+#if defined(PALVEX_BUILD_TREE_PROGRAM) && defined(PALVEX_BUILD_TREE_MODULE)
+    std::error_code ec;
+    if (std::filesystem::equivalent("/proc/self/exe", PALVEX_BUILD_TREE_PROGRAM, ec))
+        options.buildTreeModule = PALVEX_BUILD_TREE_MODULE;
+#endif
+    return options;
+}
+
+// The methods of the loaded control, from its type information. Strings the
+// module hands out are freed by the module's own function.
+bool ReadModuleMethods(const palvex::CControlInstance& control, palvex::cli::MethodTable& methods,
+                       std::string& error) {
+    const auto freeString =
+        reinterpret_cast<palvex::cli::StringFree>(control.Module().Symbol("PalvexSysFreeString"));
+    if (!palvex::cli::ReadMethodTable(*control.Dispatch(), freeString, methods, error)) {
+        error = control.Module().Path() + ": " + error;
+        return false;
+    }
+    return true;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     using namespace palvex::cli;
@@ -19,20 +52,48 @@ int main(int argc, char** argv) {
             std::fputs(UsageText().c_str(), stderr);
             return 2;
         }
-        CommandLine line;
         std::string error;
-        if (!ParseCommandLine(words, line, error)) {
+        ModuleCommand command;
+        if (!ParseModuleCommand(words, command, error)) {
             std::fprintf(stderr, "palvex: %s\n%s", error.c_str(), UsageText().c_str());
             return 2;
         }
-        if (line.help) {
-            std::fputs(HelpText().c_str(), stdout);
+        if (command.kind != ModuleCommand::None)
+            return RunModuleCommand(command, ProgramLoaderOptions(), stdout, stderr);
+
+        // Options first: they need no module, and --trace must be set before
+        // the control is made (it reads PALVEX_TRACE then).
+        CommandLine options;
+        std::size_t firstCall = 0;
+        if (!ParseOptions(words, options, firstCall, error)) {
+            std::fprintf(stderr, "palvex: %s\n%s", error.c_str(), UsageText().c_str());
+            return 2;
+        }
+        if (options.trace) setenv("PALVEX_TRACE", "1", 1);
+
+        // The module, then the methods it describes, then the line checked
+        // against them, then the calls.
+        palvex::CControlLoader loader(ProgramLoaderOptions());
+        const auto control = loader.CreateControl(error);
+        if (options.verbose) ReportModule(loader, stderr);
+        MethodTable methods;
+        const bool haveMethods = control != nullptr && ReadModuleMethods(*control, methods, error);
+
+        if (options.help) {
+            if (!haveMethods) std::fprintf(stderr, "palvex: %s\n", error.c_str());
+            std::fputs(HelpText(haveMethods ? &methods : nullptr).c_str(), stdout);
             return 0;
         }
-        // The control reads PALVEX_TRACE when it is created.
-        if (line.trace) setenv("PALVEX_TRACE", "1", 1);
-        auto ctrl = std::make_unique<CPalvexCtrl>();
-        return RunCalls(*ctrl, line.calls, stdout, stderr);
+        if (!haveMethods) {
+            std::fprintf(stderr, "palvex: %s\n", error.c_str());
+            return 3;
+        }
+        CommandLine line;
+        if (!ParseCommandLine(words, methods, line, error)) {
+            std::fprintf(stderr, "palvex: %s\n%s", error.c_str(), UsageText().c_str());
+            return 2;
+        }
+        return RunCalls(*control->Dispatch(), line.calls, stdout, stderr);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "palvex: %s\n", e.what());
         return 2;

@@ -1,27 +1,67 @@
 #include "tool/control_site.h"
 
-#include "control/automation/dispatch_table.h"
-#include "control/link/palvex_ctrl.h"
+#include "control/automation/palvex_loader.h"
+
+#include <cstdio>
+#include <string>
+#include <string_view>
 
 namespace dravel {
 
 namespace {
 
-class CInProcessControl final : public IControlDispatch {
-public:
+// One control made by the loaded module, reached through its dispatch
+// interface.
+class CModuleControl final : public IControlDispatch {
+  public:
+    explicit CModuleControl(std::unique_ptr<palvex::CControlInstance> control)
+        : m_control(std::move(control)) {}
     HRESULT Invoke(DISPID id, std::uint16_t flags, DISPPARAMS* params, VARIANT* result,
                    unsigned* argErr) override {
-        return palvex::InvokeMethod(m_ctrl, id, flags, params, result, argErr);
+        return m_control->Invoke(id, flags, params, result, argErr);
     }
 
-private:
-    CPalvexCtrl m_ctrl;
+  private:
+    std::unique_ptr<palvex::CControlInstance> m_control;
 };
+
+// A program of this build tree (the tool or its tests) may fall back on the
+// module built beside it; an installed program never looks there.
+palvex::LoaderOptions Options() {
+    palvex::LoaderOptions options;
+#if defined(DRAVEL_BUILD_DIR) && defined(DRAVEL_BUILD_TREE_MODULE)
+    const std::string dir = palvex::ProgramDirectory();
+    const std::string_view build = DRAVEL_BUILD_DIR "/";
+    if ((dir + "/").starts_with(build)) options.buildTreeModule = DRAVEL_BUILD_TREE_MODULE;
+#endif
+    return options;
+}
+
+// One per process: the module is loaded when the first dialog asks for a
+// control and stays while any control lives.
+palvex::CControlLoader& Loader() {
+    static palvex::CControlLoader loader(Options());
+    return loader;
+}
 
 } // namespace
 
 std::unique_ptr<IControlDispatch> CreateLinkControl() {
-    return std::make_unique<CInProcessControl>();
+    std::string error;
+    auto control = Loader().CreateControl(error);
+    if (!control) {
+        // The dialogs still open; every call on their control then fails.
+        std::fprintf(stderr, "dravel: %s\n", error.c_str());
+        return nullptr;
+    }
+    return std::make_unique<CModuleControl>(std::move(control));
+}
+
+std::string DescribeControlModule() {
+    const auto& module = Loader().Module();
+    if (!module) return "no control module loaded";
+    return "control module " + module->Path() + " (" + palvex::ModuleSourceText(Loader().Source()) +
+           ")";
 }
 
 } // namespace dravel

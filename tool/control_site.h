@@ -1,7 +1,7 @@
 // The link control as the tool reaches it: one object that answers
-// automation calls by dispatch identifier. Today the control is compiled into
-// the program; a module loaded at run time by class identifier can stand
-// behind the same interface without any change to the dialogs or the proxy.
+// automation calls by dispatch identifier. The control lives in its module,
+// loaded at run time by class identifier (the per-user registration, else the
+// module installed beside the program); nothing of it is linked into the tool.
 #pragma once
 
 #include "control/automation/oleauto.h"
@@ -9,11 +9,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 namespace dravel {
 
 class IControlDispatch {
-public:
+  public:
     virtual ~IControlDispatch() = default;
     // Automation Invoke: arguments last-first in params, result in *result.
     virtual HRESULT Invoke(DISPID id, std::uint16_t flags, DISPPARAMS* params, VARIANT* result,
@@ -24,7 +25,11 @@ public:
 // instance lives as long as the returned object.
 using ControlFactory = std::function<std::unique_ptr<IControlDispatch>()>;
 
-// The control compiled into the program.
+// A new control from the loaded module; nullptr (with a message on standard
+// error) when no module can be loaded.
 std::unique_ptr<IControlDispatch> CreateLinkControl();
+
+// Which module file the controls come from and how it was found.
+std::string DescribeControlModule();
 
 } // namespace dravel

@@ -1,7 +1,10 @@
-// The command line of palvex: checking the whole line, argument forms, and
-// the output of calls run in-process through the dispatch table.
+// The command line of palvex: checking the whole line against the methods
+// read from the control's type information, argument forms, and the output
+// of calls run in-process through the control's dispatch interface.
 #include "cli/cli_args.h"
 #include "cli/cli_run.h"
+#include "control/automation/com_support.h"
+#include "control/automation/control_object.h"
 #include "control/link/palvex_ctrl.h"
 #include "tests/automation/cli_test_support.h"
 
@@ -75,8 +78,11 @@ TEST(CommandLineParse, ReadsOptionsBeforeTheFirstMethodOnly) {
     EXPECT_TRUE(Parse("--trace --help anything").line.help);
 
     p = Parse("--verbose GetVersion");
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_TRUE(p.line.verbose);
+    p = Parse("--loud GetVersion");
     EXPECT_FALSE(p.ok);
-    EXPECT_NE(p.error.find("--verbose"), std::string::npos);
+    EXPECT_NE(p.error.find("--loud"), std::string::npos);
     // After the method, a word is an argument, and this one is not a number.
     EXPECT_FALSE(Parse("SetSendFlag --trace").ok);
 }
@@ -153,16 +159,47 @@ TEST(CommandLineParse, SuppliesStorageForOutParameters) {
     EXPECT_EQ(Bound(p, 0).vt, VT_BSTR | VT_BYREF);
 }
 
-TEST(CommandLineParse, HasAFormForEveryParameterOfEveryMethod) {
-    for (const DispatchEntry& e : AllDispatchEntries())
-        for (const DispatchParam& param : e.Params())
-            EXPECT_NE(FormOf(e, param).kind, nullptr) << e.name << " " << param.name;
+TEST(CommandLineParse, HasAFormThatPassesTheTypeOfEveryParameterOfEveryMethod) {
+    ASSERT_FALSE(ControlMethods().Empty());
+    for (const MethodInfo& m : ControlMethods().All()) {
+        std::string why;
+        EXPECT_TRUE(Callable(m, why)) << why;
+        for (const MethodParam& param : m.params) {
+            const ParamForm form = FormOf(m, param);
+            ASSERT_NE(form.kind, nullptr) << m.name << " " << param.name;
+            EXPECT_TRUE(form.kind->Passes(param.vt)) << m.name << " " << param.name;
+        }
+    }
+}
+
+TEST(CommandLineParse, ReadsTheOptionsWithoutAnyMethodTable) {
+    const std::vector<std::string_view> words = {"--verbose", "--raw-text", "Anything", "x"};
+    CommandLine line;
+    std::size_t first = 0;
+    std::string error;
+    ASSERT_TRUE(ParseOptions(words, line, first, error)) << error;
+    EXPECT_TRUE(line.verbose);
+    EXPECT_TRUE(line.rawText);
+    EXPECT_FALSE(line.trace);
+    EXPECT_EQ(first, 2u);
+
+    const std::vector<std::string_view> noMethod = {"--trace"};
+    EXPECT_FALSE(ParseOptions(noMethod, line, first, error));
+    EXPECT_EQ(error, "no method given");
+    const std::vector<std::string_view> badOption = {"--loud", "GetVersion"};
+    EXPECT_FALSE(ParseOptions(badOption, line, first, error));
+    EXPECT_NE(error.find("unknown option \"--loud\""), std::string::npos) << error;
+    const std::vector<std::string_view> help = {"--trace", "--help", "Anything"};
+    ASSERT_TRUE(ParseOptions(help, line, first, error));
+    EXPECT_TRUE(line.help);
 }
 
 TEST(CommandLineHelp, ListsEveryMethodWithItsArguments) {
-    const std::string help = HelpText();
-    for (const DispatchEntry& e : AllDispatchEntries())
-        EXPECT_NE(help.find(e.name), std::string::npos) << e.name;
+    const std::string help = HelpText(&ControlMethods());
+    for (const MethodInfo& m : ControlMethods().All())
+        EXPECT_TRUE(std::regex_search(
+            help, std::regex("\n +" + std::to_string(m.id) + "  " + m.name + " ")))
+            << m.name;
     EXPECT_TRUE(std::regex_search(help, std::regex("SetLedProperty +LedNum LedWidth LedHeight "
                                                    "-> true\\|false\n")))
         << help;
@@ -245,7 +282,9 @@ TEST(CommandLineRun, ReturnsStatusOneWhenAnyCallReturnedFalse) {
     std::FILE* err = std::tmpfile();
     ASSERT_NE(out, nullptr);
     ASSERT_NE(err, nullptr);
-    EXPECT_EQ(RunCalls(ctrl, p.line.calls, out, err), 1);
+    palvex::ComPtr<IDispatch> control;
+    ASSERT_EQ(palvex::CreateControlObjectOver(ctrl, &IID_IDispatch, control.PutVoid()), S_OK);
+    EXPECT_EQ(RunCalls(*control.Get(), p.line.calls, out, err), 1);
     std::rewind(out);
     char buf[256] = {};
     const std::size_t n = std::fread(buf, 1, sizeof buf - 1, out);

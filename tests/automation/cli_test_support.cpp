@@ -1,6 +1,9 @@
 #include "tests/automation/cli_test_support.h"
 
 #include "cli/cli_run.h"
+#include "control/automation/com_support.h"
+#include "control/automation/control_object.h"
+#include "control/automation/oleauto.h"
 #include "control/link/palvex_ctrl.h"
 
 #include <gtest/gtest.h>
@@ -45,19 +48,33 @@ bool WriteRows(png_structp png, png_infop info, const PngImage& image, png_bytep
 
 } // namespace
 
-Parsed ParseWords(const std::vector<std::string>& words) {
+const palvex::cli::MethodTable& ControlMethods() {
+    static const palvex::cli::MethodTable table = [] {
+        palvex::ComPtr<IDispatch> control;
+        if (FAILED(palvex::CreateControlObject(&IID_IDispatch, control.PutVoid())))
+            throw std::runtime_error("no control object");
+        palvex::cli::MethodTable t;
+        std::string error;
+        if (!palvex::cli::ReadMethodTable(*control.Get(), SysFreeString, t, error))
+            throw std::runtime_error("no method table: " + error);
+        return t;
+    }();
+    return table;
+}
+
+Parsed ParseWords(const std::vector<std::string>& words, const palvex::cli::MethodTable& methods) {
     const std::vector<std::string_view> views(words.begin(), words.end());
     Parsed p;
-    p.ok = palvex::cli::ParseCommandLine(views, p.line, p.error);
+    p.ok = palvex::cli::ParseCommandLine(views, methods, p.line, p.error);
     return p;
 }
 
-Parsed Parse(const std::string& text) {
+Parsed Parse(const std::string& text, const palvex::cli::MethodTable& methods) {
     std::vector<std::string> words;
     std::istringstream in(text);
     for (std::string w; in >> w;)
         words.push_back(w);
-    return ParseWords(words);
+    return ParseWords(words, methods);
 }
 
 VARIANT Bound(Parsed& p, std::size_t i, std::size_t call) {
@@ -78,8 +95,14 @@ std::vector<std::string> RunLines(CPalvexCtrl& ctrl, const Parsed& parsed, int* 
     palvex::cli::CommandLine line = parsed.line;
     std::vector<std::string> lines;
     *status = 0;
+    // The calls go through the control's dispatch interface, as palvex
+    // makes them on the module's control.
+    palvex::ComPtr<IDispatch> control;
+    EXPECT_EQ(palvex::CreateControlObjectOver(ctrl, &IID_IDispatch, control.PutVoid()), S_OK);
+    std::string error;
+    EXPECT_TRUE(palvex::cli::ResolveIds(*control.Get(), line.calls, error)) << error;
     for (palvex::cli::Call& call : line.calls) {
-        const palvex::cli::CallOutcome o = palvex::cli::RunCall(ctrl, call);
+        const palvex::cli::CallOutcome o = palvex::cli::RunCall(*control.Get(), call);
         EXPECT_EQ(o.hr, S_OK);
         lines.push_back(o.line);
         if (o.returnedFalse) *status = 1;

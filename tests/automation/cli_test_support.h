@@ -1,6 +1,6 @@
-// Helpers for the command-line tests: parsing and running lines in-process,
-// a scratch directory for argument files, and PNG images written from
-// pixel values.
+// Helpers for the command-line tests: the method table read from a control's
+// type information, parsing and running lines in-process, a scratch
+// directory for argument files, and PNG images written from pixel values.
 #pragma once
 
 #include "cli/cli_args.h"
@@ -21,11 +21,17 @@ struct Parsed {
     std::string error;
 };
 
+// The methods as palvex reads them: from the type information of a control
+// made in this process (the same control code the module is built from).
+// Read once; lives as long as the test program.
+const palvex::cli::MethodTable& ControlMethods();
+
 // ParseCommandLine keeps nothing that points into the words, so they need to
-// live only as long as the parse.
-Parsed ParseWords(const std::vector<std::string>& words);
+// live only as long as the parse. The calls point into `methods`.
+Parsed ParseWords(const std::vector<std::string>& words,
+                  const palvex::cli::MethodTable& methods = ControlMethods());
 // The same with the words split at blanks.
-Parsed Parse(const std::string& text);
+Parsed Parse(const std::string& text, const palvex::cli::MethodTable& methods = ControlMethods());
 
 // The VARIANT the host would pass for parameter `i` of call `call`.
 VARIANT Bound(Parsed& p, std::size_t i, std::size_t call = 0);

@@ -1,10 +1,14 @@
 // The built palvex program: output lines, exit status and --trace, run as a
 // child process with its output captured in files.
+#include "control/automation/dispatch_table.h"
 #include "control/protocol/crc16.h"
 #include "control/protocol/frame.h"
+#include "tests/automation/cardsim_process.h"
 #include "tests/automation/cli_test_support.h"
+#include "tests/platform/temp_config_home.h"
 
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -16,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -24,10 +29,23 @@
 #ifndef PALVEX_PROGRAM
 #error "PALVEX_PROGRAM must name the palvex executable"
 #endif
+#ifndef PALVEX_MODULE_PATH
+#error "PALVEX_MODULE_PATH must name the built module"
+#endif
+#ifndef PALVEX_CLI_TEST_MODULE
+#error "PALVEX_CLI_TEST_MODULE must name the test module with methods of its own"
+#endif
+#ifndef CARDSIM_PROGRAM
+#error "CARDSIM_PROGRAM must name the cardsim program"
+#endif
 
 extern char** environ;
 
 namespace {
+
+// Every run of palvex sees a store of its own, never the user's: palvex
+// looks up the control's class there first.
+const testsupport::CTempConfigHome g_privateStore;
 
 struct ProgramRun {
     int status = -1; // exit status, or -1 when the program did not exit normally
@@ -42,8 +60,8 @@ std::string ReadFile(const std::string& path) {
     return s.str();
 }
 
-// Runs palvex with `args` in the test's environment without PALVEX_TRACE.
-ProgramRun RunPalvex(const std::vector<std::string>& args) {
+// Runs `program` with `args` in the test's environment without PALVEX_TRACE.
+ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args) {
     ProgramRun r;
     char outPath[] = "/tmp/palvex_test_out_XXXXXX";
     char errPath[] = "/tmp/palvex_test_err_XXXXXX";
@@ -55,8 +73,8 @@ ProgramRun RunPalvex(const std::vector<std::string>& args) {
     }
 
     std::vector<char*> argv;
-    std::string program = PALVEX_PROGRAM;
-    argv.push_back(program.data());
+    std::string path = program;
+    argv.push_back(path.data());
     std::vector<std::string> copies = args;
     for (std::string& a : copies)
         argv.push_back(a.data());
@@ -87,6 +105,10 @@ ProgramRun RunPalvex(const std::vector<std::string>& args) {
     unlink(outPath);
     unlink(errPath);
     return r;
+}
+
+ProgramRun RunPalvex(const std::vector<std::string>& args) {
+    return RunProgram(PALVEX_PROGRAM, args);
 }
 
 std::vector<std::string> Split(const std::string& command) {
@@ -132,6 +154,35 @@ TEST(PalvexProgram, PrintsUsageWithoutArgumentsAndHelpOnRequest) {
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("GetSendString"), std::string::npos);
     EXPECT_NE(r.out.find("NetInitial"), std::string::npos);
+}
+
+TEST(PalvexProgram, ListsInItsHelpEveryMethodOfTheModuleWithItsIdentifier) {
+    const ProgramRun r = RunPalvex({"--help"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const palvex::DispatchEntry& e : palvex::AllDispatchEntries()) {
+        char head[64];
+        std::snprintf(head, sizeof head, "\n  %3d  %s ", static_cast<int>(e.id), e.name);
+        EXPECT_NE(r.out.find(head), std::string::npos) << head;
+    }
+    EXPECT_EQ(r.out.find("not callable"), std::string::npos);
+}
+
+TEST(PalvexProgram, RefusesABadOptionOrAMissingMethodWithoutLookingForAModule) {
+    // A copy away from the build tree finds no module; these lines never
+    // need one.
+    cli_test::TempDir dir;
+    const std::string program = dir.Path() + "/palvex";
+    std::filesystem::copy_file(PALVEX_PROGRAM, program);
+    ProgramRun r = RunProgram(program, Split("--loud GetVersion"));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("unknown option \"--loud\""), std::string::npos) << r.err;
+    r = RunProgram(program, Split("--trace --raw-text"));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("no method given"), std::string::npos) << r.err;
+    // A method needs the module's table to be checked.
+    r = RunProgram(program, Split("Frobnicate 1"));
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.out, "");
 }
 
 TEST(PalvexProgram, ExitsWithOneWhenACallReturnsFalse) {
@@ -253,6 +304,181 @@ TEST(PalvexProgram, TracesFramesOnlyWithTheTraceOption) {
     r = RunPalvex(Split(calls));
     EXPECT_EQ(r.out, expectedOut);
     EXPECT_EQ(r.err, "");
+}
+
+// --- The control module -----------------------------------------------------
+
+TEST(PalvexModule, RunsTheBuildTreeModuleUntilOneIsRegisteredAndThenTheRegisteredOne) {
+    testsupport::CTempConfigHome home;
+    ProgramRun r = RunPalvex(Split("--verbose GetSendStepNum"));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "GetSendStepNum 0\n");
+    EXPECT_NE(r.err.find("control module " PALVEX_MODULE_PATH " (from the build tree)"),
+              std::string::npos)
+        << r.err;
+
+    r = RunPalvex({"register"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(
+        r.out.find("registered " PALVEX_MODULE_PATH " as PALVEX.PalvexCtrl.1 " PALVEX_CLSID_TEXT),
+        std::string::npos)
+        << r.out;
+    r = RunPalvex(Split("--verbose GetSendStepNum"));
+    EXPECT_EQ(r.out, "GetSendStepNum 0\n");
+    EXPECT_NE(r.err.find("(registered for the class)"), std::string::npos) << r.err;
+
+    r = RunPalvex({"unregister"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    r = RunPalvex(Split("--verbose GetSendStepNum"));
+    EXPECT_NE(r.err.find("(from the build tree)"), std::string::npos) << r.err;
+}
+
+TEST(PalvexModule, ReportsAFailedRegistrationWithItsCode) {
+    testsupport::CTempConfigHome home;
+    // A value where the class keys must go: no class can be registered.
+    ASSERT_TRUE(std::filesystem::create_directories(home.CurrentUserPath("SOFTWARE\\Classes")));
+    ASSERT_TRUE(testsupport::WriteFile(home.CurrentUserPath("SOFTWARE\\Classes\\CLSID"), "x"));
+    const ProgramRun r = RunPalvex({"register"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("failed: 0x80040201"), std::string::npos) << r.err;
+}
+
+TEST(PalvexModule, FindsTheModuleInstalledBesideTheProgram) {
+    cli_test::TempDir dir;
+    const std::string bin = dir.Path() + "/bin";
+    std::filesystem::create_directories(bin);
+    std::filesystem::copy_file(PALVEX_PROGRAM, bin + "/palvex");
+    // A copy of palvex away from its build tree has no module to run.
+    ProgramRun r = RunProgram(bin + "/palvex", Split("GetVersion"));
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("no control module for " PALVEX_CLSID_TEXT), std::string::npos) << r.err;
+
+    std::filesystem::copy_file(PALVEX_MODULE_PATH, bin + "/libpalvex.so.1");
+    r = RunProgram(bin + "/palvex", Split("--verbose GetVersion"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "GetVersion -1\n");
+    EXPECT_NE(r.err.find(bin + "/libpalvex.so.1 (installed beside the program)"), std::string::npos)
+        << r.err;
+}
+
+TEST(PalvexModule, HelpsWithoutAModuleAndSaysTheMethodListNeedsOne) {
+    cli_test::TempDir dir;
+    const std::string program = dir.Path() + "/palvex";
+    std::filesystem::copy_file(PALVEX_PROGRAM, program);
+    const ProgramRun r = RunProgram(program, {"--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("usage: palvex", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("--raw-text"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("no control module could be loaded"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("Methods (names ignore case)"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("NetInitial"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("no control module for " PALVEX_CLSID_TEXT), std::string::npos) << r.err;
+}
+
+// palvex beside a module whose methods are none of the link control's.
+class ForeignModule : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::filesystem::copy_file(PALVEX_PROGRAM, dir.Path() + "/palvex");
+        std::filesystem::copy_file(PALVEX_CLI_TEST_MODULE, dir.Path() + "/libpalvex.so.1");
+    }
+    ProgramRun Run(const std::string& line) {
+        return RunProgram(dir.Path() + "/palvex", Split(line));
+    }
+
+    cli_test::TempDir dir;
+};
+
+TEST_F(ForeignModule, CallsTheMethodsTheLoadedModuleDescribes) {
+    const ProgramRun r = Run("--verbose Twice 21 : greet : Twice -7 : Greet");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Twice 42\nGreet true \"hi 1\"\nTwice -14\nGreet true \"hi 2\"\n");
+    EXPECT_NE(r.err.find(dir.Path() + "/libpalvex.so.1 (installed beside the program)"),
+              std::string::npos)
+        << r.err;
+}
+
+TEST_F(ForeignModule, KnowsNoneOfTheLinkControlsMethods) {
+    ProgramRun r = Run("Twice 1 : GetVersion");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("unknown method \"GetVersion\""), std::string::npos) << r.err;
+    r = Run("Twice 1 2");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("Twice takes 1 argument (Value), 2 given"), std::string::npos) << r.err;
+    r = Run("Twice 1 : Vanish 3");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("Vanish cannot be called from the command line: parameter Unknown (long) "
+                         "has no argument form"),
+              std::string::npos)
+        << r.err;
+}
+
+TEST_F(ForeignModule, ListsTheModulesMethodsInItsHelp) {
+    const ProgramRun r = Run("--help");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\n    1  Twice   Value -> number\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\n    2  Greet   -> true|false \"bStr\"\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\n    5  Vanish  -> (not callable from the command line)\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.find("NetInitial 0"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("lpBuff (SendPicture)"), std::string::npos) << r.out;
+}
+
+TEST(PalvexModule, PrintsTheTypeLibraryOfTheModule) {
+    const ProgramRun r = RunPalvex({"typelib"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("// PALVEXLib", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("[id(37)] boolean QKSetup("), std::string::npos);
+    EXPECT_NE(r.out.find("[id(40)] void SetSendFlag(short SendOrNot);"), std::string::npos);
+    EXPECT_NE(r.out.find("coclass Palvex"), std::string::npos);
+    EXPECT_EQ(RunPalvex({"typelib", "extra"}).status, 2);
+}
+
+TEST(PalvexModule, DrawsTheDesignTimePictureAsAPngImage) {
+    cli_test::TempDir dir;
+    const std::string path = dir.Path() + "/control.png";
+    const ProgramRun r = RunPalvex({"draw", path, "40x20"});
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_NE(png_image_begin_read_from_file(&image, path.c_str()), 0) << image.message;
+    image.format = PNG_FORMAT_RGBA;
+    std::vector<std::uint8_t> pixels(PNG_IMAGE_SIZE(image));
+    ASSERT_NE(png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr), 0);
+    ASSERT_EQ(image.width, 40u);
+    ASSERT_EQ(image.height, 20u);
+    auto at = [&](unsigned x, unsigned y) {
+        const std::uint8_t* p = &pixels[(y * 40 + x) * 4];
+        return std::vector<int>{p[0], p[1], p[2], p[3]};
+    };
+    const std::vector<int> white{255, 255, 255, 255}, black{0, 0, 0, 255};
+    EXPECT_EQ(at(0, 0), white);
+    EXPECT_EQ(at(39, 19), white);
+    EXPECT_EQ(at(20, 10), white);
+    EXPECT_EQ(at(20, 0), black);
+    EXPECT_EQ(at(0, 10), black);
+
+    EXPECT_EQ(RunPalvex({"draw", path, "0x20"}).status, 2);
+    EXPECT_EQ(RunPalvex({"draw", dir.Path() + "/no/such/dir.png"}).status, 2);
+}
+
+TEST(PalvexModule, DrivesASimulatedCardThroughTheLoadedModule) {
+    automation_test::CardsimProcess card(CARDSIM_PROGRAM);
+    ASSERT_NE(card.Port(), 0u);
+    const ProgramRun r =
+        RunPalvex(Split("--verbose NetInitial 0 127.0.0.1 " + std::to_string(card.Port()) +
+                        " 1000 : SetLedProperty 1 256 64 : QKGetProperty : QKClose"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("NetInitial true\nSetLedProperty true\nQKGetProperty true \"DDDD7", 0),
+              0u)
+        << r.out;
+    EXPECT_NE(r.out.find("\nQKClose -\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("control module"), std::string::npos) << r.err;
 }
 
 } // namespace

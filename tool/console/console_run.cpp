@@ -24,7 +24,7 @@ enum ExitStatus { kExitDone = 0, kExitFailed = 1 };
 
 // Terminal echo off for as long as the object lives.
 class CEchoOff {
-public:
+  public:
     explicit CEchoOff(bool active) {
         if (!active || ::tcgetattr(STDIN_FILENO, &m_saved) != 0) return;
         termios quiet = m_saved;
@@ -37,7 +37,7 @@ public:
     CEchoOff(const CEchoOff&) = delete;
     CEchoOff& operator=(const CEchoOff&) = delete;
 
-private:
+  private:
     termios m_saved{};
     bool m_bActive = false;
 };
@@ -71,7 +71,8 @@ void PrintSettings(const CDravelDlg& dlg, ConsoleIo& io) {
 // Puts the requested changes into the main dialog's controls, as a user
 // would pick them, before "配置" reads them.
 void ApplyChanges(const CommandLine& line, CMemoryView& view) {
-    if (line.width) view.SetListSelection(IDC_WIDTH, FindListPrefix(view, IDC_WIDTH, SizeItem(*line.width)));
+    if (line.width)
+        view.SetListSelection(IDC_WIDTH, FindListPrefix(view, IDC_WIDTH, SizeItem(*line.width)));
     if (line.height)
         view.SetListSelection(IDC_HEIGHT, FindListPrefix(view, IDC_HEIGHT, SizeItem(*line.height)));
     if (line.module) {
@@ -79,10 +80,11 @@ void ApplyChanges(const CommandLine& line, CMemoryView& view) {
         view.SetChecked(IDC_MODULE_8X4, *line.module == 1);
     }
     if (line.wiring) {
-        const int ids[] = {IDC_LEFT_TO_RIGHT,   IDC_BLANK_INVERT, IDC_DATA_INVERT,
+        const int ids[] = {IDC_LEFT_TO_RIGHT,    IDC_BLANK_INVERT,    IDC_DATA_INVERT,
                            IDC_EVEN_COL_REVERSE, IDC_ODD_COL_REVERSE, IDC_ROW8_REVERSE,
                            IDC_ROW_SWAP};
-        for (int i = 0; i < 7; ++i) view.SetChecked(ids[i], ((*line.wiring >> (7 - i)) & 1) != 0);
+        for (int i = 0; i < 7; ++i)
+            view.SetChecked(ids[i], ((*line.wiring >> (7 - i)) & 1) != 0);
     }
 }
 
@@ -91,6 +93,7 @@ int RunSearch(const CommandLine& line, ConsoleIo& io, const ControlFactory& make
     view.m_onWarning = [&] { return PassWarningGate(line, io); };
     PrintMessages(view, io);
     CDravelDlg dlg(view, makeControl());
+    if (line.verbose) io.err << "dravel: " << DescribeControlModule() << '\n';
     dlg.OnInitDialog();
     dlg.OnTimer(); // the first tick runs the warning gate
     if (view.m_bCloseRequested) return kExitFailed;
@@ -104,7 +107,8 @@ int RunSearch(const CommandLine& line, ConsoleIo& io, const ControlFactory& make
     while (dlg.IsSearching()) {
         if (line.verbose)
             io.out << text::kProbeLinePrefix << static_cast<int>(dlg.m_nPort) << ' ' << dlg.m_nBaud
-                   << '\n' << std::flush;
+                   << '\n'
+                   << std::flush;
         dlg.OnTimer();
     }
     io.out << StatusLine(status) << '\n';
@@ -179,7 +183,8 @@ std::string StatusLine(const std::string& status) {
         else if (!line.empty() && line.back() != ' ')
             line += ' ';
     }
-    while (!line.empty() && line.back() == ' ') line.pop_back();
+    while (!line.empty() && line.back() == ' ')
+        line.pop_back();
     return line;
 }
 

@@ -1,0 +1,45 @@
+// The commands of palvex that work on the control module rather than call
+// the control's methods:
+//
+//   palvex [--verbose] register [MODULE]   DllRegisterServer of MODULE, or of
+//                                          the module beside palvex
+//   palvex [--verbose] unregister          DllUnregisterServer of the module in use
+//   palvex [--verbose] typelib             the module's type library as IDL
+//   palvex [--verbose] draw FILE.png [WIDTHxHEIGHT]
+//                                          the control's design-time picture
+#pragma once
+
+#include "control/automation/palvex_loader.h"
+
+#include <cstdio>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace palvex::cli {
+
+struct ModuleCommand {
+    enum Kind { None, Register, Unregister, TypeLib, Draw } kind = None;
+    bool verbose = false;
+    std::string modulePath; // register: the file given
+    std::string pngPath;    // draw
+    unsigned width = 200;   // draw
+    unsigned height = 100;
+};
+
+// Recognises a module command: leading --verbose, then one of the four
+// words. kind stays None for any other line. False with a message for a
+// module command with wrong arguments.
+bool ParseModuleCommand(std::span<const std::string_view> words, ModuleCommand& out,
+                        std::string& error);
+
+// Runs it with the module the options find (register: never the registered
+// one, which is what it replaces). Exit status: 0 done, 1 the module
+// refused (registration), 2 the image could not be written, 3 no module.
+int RunModuleCommand(const ModuleCommand& command, const LoaderOptions& options, std::FILE* out,
+                     std::FILE* err);
+
+// Says on `err` which module runs and where it was found.
+void ReportModule(const CControlLoader& loader, std::FILE* err);
+
+} // namespace palvex::cli

@@ -1,0 +1,135 @@
+// C++ helpers over the module's binary interface, for the module and for its
+// hosts alike: comparing and writing identifiers, and ComPtr, which holds one
+// reference to an interface and gives it back when it goes.
+#pragma once
+
+#include "control/automation/palvex_com.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace palvex {
+
+inline bool SameGuid(const GUID& a, const GUID& b) {
+    return std::memcmp(&a, &b, sizeof(GUID)) == 0;
+}
+
+// "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", upper case, as registry keys
+// spell it.
+inline std::string GuidText(const GUID& g) {
+    char text[40];
+    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  static_cast<unsigned>(g.Data1), g.Data2, g.Data3, g.Data4[0], g.Data4[1],
+                  g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
+    return text;
+}
+
+// A short English description of a result code.
+inline const char* HresultText(HRESULT hr) {
+    static constexpr struct {
+        std::uint32_t code;
+        const char* text;
+    } kTexts[] = {
+        {0x00000000u, "success"},
+        {0x00000001u, "success (false)"},
+        {0x80004001u, "not implemented"},
+        {0x80004002u, "no such interface"},
+        {0x80004003u, "null pointer"},
+        {0x80004005u, "failure"},
+        {0x8000FFFFu, "unexpected call"},
+        {0x8007000Eu, "out of memory"},
+        {0x80070057u, "invalid argument"},
+        {0x8007007Au, "buffer too small"},
+        {0x8007007Eu, "module not found or not a control module"},
+        {0x80020001u, "unknown interface"},
+        {0x80020003u, "unknown member"},
+        {0x80020004u, "parameter not found"},
+        {0x80020005u, "type mismatch"},
+        {0x80020006u, "unknown name"},
+        {0x80020007u, "named arguments not supported"},
+        {0x80020008u, "bad variant type"},
+        {0x8002000Au, "value out of range"},
+        {0x8002000Bu, "bad index"},
+        {0x8002000Eu, "wrong number of arguments"},
+        {0x8002000Fu, "parameter not optional"},
+        {0x8002802Bu, "element not found"},
+        {0x8003001Du, "write fault"},
+        {0x8003001Eu, "read fault"},
+        {0x80040110u, "class cannot be aggregated"},
+        {0x80040111u, "class not available"},
+        {0x80040200u, "type library could not be (un)registered"},
+        {0x80040201u, "class could not be (un)registered"},
+    };
+    for (const auto& t : kTexts)
+        if (t.code == static_cast<std::uint32_t>(hr)) return t.text;
+    return "unknown error";
+}
+
+// "0x80040201 (class could not be (un)registered)"
+inline std::string HresultMessage(HRESULT hr) {
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
+    return std::string(code) + " (" + HresultText(hr) + ")";
+}
+
+// IDispatch::GetIDsOfNames for one method name. Method names are ASCII: each
+// byte is one character.
+inline HRESULT IdOfName(IDispatch* dispatch, std::string_view name, DISPID* id) {
+    std::u16string wide(name.begin(), name.end());
+    OLECHAR* names[] = {wide.data()};
+    return dispatch->lpVtbl->GetIDsOfNames(dispatch, &IID_NULL, names, 1, 0, id);
+}
+
+// One counted reference to an interface whose functions table begins with
+// QueryInterface, AddRef and Release (every interface of the module).
+template <class I> class ComPtr {
+  public:
+    ComPtr() = default;
+    // Takes over a reference the caller already holds.
+    static ComPtr Adopt(I* p) {
+        ComPtr c;
+        c.m_p = p;
+        return c;
+    }
+    ComPtr(const ComPtr& other) : m_p(other.m_p) {
+        if (m_p != nullptr) m_p->lpVtbl->AddRef(m_p);
+    }
+    ComPtr(ComPtr&& other) noexcept : m_p(std::exchange(other.m_p, nullptr)) {}
+    ComPtr& operator=(ComPtr other) noexcept {
+        std::swap(m_p, other.m_p);
+        return *this;
+    }
+    ~ComPtr() { Reset(); }
+
+    void Reset() {
+        if (I* p = std::exchange(m_p, nullptr)) p->lpVtbl->Release(p);
+    }
+    I* Get() const { return m_p; }
+    I* operator->() const { return m_p; }
+    explicit operator bool() const { return m_p != nullptr; }
+    // For functions that hand out a reference: releases what was held and
+    // gives the slot to fill.
+    I** Put() {
+        Reset();
+        return &m_p;
+    }
+    void** PutVoid() { return reinterpret_cast<void**>(Put()); }
+    // Gives up the reference without releasing it.
+    I* Detach() { return std::exchange(m_p, nullptr); }
+
+    // Another interface of the same object; empty when it has none.
+    template <class J> ComPtr<J> Query(const IID& iid) const {
+        ComPtr<J> other;
+        if (m_p != nullptr) m_p->lpVtbl->QueryInterface(m_p, &iid, other.PutVoid());
+        return other;
+    }
+
+  private:
+    I* m_p = nullptr;
+};
+
+} // namespace palvex

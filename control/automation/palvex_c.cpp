@@ -1,0 +1,276 @@
+// The C interface: a thin layer over the control's interfaces, so that it
+// works the same for the control of this module and for one made by another
+// module file.
+#include "control/automation/palvex_c.h"
+
+#include "control/automation/com_support.h"
+#include "control/automation/control_object.h"
+#include "control/automation/drawing.h"
+#include "control/automation/memory_stream.h"
+#include "control/automation/module_resources.h"
+#include "control/automation/oleauto.h"
+#include "control/automation/palvex_loader.h"
+#include "control/automation/type_library.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct palvex_control {
+    // Made by another module file: the instance keeps that module loaded.
+    std::unique_ptr<palvex::CControlInstance> loaded;
+    // Made by this module.
+    palvex::ComPtr<IDispatch> own;
+
+    IDispatch* Dispatch() const { return loaded ? loaded->Dispatch() : own.Get(); }
+    template <class I> palvex::ComPtr<I> Query(const IID& iid) const {
+        return loaded ? loaded->Query<I>(iid) : own.Query<I>(iid);
+    }
+    void FreeString(BSTR s) const {
+        if (loaded)
+            loaded->Module().FreeString(s);
+        else
+            SysFreeString(s);
+    }
+};
+
+namespace {
+
+thread_local std::string t_lastError;
+
+palvex_status Fail(palvex_status status, std::string why) {
+    t_lastError = std::move(why);
+    return status;
+}
+
+// The 8-bit text a string of the control carries (one byte per character).
+char* NarrowCopy(BSTR s) {
+    const unsigned n = SysStringLen(s);
+    auto* text = static_cast<char*>(std::malloc(std::size_t{n} + 1));
+    if (text == nullptr) return nullptr;
+    for (unsigned i = 0; i < n; ++i)
+        text[i] = static_cast<char>(s[i] & 0xFF);
+    text[n] = '\0';
+    return text;
+}
+
+bool ToVariant(const palvex_arg& a, BSTR* textSlot, VARIANT& v) {
+    VariantInit(&v);
+    switch (a.type) {
+    case PALVEX_ARG_I2:
+        v.vt = VT_I2;
+        v.iVal = a.value.i2;
+        return true;
+    case PALVEX_ARG_I4:
+        v.vt = VT_I4;
+        v.lVal = a.value.i4;
+        return true;
+    case PALVEX_ARG_ADDR:
+        v.vt = VT_ADDR;
+        if (VT_ADDR == VT_I8)
+            v.llVal = static_cast<std::int64_t>(a.value.addr);
+        else
+            v.lVal = static_cast<std::int32_t>(a.value.addr);
+        return true;
+    case PALVEX_ARG_I2_REF:
+        v.vt = VT_I2 | VT_BYREF;
+        v.piVal = a.value.i2_ref;
+        return true;
+    case PALVEX_ARG_TEXT_OUT:
+        v.vt = VT_BSTR | VT_BYREF;
+        v.pbstrVal = textSlot;
+        return true;
+    default:
+        return false;
+    }
+}
+
+palvex_status InvokeOn(palvex_control* c, DISPID id, palvex_arg* args, unsigned count,
+                       palvex_result* result, unsigned* badArg) {
+    if (c == nullptr || (count > 0 && args == nullptr)) return PALVEX_E_POINTER;
+    std::vector<VARIANT> variants(count);
+    std::vector<BSTR> texts(count, nullptr);
+    for (unsigned i = 0; i < count; ++i) {
+        if (args[i].type == PALVEX_ARG_TEXT_OUT) args[i].value.text = nullptr;
+        // The dispatch interface takes the arguments last-first.
+        if (!ToVariant(args[i], &texts[i], variants[count - 1 - i])) {
+            if (badArg != nullptr) *badArg = i;
+            return PALVEX_E_BAD_ARG_TYPE;
+        }
+    }
+    DISPPARAMS params{variants.data(), nullptr, count, 0};
+    VARIANT out;
+    VariantInit(&out);
+    unsigned argErr = 0;
+    IDispatch* d = c->Dispatch();
+    const HRESULT hr =
+        d->lpVtbl->Invoke(d, id, &IID_NULL, 0, DISPATCH_METHOD, &params, &out, nullptr, &argErr);
+    if (FAILED(hr)) {
+        if (badArg != nullptr && argErr < count) *badArg = count - 1 - argErr;
+        return hr;
+    }
+    palvex_status status = PALVEX_OK;
+    for (unsigned i = 0; i < count; ++i) {
+        if (texts[i] == nullptr) continue;
+        args[i].value.text = NarrowCopy(texts[i]);
+        if (args[i].value.text == nullptr) status = PALVEX_E_OUT_OF_MEMORY;
+        c->FreeString(texts[i]);
+    }
+    if (result != nullptr) {
+        switch (out.vt) {
+        case VT_BOOL:
+            *result = {PALVEX_RESULT_BOOL, out.boolVal != VARIANT_FALSE ? 1 : 0};
+            break;
+        case VT_I2:
+            *result = {PALVEX_RESULT_I2, out.iVal};
+            break;
+        default:
+            *result = {PALVEX_RESULT_VOID, 0};
+            break;
+        }
+    }
+    if (out.vt == VT_BSTR) c->FreeString(out.bstrVal);
+    return status;
+}
+
+} // namespace
+
+extern "C" {
+
+palvex_status palvex_create(const char* module_path, palvex_control** control) {
+    try {
+        if (control == nullptr) return Fail(PALVEX_E_POINTER, "no place for the control");
+        *control = nullptr;
+        auto c = std::make_unique<palvex_control>();
+        if (module_path == nullptr) {
+            const HRESULT hr = palvex::CreateControlObject(&IID_IDispatch, c->own.PutVoid());
+            if (FAILED(hr))
+                return Fail(hr, "the control could not be created: " + palvex::HresultMessage(hr));
+        } else {
+            std::string error;
+            auto module = palvex::CControlModule::Load(module_path, error);
+            if (module == nullptr) return Fail(PALVEX_E_MODULE, error);
+            HRESULT hr = S_OK;
+            c->loaded =
+                palvex::CControlInstance::Create(std::move(module), CLSID_Palvex, error, &hr);
+            if (c->loaded == nullptr) return Fail(hr, error);
+        }
+        t_lastError.clear();
+        *control = c.release();
+        return PALVEX_OK;
+    } catch (...) {
+        return Fail(PALVEX_E_OUT_OF_MEMORY, "out of memory");
+    }
+}
+
+const char* palvex_last_error(void) {
+    return t_lastError.c_str();
+}
+
+void palvex_destroy(palvex_control* control) {
+    delete control;
+}
+
+palvex_status palvex_id_of_name(palvex_control* control, const char* name, int32_t* id) {
+    if (control == nullptr || name == nullptr || id == nullptr) return PALVEX_E_POINTER;
+    try {
+        return palvex::IdOfName(control->Dispatch(), name, id);
+    } catch (...) {
+        return PALVEX_E_OUT_OF_MEMORY;
+    }
+}
+
+palvex_status palvex_invoke(palvex_control* control, int32_t id, palvex_arg* args,
+                            unsigned int count, palvex_result* result, unsigned int* bad_arg) {
+    try {
+        return InvokeOn(control, id, args, count, result, bad_arg);
+    } catch (...) {
+        return PALVEX_E_OUT_OF_MEMORY;
+    }
+}
+
+palvex_status palvex_invoke_name(palvex_control* control, const char* name, palvex_arg* args,
+                                 unsigned int count, palvex_result* result, unsigned int* bad_arg) {
+    int32_t id = 0;
+    const palvex_status status = palvex_id_of_name(control, name, &id);
+    if (status != PALVEX_OK) return status;
+    return palvex_invoke(control, id, args, count, result, bad_arg);
+}
+
+void palvex_free_text(char* text) {
+    std::free(text);
+}
+
+palvex_status palvex_save(palvex_control* control, void* buffer, size_t capacity, size_t* length) {
+    if (control == nullptr || length == nullptr) return PALVEX_E_POINTER;
+    try {
+        auto persist = control->Query<IPersistStreamInit>(IID_IPersistStreamInit);
+        if (!persist) return E_NOINTERFACE;
+        palvex::CMemoryStream* memory = palvex::CMemoryStream::Create();
+        if (memory == nullptr) return PALVEX_E_OUT_OF_MEMORY;
+        auto stream = palvex::ComPtr<ISequentialStream>::Adopt(memory->Interface());
+        const HRESULT hr = persist->lpVtbl->Save(persist.Get(), stream.Get(), 1);
+        if (FAILED(hr)) return hr;
+        const auto& bytes = memory->Bytes();
+        *length = bytes.size();
+        if (bytes.size() > capacity) return PALVEX_E_BUFFER_TOO_SMALL;
+        if (!bytes.empty()) std::memcpy(buffer, bytes.data(), bytes.size());
+        return PALVEX_OK;
+    } catch (...) {
+        return PALVEX_E_OUT_OF_MEMORY;
+    }
+}
+
+palvex_status palvex_load(palvex_control* control, const void* data, size_t length) {
+    if (control == nullptr || (data == nullptr && length > 0)) return PALVEX_E_POINTER;
+    try {
+        auto persist = control->Query<IPersistStreamInit>(IID_IPersistStreamInit);
+        if (!persist) return E_NOINTERFACE;
+        const auto* p = static_cast<const std::uint8_t*>(data);
+        palvex::CMemoryStream* memory =
+            palvex::CMemoryStream::Create(std::vector<std::uint8_t>(p, p + length));
+        if (memory == nullptr) return PALVEX_E_OUT_OF_MEMORY;
+        auto stream = palvex::ComPtr<ISequentialStream>::Adopt(memory->Interface());
+        return persist->lpVtbl->Load(persist.Get(), stream.Get());
+    } catch (...) {
+        return PALVEX_E_OUT_OF_MEMORY;
+    }
+}
+
+palvex_status palvex_draw(palvex_control* control, uint8_t* rgba, int32_t width, int32_t height,
+                          int32_t stride) {
+    if (control == nullptr || rgba == nullptr) return PALVEX_E_POINTER;
+    auto view = control->Query<IPalvexControl>(IID_IPalvexControl);
+    if (!view) return E_NOINTERFACE;
+    const PALVEX_CANVAS canvas = palvex::MakeCanvas(rgba, width, height, stride);
+    const RECTL bounds{0, 0, width, height};
+    return view->lpVtbl->Draw(view.Get(), &canvas, &bounds, nullptr);
+}
+
+const char* palvex_status_text(palvex_status status) {
+    return palvex::HresultText(status);
+}
+
+const palvex_version_info* palvex_version(void) {
+    return &palvex::res::VersionInfo();
+}
+
+size_t palvex_typelib_text(char* buffer, size_t capacity) {
+    try {
+        const std::string text = palvex::TypeLibraryText();
+        if (buffer != nullptr && capacity > 0) {
+            const std::size_t n = std::min(text.size(), capacity - 1);
+            std::memcpy(buffer, text.data(), n);
+            buffer[n] = '\0';
+        }
+        return text.size();
+    } catch (...) {
+        if (buffer != nullptr && capacity > 0) buffer[0] = '\0';
+        return 0;
+    }
+}
+
+} // extern "C"
