@@ -29,7 +29,10 @@ install_packages() {
 build() { # build DIR [cmake options...]
     local dir=$1
     shift
-    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    # Every option is given each time (later ones win), so that a folder
+    # configured by one job, say demo without tests, is right for the next.
+    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPALVEX_BUILD_TESTS=ON \
+        -DPALVEX_BUILD_BENCH=ON -DPALVEX_SANITIZE=OFF "$@" >/dev/null
     cmake --build "$dir" -j"$JOBS"
 }
 
