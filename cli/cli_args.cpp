@@ -796,10 +796,6 @@ bool Callable(const MethodInfo& method, std::string& why) {
     return true;
 }
 
-std::span<const ArgKind* const> AllArgKinds() {
-    return kAllKinds;
-}
-
 bool ParseOptions(std::span<const std::string_view> words, CommandLine& out, std::size_t& firstCall,
                   std::string& error) {
     out = CommandLine{};

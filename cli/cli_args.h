@@ -127,9 +127,6 @@ ParamForm FormOf(const MethodInfo& method, const MethodParam& param);
 // parameter cannot be given.
 bool Callable(const MethodInfo& method, std::string& why);
 
-// All argument kinds, for --help and for tests.
-std::span<const ArgKind* const> AllArgKinds();
-
 // Reads the options before the first method (--verbose, --trace, --raw-text,
 // --help) into `out` and sets `firstCall` to the index of the first word
 // after them. They need no module, so a line whose options are wrong, or

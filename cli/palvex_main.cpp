@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,13 +19,11 @@ namespace {
 // Where palvex looks for the module. A palvex run from its build tree also
 // tries the module built beside it, which is not installed anywhere yet.
 palvex::LoaderOptions ProgramLoaderOptions() {
-    palvex::LoaderOptions options;
-#if defined(PALVEX_BUILD_TREE_PROGRAM) && defined(PALVEX_BUILD_TREE_MODULE)
-    std::error_code ec;
-    if (std::filesystem::equivalent("/proc/self/exe", PALVEX_BUILD_TREE_PROGRAM, ec))
-        options.buildTreeModule = PALVEX_BUILD_TREE_MODULE;
+#if defined(PALVEX_BUILD_DIR) && defined(PALVEX_BUILD_TREE_MODULE)
+    return palvex::BuildTreeLoaderOptions(PALVEX_BUILD_DIR, PALVEX_BUILD_TREE_MODULE);
+#else
+    return {};
 #endif
-    return options;
 }
 
 // The methods of the loaded control, from its type information. Strings the

@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <string>
-#include <string_view>
 
 namespace dravel {
 
@@ -28,13 +27,11 @@ class CModuleControl final : public IControlDispatch {
 // A program of this build tree (the tool or its tests) may fall back on the
 // module built beside it; an installed program never looks there.
 palvex::LoaderOptions Options() {
-    palvex::LoaderOptions options;
-#if defined(DRAVEL_BUILD_DIR) && defined(DRAVEL_BUILD_TREE_MODULE)
-    const std::string dir = palvex::ProgramDirectory();
-    const std::string_view build = DRAVEL_BUILD_DIR "/";
-    if ((dir + "/").starts_with(build)) options.buildTreeModule = DRAVEL_BUILD_TREE_MODULE;
+#if defined(PALVEX_BUILD_DIR) && defined(PALVEX_BUILD_TREE_MODULE)
+    return palvex::BuildTreeLoaderOptions(PALVEX_BUILD_DIR, PALVEX_BUILD_TREE_MODULE);
+#else
+    return {};
 #endif
-    return options;
 }
 
 // One per process: the module is loaded when the first dialog asks for a

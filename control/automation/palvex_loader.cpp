@@ -154,6 +154,14 @@ std::string ProgramDirectory() {
     return slash == std::string::npos ? std::string() : exe.substr(0, slash);
 }
 
+LoaderOptions BuildTreeLoaderOptions(std::string_view buildDir, std::string module) {
+    LoaderOptions options;
+    const std::string dir = ProgramDirectory() + "/";
+    if (!buildDir.empty() && dir.starts_with(std::string(buildDir) + "/"))
+        options.buildTreeModule = std::move(module);
+    return options;
+}
+
 std::vector<ModuleCandidate> ModuleCandidates(const CLSID& clsid, const LoaderOptions& options) {
     std::vector<ModuleCandidate> c;
     if (options.useRegistry) {

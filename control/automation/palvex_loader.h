@@ -24,6 +24,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace palvex {
@@ -116,6 +117,11 @@ std::string RegisteredModulePath(const CLSID& clsid);
 
 // The directory of the running program, or "" when it cannot be told.
 std::string ProgramDirectory();
+
+// Options for a program of a build tree: it also tries `module`, the module
+// built in that tree, when the running program lies below `buildDir`. An
+// installed copy of the program never looks there.
+LoaderOptions BuildTreeLoaderOptions(std::string_view buildDir, std::string module);
 
 // Finds the module for one class and makes its controls.
 class CControlLoader {

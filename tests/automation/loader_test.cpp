@@ -38,6 +38,19 @@ LoaderOptions BuildTreeOnly() {
     return o;
 }
 
+TEST(ModuleCandidates, IncludeTheBuildTreesModuleOnlyForAProgramBelowThatTree) {
+    const std::string dir = palvex::ProgramDirectory();
+    ASSERT_FALSE(dir.empty());
+    const std::string parent = dir.substr(0, dir.rfind('/'));
+    EXPECT_EQ(palvex::BuildTreeLoaderOptions(dir, "m.so").buildTreeModule, "m.so");
+    EXPECT_EQ(palvex::BuildTreeLoaderOptions(parent, "m.so").buildTreeModule, "m.so");
+    // A folder whose name only starts like the program's is another tree.
+    EXPECT_EQ(palvex::BuildTreeLoaderOptions(dir.substr(0, dir.size() - 1), "m.so").buildTreeModule,
+              "");
+    EXPECT_EQ(palvex::BuildTreeLoaderOptions("/nonexistent/build", "m.so").buildTreeModule, "");
+    EXPECT_EQ(palvex::BuildTreeLoaderOptions("", "m.so").buildTreeModule, "");
+}
+
 TEST(ModuleCandidates, ComeFromTheRegistryThenBesideTheProgramThenTheBuildTree) {
     testsupport::CTempConfigHome home;
     RegisterPath("/opt/palvex/lib/libpalvex.so.1");
