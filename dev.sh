@@ -7,6 +7,8 @@
 #   bash dev.sh bench   install what is missing, build optimised, run the benchmarks
 #   bash dev.sh perf    install what is missing, build optimised, print the table of limits
 #   bash dev.sh build   install what is missing and build
+#
+# PALVEX_WERROR=ON makes every compiler warning an error (CI sets it).
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -32,7 +34,7 @@ build() { # build DIR [cmake options...]
     # Every option is given each time (later ones win), so that a folder
     # configured by one job, say demo without tests, is right for the next.
     cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPALVEX_BUILD_TESTS=ON \
-        -DPALVEX_BUILD_BENCH=ON -DPALVEX_SANITIZE=OFF "$@" >/dev/null
+        -DPALVEX_BUILD_BENCH=ON -DPALVEX_SANITIZE=OFF -DPALVEX_WERROR="${PALVEX_WERROR:-OFF}" "$@" >/dev/null
     cmake --build "$dir" -j"$JOBS"
 }
 

@@ -2,10 +2,24 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 namespace {
 
 std::uint8_t Clamp14(std::uint8_t v) { return v > 14 ? 14 : v; }
+
+// True for a regular file that is not read-only, that is one whose
+// permission bits let somebody write it. Missing files, directories and
+// devices are not font libraries.
+bool IsWritableRegularFile(const char* name) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::file_status st = fs::status(name, ec);
+    if (ec || !fs::is_regular_file(st)) return false;
+    constexpr fs::perms kAnyWrite =
+        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    return (st.permissions() & kAnyWrite) != fs::perms::none;
+}
 
 } // namespace
 
@@ -79,9 +93,11 @@ BOOL CCommandSet::SendProgList(short TotalProgNum, LONG_PTR lpProgList) {
 BOOL CCommandSet::SendHZLib(short Steps, LONG_PTR lpLibFileName) {
     const char* name = reinterpret_cast<const char*>(lpLibFileName);
     if (Steps < 0 || name == nullptr) return FALSE;
-    // Opened for update on purpose: a library the user cannot write is one
-    // the card should not be loaded from either.
-    std::FILE* file = std::fopen(name, "r+b");
+    // A read-only library is refused. Read-only is decided by the file's own
+    // permission bits, not by a trial open for update: the superuser may open
+    // any file for update, and the answer must not depend on who runs us.
+    if (!IsWritableRegularFile(name)) return FALSE;
+    std::FILE* file = std::fopen(name, "rb");
     if (file == nullptr) return FALSE;
     BYTE body[3 + kFontBlockSize];
     std::memset(body, 0, sizeof body);

@@ -1,5 +1,6 @@
 #include "control/link/link_socket.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstdio>
@@ -7,6 +8,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -36,6 +38,25 @@ bool CLinkSocket::Create() {
     const int one = 1;
     ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     return true;
+}
+
+int CLinkSocket::Discard() {
+    if (m_fd < 0 || m_bBlocking) return 0;
+    // Only what has arrived so far: a peer that keeps sending cannot hold
+    // the call, since each read takes no more than was counted as waiting.
+    int waiting = 0;
+    if (::ioctl(m_fd, FIONREAD, &waiting) != 0 || waiting <= 0) return 0;
+    std::uint8_t scratch[512];
+    int dropped = 0;
+    while (dropped < waiting) {
+        const std::size_t want =
+            std::min<std::size_t>(sizeof scratch, static_cast<std::size_t>(waiting - dropped));
+        const ssize_t r = ::recv(m_fd, scratch, want, MSG_DONTWAIT);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) break;
+        dropped += static_cast<int>(r);
+    }
+    return dropped;
 }
 
 void CLinkSocket::Close() {

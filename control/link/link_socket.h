@@ -35,6 +35,10 @@ public:
     // returns nBufLen, 0 when they did not all arrive in time (or the peer
     // closed), or SOCKET_ERROR. Never stores more than nBufLen bytes.
     int Receive(void* lpBuf, int nBufLen, int nFlags = 0);
+    // Discards the input already waiting on the connection, without waiting
+    // for more. Does nothing while another call of this socket is waiting:
+    // that call owns the input. Returns the number of bytes discarded.
+    int Discard();
     void Close();
     bool IsOpen() const { return m_fd >= 0; }
     int GetLastError() const { return m_nLastError; }
@@ -58,14 +62,16 @@ private:
     void* m_pIdleContext = nullptr;
 };
 
-// Frames over the socket: 5 attempts, no purge (input already waiting on the
-// connection is kept), the receive bounded by the control's wait time.
+// Frames over the socket: 5 attempts, the receive bounded by the control's
+// wait time. Before each attempt the input already waiting is discarded, as
+// a serial line is purged: a reply that came after its own attempt gave up
+// must not pass for the answer to a later frame.
 class CSocketTransport : public ILinkTransport {
 public:
     explicit CSocketTransport(CLinkSocket& socket) : m_socket(socket) {}
     void SetName(const char* name);
     int MaxAttempts() const override { return 5; }
-    void Purge() override {}
+    void Purge() override { m_socket.Discard(); }
     bool Write(const std::uint8_t* data, std::size_t n) override;
     std::size_t ReadExact(std::uint8_t* buf, std::size_t n, int waitMs) override;
     const char* Describe() const override { return m_szName; }

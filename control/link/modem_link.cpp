@@ -35,13 +35,21 @@ private:
     int m_saved;
 };
 
+// Appends one byte at answer[n] when it still leaves room for the
+// terminator; a byte that does not fit is dropped. Returns the new length.
+std::size_t Append(char* answer, std::size_t n, std::uint8_t b) {
+    if (n + 1 < kAnswerSize) answer[n++] = static_cast<char>(b);
+    return n;
+}
+
 // Appends single bytes to answer[n..] until a read brings nothing; bytes
-// beyond the buffer are read and dropped. Returns the new length.
+// beyond the buffer are read and dropped. Returns the new length; the text
+// is always terminated inside the buffer.
 std::size_t ReadBurst(CSerialLine& line, char* answer, std::size_t n, int* total) {
     std::uint8_t b;
     while (*total < kMaxBurstBytes && line.ReadExact(&b, 1, 0) == 1) {
         ++*total;
-        if (n < kAnswerSize - 1) answer[n++] = static_cast<char>(b);
+        n = Append(answer, n, b);
     }
     answer[n] = '\0';
     return n;
@@ -82,7 +90,9 @@ BOOL CPalvexCtrl::SendModemCmd(LONG_PTR lpCmdStr, LONG_PTR lpRetStr) {
     m_hComm.SetReadTotalConstant(m_nModemSlowWaitMs);
     std::uint8_t first;
     if (m_hComm.ReadExact(&first, 1, 0) != 1) return FALSE;
-    answer[n++] = static_cast<char>(first);
+    // The echo of a command of full length already fills the buffer: the
+    // answer is then dropped like any other byte that does not fit.
+    n = Append(answer, n, first);
     m_hComm.SetReadTotalConstant(kBurstConstantMs);
     n = ReadBurst(m_hComm, answer, n, &total);
 

@@ -17,6 +17,9 @@ constexpr BYTE kProgramStartCode[10] = {'P', 'R', 'O', 'G', 'R', 'A', 'M', 'R', 
 
 bool IsReadingLetter(BYTE letter) { return IsDataReplyLetter(letter); }
 
+// 0 to 99 for any year, also those before 2000.
+int YearWithinCentury(const std::tm& t) { return ((t.tm_year + 1900) % 100 + 100) % 100; }
+
 } // namespace
 
 CFrameProtocol::CFrameProtocol() { FillCrcTable(m_crcTable); }
@@ -124,7 +127,8 @@ BOOL CFrameProtocol::ExecuteCommand(BYTE letter, BYTE* data, int count) {
     }
     case 'D': {
         const std::tm now = LocalTime();
-        payload[1] = ByteToBcd(static_cast<std::uint8_t>(now.tm_year + 1900 - 2000));
+        // The card keeps the year within its century: 2106 is sent as 06.
+        payload[1] = ByteToBcd(static_cast<std::uint8_t>(YearWithinCentury(now)));
         payload[2] = ByteToBcd(static_cast<std::uint8_t>(now.tm_mon + 1));
         payload[3] = ByteToBcd(static_cast<std::uint8_t>(now.tm_mday));
         payload[4] = ByteToBcd(static_cast<std::uint8_t>(now.tm_hour));

@@ -14,8 +14,8 @@ public:
 
     // How many times one frame is sent before the exchange gives up.
     virtual int MaxAttempts() const = 0;
-    // Drop whatever is waiting to be sent and whatever has been received.
-    // A link that must keep early input (TCP) does nothing here.
+    // Drop whatever is waiting to be sent and whatever has been received, so
+    // that the next read sees only the answer to the next frame.
     virtual void Purge() = 0;
     // Send all n bytes. False when the link refused them.
     virtual bool Write(const std::uint8_t* data, std::size_t n) = 0;

@@ -98,6 +98,88 @@ TEST_F(ModuleMethods, ResolveThroughTheControlsNameLookupToTheirIdentifiersAndPo
     }
 }
 
+TEST_F(ModuleMethods, CarryThePublishedParameterNamesInOrder) {
+    // The interface as hosts know it, written out by hand: a name swapped or
+    // misspelt in the dispatch table shows here, even between parameters of
+    // one type.
+    const std::vector<std::string> published = {
+        "1 NetInitial(LocalPort,RemoteIP,RemotePort,WaitTime)",
+        "2 ComInitial(ComPort,BaudRate,WaitTime)",
+        "3 ModemInitial(ModemPort,WaitTime)",
+        "4 SetLedProperty(LedNum,LedWidth,LedHeight)",
+        "5 GetTotalPageNum()",
+        "6 GetSendStepNum()",
+        "7 SendPicture(ProgNum,Step,lpBuff)",
+        "8 SendProgList(TotalProgNum,lpProgList)",
+        "9 QKClose()",
+        "10 SendModemCmd(lpCmdStr,lpRetStr)",
+        "11 QKGetProperty(bStr)",
+        "12 SetTime()",
+        "13 LockHZLib(LockFlag)",
+        "14 SetBrightness(Brightness)",
+        "15 SendHZLib(Steps,lpLibFileName)",
+        "16 SetRelay(Power,Fan,Other)",
+        "17 SetCtrlTemperature(TPowerOff,TPowerOn,TFanOn,TFanOff,Enable)",
+        "18 SetTemperatureOffset(Offset)",
+        "19 StartTest()",
+        "20 GetTestState()",
+        "21 GetTestResult(color,column,Resultx)",
+        "22 GetPowerState(Resultx)",
+        "23 ShowString(bank,xpos,ypos,color,lpstr)",
+        "24 Line(bank,left,top,right,bottom,color)",
+        "25 SwitchToBank(DestBank)",
+        "26 ClearBank(DestBank)",
+        "27 CopyToBank(DestBank)",
+        "28 ClearPowerCheckResult()",
+        "29 GetAllResult(lpPara,Retry)",
+        "30 Reset()",
+        "31 GetVersion()",
+        "33 SetOnOffTime(On0,Off0,On1,Off1)",
+        "34 SetOrderList(count,lptrList)",
+        "35 SetCommTimeOut(Seconds)",
+        "36 GetTime(lpBuff)",
+        "37 QKSetup(lpProperty)",
+        "38 QKSetProperty(lpProperty)",
+        "39 GetSendString(lpCount,lpRetBuff)",
+        "40 SetSendFlag(SendOrNot)",
+    };
+    // As the type information names them.
+    std::vector<std::string> described;
+    for (const MethodInfo& m : methods.All()) {
+        std::string line = std::to_string(m.id) + " " + m.name + "(";
+        for (std::size_t p = 0; p < m.params.size(); ++p)
+            line += (p ? "," : "") + m.params[p].name;
+        described.push_back(line + ")");
+    }
+    EXPECT_EQ(described, published);
+    // As the name lookup resolves them: each published name to its position.
+    IDispatch* dispatch = control->Dispatch();
+    for (const std::string& line : published) {
+        std::vector<std::u16string> wide;
+        std::string word;
+        for (char c : line.substr(line.find(' ') + 1)) {
+            if (c == '(' || c == ',' || c == ')') {
+                if (!word.empty()) wide.emplace_back(word.begin(), word.end());
+                word.clear();
+            } else {
+                word += c;
+            }
+        }
+        std::vector<OLECHAR*> names;
+        for (std::u16string& w : wide)
+            names.push_back(w.data());
+        std::vector<DISPID> ids(names.size(), 12345);
+        ASSERT_EQ(dispatch->lpVtbl->GetIDsOfNames(dispatch, &IID_NULL, names.data(),
+                                                  static_cast<unsigned>(names.size()), 0,
+                                                  ids.data()),
+                  S_OK)
+            << line;
+        EXPECT_EQ(ids[0], std::stoi(line)) << line;
+        for (std::size_t p = 1; p < ids.size(); ++p)
+            EXPECT_EQ(ids[p], static_cast<DISPID>(p - 1)) << line;
+    }
+}
+
 TEST_F(ModuleMethods, HaveTheParameterCountsAndTypesOfTheFunctionDescriptions) {
     ComPtr<ITypeInfo> info;
     ASSERT_EQ(control->Dispatch()->lpVtbl->GetTypeInfo(control->Dispatch(), 0, 0, info.Put()),

@@ -102,6 +102,22 @@ TEST(SendPicture, PacksTwoRowsPerByteAboveSixtyFourRows) {
     }
 }
 
+TEST(SendPicture, PutsTheUpperRowInTheLowNibbleOfATallScreensStep) {
+    // 8 columns, 72 rows: step 2 carries row 2 (low nibbles) and row 66
+    // (high nibbles); the two rows differ, so swapped halves cannot pass.
+    Capture c(8, 72);
+    Picture pic;
+    const std::uint8_t upper[8] = {1, 2, 3, 4, 5, 6, 7, 0};
+    const std::uint8_t lower[8] = {7, 0, 1, 2, 3, 4, 5, 6};
+    for (int col = 0; col < 8; ++col) {
+        pic.At(2, col) = upper[col];
+        pic.At(66, col) = lower[col];
+    }
+    ASSERT_TRUE(c.SendPicture(0, 2, Addr(pic.bytes.data())));
+    EXPECT_EQ(ToHex(c.m_lastFrame, c.m_nLastFrameLen),
+              "1B24514B303157000B" "470002" "7102132435465760" "B3FD");
+}
+
 TEST(SendPicture, RefusesAStoredGeometryOutsideTheScreenModel) {
     Capture c(512, 64);
     Picture pic;
@@ -154,13 +170,13 @@ TEST(SendProgList, FollowsTheListWithClockAndStartInSendingModeOnly) {
     c.Open();
     c.link.autoAck = true;
     ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
-    c.now = MakeTime(2006, 8, 13, 14, 5, 9, 0);
+    c.now = MakeTime(2026, 12, 19, 23, 47, 38, 6);
     std::array<std::uint8_t, 8> rec{};
     EXPECT_TRUE(c.SendProgList(0, Addr(rec.data())));
     ASSERT_EQ(c.link.written.size(), 3u);
     EXPECT_EQ(ToHex(Bytes(c.link.written[0].begin() + 9, c.link.written[0].begin() + 11)), "4800");
     EXPECT_EQ(ToHex(Bytes(c.link.written[1].begin() + 9, c.link.written[1].begin() + 17)),
-              "4406081314050009");
+              "4426121923470638");
     EXPECT_EQ(c.link.written[2][9], 'F');
     EXPECT_EQ(c.link.written[2].size(), 23u);
 
@@ -233,6 +249,23 @@ TEST(SendHZLib, RefusesMissingFilesWithoutSending) {
     FontFile font;
     EXPECT_FALSE(c.SendHZLib(-1, font.Name()));
     EXPECT_EQ(c.m_nLastFrameLen, 0);
+}
+
+TEST(SendHZLib, RefusesAReadOnlyLibraryWhoeverRunsIt) {
+    // Decided by the permission bits: the superuser, who may open the file
+    // for update all the same, gets the same answer as anybody else.
+    Capture c;
+    FontFile font;
+    namespace fs = std::filesystem;
+    const fs::path path(reinterpret_cast<const char*>(font.Name()));
+    for (fs::perms mode : {fs::perms::owner_read, fs::perms::owner_read | fs::perms::group_read |
+                                                      fs::perms::others_read}) {
+        fs::permissions(path, mode);
+        EXPECT_FALSE(c.SendHZLib(0, font.Name())) << static_cast<int>(mode);
+        EXPECT_EQ(c.m_nLastFrameLen, 0);
+    }
+    fs::permissions(path, fs::perms::owner_read | fs::perms::group_write);
+    EXPECT_TRUE(c.SendHZLib(0, font.Name())); // somebody may write it: not read-only
 }
 
 TEST(SetOrderList, SendsTheLowByteOfEachEntry) {

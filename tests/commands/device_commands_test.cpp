@@ -36,6 +36,12 @@ TEST(SetTime, SendsTheLocalTimeWithTheWeekdayBeforeTheSeconds) {
     c.now = MakeTime(2006, 8, 13, 14, 5, 9, 0);
     ASSERT_TRUE(c.SetTime());
     EXPECT_EQ(ToHex(StoredBody(c)), "4406081314050009");
+    // Every field but the weekday at 10 or more, so that each byte differs
+    // between BCD and binary.
+    c.now = MakeTime(2026, 12, 19, 23, 47, 38, 6);
+    ASSERT_TRUE(c.SetTime());
+    EXPECT_EQ(ToHex(c.m_lastFrame, c.m_nLastFrameLen),
+              "1B24514B3031570008" "4426121923470638" "0B21");
 }
 
 TEST(GetTime, DecodesTheBcdClockAndLeavesTheRecordAloneOnFailure) {

@@ -213,6 +213,26 @@ TEST(SendModemCmd, KeepsALongAnswerInsideItsBuffer) {
     EXPECT_TRUE(m.pty.ReadMaster(1, 50).empty());
 }
 
+TEST(SendModemCmd, DropsTheAnswerOfASlowCommandWhoseEchoFillsTheBuffer) {
+    // The echo of a 126-character command with its CR takes 127 bytes, all
+    // the answer buffer holds besides the terminator: what the modem says
+    // after the pause has no room and must be dropped, not written past it.
+    ModemLine m;
+    m.OpenWithEcho();
+    const std::string dial = "ATD" + std::string(123, '5');
+    std::thread modem([&] {
+        m.pty.WriteMaster(Bytes(ReadCommand(m.pty)));
+        Pause(250); // the dial is slow: the echo comes alone
+        m.pty.WriteMaster(Bytes("\r\nCONNECT 9600\r\n"));
+    });
+    EXPECT_FALSE(m.Send(dial.c_str())); // no answer line fits after the echo
+    modem.join();
+    EXPECT_STREQ(m.answer, "");
+    std::thread next([&] { m.pty.WriteMaster(Bytes(ReadCommand(m.pty) + "\r\nOK\r\n")); });
+    EXPECT_TRUE(m.Send("AT")); // the line is in order for the next command
+    next.join();
+}
+
 TEST(SendModemCmd, NeedsASerialLine) {
     CPalvexCtrl control;
     char answer[128] = "stale";

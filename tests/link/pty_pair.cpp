@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -60,6 +61,17 @@ void CPtyPair::WriteMaster(const std::vector<unsigned char>& bytes) const {
             pollfd p{m_master, POLLOUT, 0};
             ::poll(&p, 1, 100);
         }
+    }
+}
+
+bool CPtyPair::WaitSlaveInput(int n, int ms) const {
+    palvex::CDeadline deadline(ms);
+    for (;;) {
+        int waiting = 0;
+        if (::ioctl(m_slaveHold, FIONREAD, &waiting) != 0) return false;
+        if (waiting >= n) return true;
+        if (deadline.Expired()) return false;
+        ::poll(nullptr, 0, 1); // the line discipline moves bytes on its own schedule
     }
 }
 

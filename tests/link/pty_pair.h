@@ -24,6 +24,8 @@ public:
     // Reads exactly n bytes from the master within ms; fewer on time-out.
     std::vector<unsigned char> ReadMaster(std::size_t n, int ms) const;
     void WriteMaster(const std::vector<unsigned char>& bytes) const;
+    // Waits until at least n bytes wait in the slave's input queue.
+    bool WaitSlaveInput(int n, int ms) const;
     void CloseMaster();
 
 private:

@@ -148,7 +148,7 @@ TEST(SerialLink, DiscardsStaleInputBeforeEachAttempt) {
     ASSERT_TRUE(c.ComInitial(kPort, 9600, 1000));
     ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
     pty.WriteMaster({0x05, 'X', 'X'}); // noise left on the line
-    ::usleep(20000); // let the noise reach the terminal's input queue
+    ASSERT_TRUE(pty.WaitSlaveInput(3, 2000)); // it lies in the terminal's input queue
     std::thread card([&] {
         pty.ReadMaster(kZFrame.size(), 2000);
         pty.WriteMaster(kZAck);

@@ -173,20 +173,34 @@ TEST(Exchange, ClampsTheCommunicationTimeOut) {
     }
 }
 
-TEST(Exchange, StampsTheLocalDateAndTimeAsBcd) {
-    CTestControl c;
-    c.SetSendFlag(0);
-    ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
-    c.now = MakeTime(2026, 12, 7);
-    std::uint8_t four[4] = {0xDD, 0xDD, 0x72, 0x00};
-    ASSERT_TRUE(c.ExecuteCommand('B', four, 4));
-    EXPECT_EQ(ToHex(c.m_lastFrame + 9, 9), "42DDDD720020261207");
-
-    c.now = MakeTime(2006, 8, 13, 14, 5, 9, 0);
-    std::uint8_t junk[7] = {1, 2, 3, 4, 5, 6, 7};
-    ASSERT_TRUE(c.ExecuteCommand('D', junk, 7));
-    EXPECT_EQ(ToHex(c.m_lastFrame + 9, 8), "4406081314050009");
-    EXPECT_EQ(c.m_nLastFrameLen, 19);
+TEST(Exchange, StampsTheLocalDateAndTimeAsBcdInEveryCentury) {
+    struct Row {
+        std::tm now;
+        const char* dateB; // "B": century, year, month, day
+        const char* timeD; // "D": year in the century, month, day, hour, minute, weekday, second
+    };
+    const Row rows[] = {
+        {MakeTime(2006, 8, 13, 14, 5, 9, 0), "20060813", "4406081314050009"},
+        // Every field but the weekday at 10 or more: BCD and binary differ in each byte.
+        {MakeTime(2026, 12, 19, 23, 47, 38, 6), "20261219", "4426121923470638"},
+        {MakeTime(2099, 12, 31, 23, 59, 59, 4), "20991231", "4499123123590459"},
+        // From 2100 on the year is still taken within its century.
+        {MakeTime(2106, 1, 2, 3, 4, 5, 6), "21060102", "4406010203040605"},
+        {MakeTime(2200, 10, 10, 10, 10, 10, 3), "22001010", "4400101010100310"},
+    };
+    for (const Row& row : rows) {
+        CTestControl c;
+        c.SetSendFlag(0);
+        ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
+        c.now = row.now;
+        std::uint8_t four[4] = {0xDD, 0xDD, 0x72, 0x00};
+        ASSERT_TRUE(c.ExecuteCommand('B', four, 4));
+        EXPECT_EQ(ToHex(c.m_lastFrame + 9, 9), std::string("42DDDD7200") + row.dateB);
+        std::uint8_t junk[7] = {1, 2, 3, 4, 5, 6, 7}; // overwritten by the clock
+        ASSERT_TRUE(c.ExecuteCommand('D', junk, 7));
+        EXPECT_EQ(ToHex(c.m_lastFrame + 9, 8), row.timeD);
+        EXPECT_EQ(c.m_nLastFrameLen, 19);
+    }
 }
 
 TEST(Exchange, SendsTheProgramStartCodeWithATrailingZero) {

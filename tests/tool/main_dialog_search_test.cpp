@@ -105,6 +105,11 @@ TEST_F(MainDialogTest, FindsCardOnCom3At9600OnTheFourteenthProbe) {
     EXPECT_EQ(m_view.GetItemText(IDC_STATUS),
               "\n在串口Com3(波特率:9600)\n\n找到 D型 2.00 版通讯屏控制卡\n\n生产日期:2006年03月05日");
     EXPECT_EQ(m_world->m_nOpens, m_world->m_nCloses) << "every opened link is closed";
+    for (const FakeCall& call : m_world->m_calls) {
+        if (call.id == kDispComInitial) {
+            EXPECT_EQ(call.shorts.at(2), 800) << "every probe waits 800 ms";
+        }
+    }
 }
 
 TEST_F(MainDialogTest, EveryProbeThatOpenedAPortClosesItAgainWhateverTheOutcome) {
