@@ -1,6 +1,7 @@
 #include "cli/cli_args.h"
 
 #include "cli/code_page.h"
+#include "cli/job_args.h"
 #include "cli/picture_file.h"
 #include "control/commands/command_set.h"
 
@@ -858,8 +859,8 @@ std::string UsageText() {
     return "usage: palvex [--verbose] [--trace] [--raw-text] METHOD [ARG]... [: METHOD "
            "[ARG]...]...\n"
            "       palvex [--verbose] register [MODULE] | unregister | typelib\n"
-           "       palvex [--verbose] draw FILE.png [WIDTHxHEIGHT]\n"
-           "       palvex --help\n";
+           "       palvex [--verbose] draw FILE.png [WIDTHxHEIGHT]\n" +
+           std::string(JobUsageText()) + "       palvex --help\n";
 }
 
 std::string HelpText(const MethodTable* methods) {
@@ -891,6 +892,7 @@ std::string HelpText(const MethodTable* methods) {
          "              UTF-8 to the card's code page GBK\n"
          "  --help      this text\n"
          "\n";
+    s += JobHelpText();
     if (methods != nullptr) {
         AppendMethods(s, *methods);
         AppendArgumentKinds(s, *methods);

@@ -71,6 +71,7 @@ CallOutcome RunCall(IDispatch& control, Call& call) {
             outcome.line += outcome.returnedFalse ? " false" : " true";
             break;
         case VT_I2:
+            outcome.number = result.iVal;
             outcome.line += ' ' + std::to_string(result.iVal);
             break;
         default:

@@ -15,6 +15,7 @@ struct CallOutcome {
     HRESULT hr = S_OK;   // the invoke's own result; a failure means nothing ran
     unsigned argErr = 0; // refused argument's index in rgvarg
     bool returnedFalse = false;
+    int number = 0;   // a number the method returned
     std::string line; // "METHOD result [out-values]" without a newline
 };
 

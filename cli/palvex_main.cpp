@@ -3,6 +3,8 @@
 // command line and `palvex --help` for the methods.
 #include "cli/cli_args.h"
 #include "cli/cli_run.h"
+#include "cli/job_args.h"
+#include "cli/job_commands.h"
 #include "cli/method_table.h"
 #include "cli/module_commands.h"
 #include "control/automation/palvex_loader.h"
@@ -57,6 +59,25 @@ int main(int argc, char** argv) {
         }
         if (command.kind != ModuleCommand::None)
             return RunModuleCommand(command, ProgramLoaderOptions(), stdout, stderr);
+
+        JobCommand job;
+        if (!ParseJobCommand(words, job, error)) {
+            std::fprintf(stderr, "palvex: %s\n%s", error.c_str(), UsageText().c_str());
+            return 2;
+        }
+        if (job.verb == JobCommand::Preview) return RunPreview(job, stdout, stderr);
+        if (job.verb != JobCommand::None) {
+            if (job.trace) setenv("PALVEX_TRACE", "1", 1);
+            palvex::CControlLoader loader(ProgramLoaderOptions());
+            const auto control = loader.CreateControl(error);
+            if (job.verbose) ReportModule(loader, stderr);
+            MethodTable methods;
+            if (control == nullptr || !ReadModuleMethods(*control, methods, error)) {
+                std::fprintf(stderr, "palvex: %s\n", error.c_str());
+                return 3;
+            }
+            return RunSendJob(job, *control->Dispatch(), methods, stdout, stderr);
+        }
 
         // Options first: they need no module, and --trace must be set before
         // the control is made (it reads PALVEX_TRACE then).

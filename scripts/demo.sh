@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The main job against the simulated card: the configuration tool searches
 # COM1 to COM8 for a simulated card and configures it; then palvex drives
-# cardsim over a pseudo-terminal (mapped to COM3) and over TCP, and shows a
-# frame built in capture mode.
+# cardsim over a pseudo-terminal (mapped to COM3) and over TCP, shows a frame
+# built in capture mode, and loads a font library and a picture page into a
+# simulated screen with palvex's jobs.
 set -euo pipefail
 BUILD=${1:-build}
 CARDSIM=$BUILD/sim/cardsim
@@ -67,24 +68,50 @@ echo "== capture mode, no link: the frame that configures 512 x 64, flags 0x81, 
 "$PALVEX" SetSendFlag 0 : SetLedProperty 1 256 64 : QKSetProperty 20004081 : GetSendString
 
 echo
-echo "== a picture, Chinese text and a line on a simulated 256 x 96 screen (COM4, 57600 bit/s)"
+echo "== a font library, a picture, Chinese text and a line on a simulated 256 x 96 screen"
+echo "   (COM4, 57600 bit/s; the card answers 5 ms late, so the jobs take a moment)"
 FONT=$BUILD/sim/hzlib16.bin
 SCREEN=$BUILD/demo-screen.png
-"$CARDSIM" --pty "$work/com4" --card 1 --baud 57600 --width 256 --height 96 \
+PREVIEW=$BUILD/demo-preview.png
+"$CARDSIM" --pty "$work/com4" --card 1 --baud 57600 --width 256 --height 96 --delay 5 \
     --snapshot "$SCREEN" >"$work/screen.log" &
 screen_pid=$!
 for _ in $(seq 100); do grep -q 'on pty' "$work/screen.log" 2>/dev/null && break; sleep 0.05; done
-calls=(ComInitial 4 57600 1000 : SetLedProperty 1 256 96)
-blocks=$(( ($(stat -c %s "$FONT") + 1023) / 1024 ))
-for ((k = 0; k < blocks; k++)); do calls+=(: SendHZLib "$k" "$FONT"); done
-for ((s = 0; s < 64; s++)); do calls+=(: SendPicture 0 "$s" scripts/demo-picture.png); done
-calls+=(: ShowString 0 8 72 3 "欢迎" : ShowString 0 56 72 7 "中文通讯屏" : Line 0 0 92 255 92 2 : QKClose)
-PALVEX_COM4=$work/com4 "$PALVEX" "${calls[@]}" | sort | uniq -c | sed 's/^ */  /'
+export PALVEX_COM4=$work/com4
+LINK=(--com 4 --baud 57600 --card 1 --width 256 --height 96)
+
+echo "-- preview: the picture as the card will show it, without a card"
+"$PALVEX" --width 256 --height 96 preview scripts/demo-picture.png -o "$PREVIEW"
+
+echo "-- send-font, stopped with SIGTERM half-way, then resumed where it stopped"
+"$PALVEX" "${LINK[@]}" send-font "$FONT" 2> >(tee "$work/font.err" >&2) &
+font_pid=$!
+sleep 0.5
+kill "$font_pid"
+status=0
+wait "$font_pid" || status=$?
+sleep 0.1 # tee passes on the last lines
+echo "  (exit status $status)"
+from=$(sed -n 's/.*resume with --from \([0-9]*\).*/\1/p' "$work/font.err")
+"$PALVEX" "${LINK[@]}" --from "${from:-0}" send-font "$FONT"
+
+echo "-- send-picture: every step of page 0"
+"$PALVEX" "${LINK[@]}" send-picture scripts/demo-picture.png --page 0
+sleep 0.2 # the card writes its snapshot once the line goes quiet
+if cmp -s "$PREVIEW" "$SCREEN"; then
+    echo "  the card's screen is the preview: $PREVIEW"
+else
+    echo "  the card's screen differs from the preview $PREVIEW" >&2
+    exit 1
+fi
+
+echo "-- text and a line over the picture"
+"$PALVEX" ComInitial 4 57600 1000 : SetLedProperty 1 256 96 : ShowString 0 8 72 3 "欢迎" \
+    : ShowString 0 56 72 7 "中文通讯屏" : Line 0 0 92 255 92 2 : QKClose
 sleep 0.2 # the card writes its snapshot once the line goes quiet
 kill "$screen_pid" && wait "$screen_pid" 2>/dev/null || true
 echo "  the card's screen: $SCREEN"
 
-echo
 echo "== a card behind a pair of Hayes modems (simulated modem on COM5)"
 "$CARDSIM" --pty "$work/com5" --modem --dial-delay 300 >"$work/modem.log" &
 modem_pid=$!

@@ -1,0 +1,49 @@
+#include "cli/picture_preview.h"
+
+#include "cli/picture_file.h"
+#include "sim/picture_memory.h"
+#include "sim/png_writer.h"
+#include "sim/snapshot.h"
+
+#include <algorithm>
+
+namespace palvex::cli {
+
+namespace {
+constexpr int kRowsPerStep = 64;
+} // namespace
+
+std::vector<std::uint8_t> PictureStep(const std::vector<std::uint8_t>& picture, int width,
+                                      int height, int step) {
+    std::vector<std::uint8_t> body(static_cast<std::size_t>(width));
+    const bool twoRows = height > kRowsPerStep && step + kRowsPerStep < height;
+    const std::uint8_t* row = picture.data() + static_cast<std::size_t>(step) * kPictureColumns;
+    for (int j = 0; j < width; ++j) {
+        unsigned b = row[j];
+        if (twoRows) b |= static_cast<unsigned>(row[kRowsPerStep * kPictureColumns + j]) << 4;
+        body[static_cast<std::size_t>(j)] = static_cast<std::uint8_t>(b);
+    }
+    return body;
+}
+
+std::vector<std::uint8_t> PreviewCodes(const std::vector<std::uint8_t>& picture, int width,
+                                       int height) {
+    cardsim::CPictureMemory memory;
+    const int steps = std::min(height, kRowsPerStep);
+    for (int s = 0; s < steps; ++s)
+        memory.StoreStep(0, s, PictureStep(picture, width, height, s));
+    return memory.Unpack(0, width, height);
+}
+
+bool WritePreview(const std::string& path, const std::vector<std::uint8_t>& picture, int width,
+                  int height, std::string& error) {
+    // A card lit at full brightness, every LED working.
+    const cardsim::RgbImage image = cardsim::RenderScreen(
+        width, height, PreviewCodes(picture, width, height), cardsim::ScreenLook{});
+    if (cardsim::WritePng(path, image, error)) return true;
+    // The writer names itself after cardsim's snapshot.
+    if (error.starts_with("snapshot: ")) error.erase(0, 10);
+    return false;
+}
+
+} // namespace palvex::cli
