@@ -12,7 +12,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev libpng-dev unifont python3 clang-14 libclang-rt-14-dev llvm-14)
+PACKAGES=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev libpng-dev unifont
+    fonts-arphic-uming python3 clang-14 libclang-rt-14-dev llvm-14)
 JOBS=${JOBS:-2}
 
 install_packages() {

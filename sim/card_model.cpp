@@ -1,8 +1,7 @@
 #include "sim/card_model.h"
 
+#include "sim/card_protocol.h"
 #include "sim/card_state.h"
-
-#include "control/protocol/frame.h"
 
 #include <algorithm>
 #include <cctype>
@@ -171,16 +170,16 @@ CardAnswer CCardModel::Answer(const ParsedFrame& frame, const CivilTime& hostNow
     }
     // A new clock time may cross an on/off time.
     if (letter == 'D' && m_state->Device().onOff.set) answer.displayChanged = true;
-    if (palvex::IsDataReplyLetter(letter)) {
+    if (AnswersWithData(letter)) {
         answer.reply = DataReply(payload, hostNow, answer.meaning);
     } else if (letter < 'A' || letter > 'E') {
         const StateEffect e = m_state->Apply(payload, hostNow, CardTime(hostNow));
         answer.displayChanged = e.displayChanged;
         answer.meaning = e.meaning;
     }
-    if (!palvex::IsDataReplyLetter(letter)) {
+    if (!AnswersWithData(letter)) {
         std::uint8_t ack[kAckLength];
-        palvex::ExpectedAck(frame.bytes.data(), ack);
+        AcknowledgementFor(frame.bytes.data(), ack);
         answer.reply.push_back(kAckLength);
         answer.reply.insert(answer.reply.end(), ack, ack + kAckLength);
     }
@@ -239,7 +238,7 @@ std::vector<std::uint8_t> CCardModel::DataReply(std::span<const std::uint8_t> pa
     // Count byte first. "W" carries one byte per screen row; the count byte
     // holds only 8 bits, so a screen taller than 255 rows answers with the
     // low 8 bits of its height (no control drives screens that tall).
-    const int count = palvex::ExpectedReplyCount(letter, BlockHeight(m_block)) & 0xFF;
+    const int count = ReplyDataCount(letter, BlockHeight(m_block)) & 0xFF;
     std::vector<std::uint8_t> r(static_cast<std::size_t>(count) + 1, 0);
     r[0] = static_cast<std::uint8_t>(count);
     char text[64];

@@ -1,6 +1,6 @@
 #include "sim/endpoints.h"
 
-#include "control/link/linux_termios2.h"
+#include "sim/line_termios.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -42,7 +42,7 @@ bool OpenPtyPair(PtyPair& pty, std::string& error) {
     }
     // Raw on the slave: without it the line discipline would echo the frames
     // back or translate bytes before the control configures the port.
-    if (!palvex::MakeRawNoSpeedChange(slave.Get())) {
+    if (!MakeLineRaw(slave.Get())) {
         error = Failed("raw mode on pty slave");
         return false;
     }

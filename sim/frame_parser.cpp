@@ -1,6 +1,6 @@
 #include "sim/frame_parser.h"
 
-#include "control/protocol/crc16.h"
+#include "sim/card_protocol.h"
 
 #include <algorithm>
 
@@ -20,8 +20,6 @@ int HexDigit(std::uint8_t c) {
 }
 
 } // namespace
-
-CFrameParser::CFrameParser() { palvex::FillCrcTable(m_crcTable); }
 
 std::vector<ParsedFrame> CFrameParser::Feed(const std::uint8_t* data, std::size_t n) {
     std::vector<ParsedFrame> out;
@@ -80,7 +78,7 @@ void CFrameParser::Scan(std::vector<ParsedFrame>& out) {
         frame.bytes.assign(m_buf.begin() + static_cast<std::ptrdiff_t>(pos),
                            m_buf.begin() + static_cast<std::ptrdiff_t>(pos + total));
         frame.address = hi * 16 + lo;
-        const std::uint16_t crc = palvex::CrcUpdate(m_crcTable, 0, frame.bytes.data() + 7, len + 2);
+        const std::uint16_t crc = Crc16Xmodem(frame.bytes.data() + 7, len + 2);
         const std::uint16_t sent =
             static_cast<std::uint16_t>((frame.bytes[total - 2] << 8) | frame.bytes[total - 1]);
         frame.crcOk = crc == sent;

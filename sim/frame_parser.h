@@ -36,7 +36,6 @@ struct ParsedFrame {
 
 class CFrameParser {
 public:
-    CFrameParser();
 
     // Takes the next n bytes of the stream; returns the frame candidates they
     // completed, in order, each with its CRC verdict.
@@ -55,7 +54,6 @@ public:
 private:
     void Scan(std::vector<ParsedFrame>& out);
 
-    std::uint16_t m_crcTable[256];
     std::vector<std::uint8_t> m_buf;
     // Leading bytes of m_buf that belong to a candidate already reported with
     // a bad CRC; skipping them is not counted as garbage.

@@ -2,10 +2,9 @@
 // card model for replies, applies the faults and writes the replies when due.
 #include "sim/server_impl.h"
 
+#include "sim/card_protocol.h"
+#include "sim/line_termios.h"
 #include "sim/state_file.h"
-
-#include "control/link/linux_termios2.h"
-#include "control/protocol/frame.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -213,7 +212,7 @@ void CCardServer::Impl::HandleFrame(Channel& ch, const ParsedFrame& f,
         // A card at one speed reads a frame sent at another as noise.
         unsigned lineSpeed = 0;
         const unsigned want = modem ? modem->Config().lineBaud : baud.load();
-        if (!palvex::GetLineSpeed(ch.fd, &lineSpeed) || lineSpeed != want) {
+        if (!ReadLineSpeed(ch.fd, &lineSpeed) || lineSpeed != want) {
             ++own.wrongSpeed;
             lines.push_back(text + "line at " + std::to_string(lineSpeed) + " bit/s, card at " +
                             std::to_string(want) + ": no answer");
@@ -235,7 +234,7 @@ void CCardServer::Impl::HandleFrame(Channel& ch, const ParsedFrame& f,
     }
     if (a.displayChanged) snapshotDirty = true;
     if (!a.meaning.empty()) text += a.meaning + "; ";
-    const FaultDecision d = faults.Next(a.reply.size(), palvex::IsDataReplyLetter(f.Letter()));
+    const FaultDecision d = faults.Next(a.reply.size(), AnswersWithData(f.Letter()));
     if (d.silent || d.drop) {
         ++(d.silent ? own.silenced : own.dropped);
         lines.push_back(text + (d.silent ? "silent" : "reply dropped"));

@@ -1,11 +1,21 @@
 #include "tool/card_property.h"
 
+#include <cstring>
+
 namespace dravel {
 
 namespace {
 
 // Characters 0 to 23 are read: identification to flags byte.
 constexpr std::size_t kUsedLength = 24;
+
+// Characters in a string of the binary interface: its byte count, kept in
+// the 4 bytes before the first character, over the size of one.
+unsigned StringLength(BSTR s) {
+    std::uint32_t bytes = 0;
+    std::memcpy(&bytes, reinterpret_cast<const unsigned char*>(s) - sizeof bytes, sizeof bytes);
+    return bytes / sizeof(OLECHAR);
+}
 
 int DigitValue(char c) {
     return c >= '0' && c <= '9' ? c - '0' : static_cast<unsigned char>(c) - 0x37;
@@ -16,7 +26,7 @@ int DigitValue(char c) {
 std::string PropertyTextFromBstr(BSTR text) {
     std::string out;
     if (text == nullptr) return out;
-    const unsigned n = SysStringLen(text);
+    const unsigned n = StringLength(text);
     out.reserve(n);
     for (unsigned i = 0; i < n; ++i) out.push_back(static_cast<char>(text[i] & 0xFF));
     return out;

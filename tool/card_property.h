@@ -3,7 +3,7 @@
 // width and height as two 3-digit hex numbers, and the flags byte.
 #pragma once
 
-#include "control/automation/oleauto.h"
+#include "control/automation/palvex_com.h"
 
 #include <cstdint>
 #include <string>
@@ -25,7 +25,10 @@ struct CardProperty {
     std::uint8_t flags = 0;   // the flags byte with bit 0 cleared
 };
 
-// Each character's low byte: the control's text is 8-bit text widened.
+// Each character's low byte: the control's text is 8-bit text widened. The
+// length is read from the string's layout in the binary interface (the
+// 4-byte byte count in front of the characters); the string stays the
+// caller's to free.
 std::string PropertyTextFromBstr(BSTR text);
 
 // Byte of characters i and i+1: a digit gives its value, any other character

@@ -19,6 +19,7 @@ class CModuleControl final : public IControlDispatch {
                    unsigned* argErr) override {
         return m_control->Invoke(id, flags, params, result, argErr);
     }
+    void FreeString(BSTR s) override { m_control->Module().FreeString(s); }
 
   private:
     std::unique_ptr<palvex::CControlInstance> m_control;

@@ -1,10 +1,12 @@
 // The link control as the tool reaches it: one object that answers
 // automation calls by dispatch identifier. The control lives in its module,
 // loaded at run time by class identifier (the per-user registration, else the
-// module installed beside the program); nothing of it is linked into the tool.
+// module installed beside the program); nothing of it is linked into the tool,
+// not even its string functions: a string the control hands out goes back to
+// the control's module to be freed.
 #pragma once
 
-#include "control/automation/oleauto.h"
+#include "control/automation/palvex_com.h"
 
 #include <cstdint>
 #include <functional>
@@ -19,6 +21,9 @@ class IControlDispatch {
     // Automation Invoke: arguments last-first in params, result in *result.
     virtual HRESULT Invoke(DISPID id, std::uint16_t flags, DISPPARAMS* params, VARIANT* result,
                            unsigned* argErr) = 0;
+    // Frees a string this control handed out (the property text of
+    // QKGetProperty), with the free function of the module that made it.
+    virtual void FreeString(BSTR s) = 0;
 };
 
 // Makes one instance of the link control for a dialog that hosts it; the

@@ -189,7 +189,7 @@ int CDravelDlg::ProbeCard() {
         return kNoCard;
     }
     const std::string text = PropertyTextFromBstr(reply);
-    SysFreeString(reply);
+    m_ctlLink.FreeString(reply); // made by the control's module, freed by it
 
     CardProperty card;
     if (!ParseCardProperty(text, card)) {

@@ -7,17 +7,21 @@ namespace dravel {
 
 namespace {
 
+VARIANT EmptyVariant() {
+    VARIANT v{};
+    v.vt = VT_EMPTY;
+    return v;
+}
+
 VARIANT ShortArg(short value) {
-    VARIANT v;
-    VariantInit(&v);
+    VARIANT v = EmptyVariant();
     v.vt = VT_I2;
     v.iVal = value;
     return v;
 }
 
 VARIANT AddressArg(LONG_PTR address) {
-    VARIANT v;
-    VariantInit(&v);
+    VARIANT v = EmptyVariant();
     v.vt = VT_ADDR;
     if constexpr (VT_ADDR == VT_I8)
         v.llVal = static_cast<std::int64_t>(address);
@@ -27,8 +31,7 @@ VARIANT AddressArg(LONG_PTR address) {
 }
 
 VARIANT StringRefArg(BSTR* target) {
-    VARIANT v;
-    VariantInit(&v);
+    VARIANT v = EmptyVariant();
     v.vt = VT_BSTR | VT_BYREF;
     v.pbstrVal = target;
     return v;
@@ -46,12 +49,13 @@ bool CPalvex::Call(DISPID id, std::initializer_list<VARIANT> args, bool wantsBoo
     for (const VARIANT& a : args) packed[--i] = a;
     DISPPARAMS params{packed.data(), nullptr, static_cast<unsigned>(args.size()), 0};
 
-    VARIANT result;
-    VariantInit(&result);
+    VARIANT result = EmptyVariant();
     unsigned argErr = 0;
     const HRESULT hr = m_control->Invoke(id, DISPATCH_METHOD, &params, &result, &argErr);
     const bool ok = SUCCEEDED(hr) && (!wantsBool || (result.vt == VT_BOOL && result.boolVal != 0));
-    VariantClear(&result);
+    // A result that owns a string (none of the six methods gives one) goes
+    // back to the control's module like every string it hands out.
+    if (result.vt == VT_BSTR) m_control->FreeString(result.bstrVal);
     return ok;
 }
 
@@ -69,6 +73,10 @@ void CPalvex::QKClose() { Call(kDispQKClose, {}, false); }
 BOOL CPalvex::QKGetProperty(BSTR* bStr) {
     if (bStr == nullptr) return FALSE;
     return Call(kDispQKGetProperty, {StringRefArg(bStr)}, true);
+}
+
+void CPalvex::FreeString(BSTR s) {
+    if (s != nullptr && m_control) m_control->FreeString(s);
 }
 
 BOOL CPalvex::QKSetup(LONG_PTR lpProperty) {

@@ -4,7 +4,7 @@
 // address-width integers, the property text as a string by reference.
 #pragma once
 
-#include "control/automation/oleauto.h"
+#include "control/automation/palvex_com.h"
 #include "control/protocol/types.h"
 #include "tool/control_site.h"
 
@@ -33,8 +33,11 @@ public:
     BOOL ComInitial(short ComPort, short BaudRate, short WaitTime);
     BOOL SetLedProperty(short LedNum, short LedWidth, short LedHeight);
     void QKClose();
-    // On TRUE *bStr holds a new string that the caller frees.
+    // On TRUE *bStr holds a new string that the caller frees with FreeString.
     BOOL QKGetProperty(BSTR* bStr);
+    // Frees a string the control handed out, through the control's module
+    // (the tool has no string functions of its own).
+    void FreeString(BSTR s);
     BOOL QKSetup(LONG_PTR lpProperty);
     BOOL QKSetProperty(LONG_PTR lpProperty);
 

@@ -1,5 +1,7 @@
 #include "tool/card_property.h"
 
+#include "control/automation/oleauto.h" // the control's allocator, to make a string
+
 #include <gtest/gtest.h>
 
 using namespace dravel;

@@ -2,7 +2,10 @@
 
 #include "tool/palvex_proxy.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace tooltest {
@@ -34,6 +37,24 @@ const FakeCall* CFakeWorld::LastCall(DISPID id) const {
     return nullptr;
 }
 
+namespace {
+
+// The fake module's strings, in the layout of the binary interface: a 4-byte
+// length in bytes, the characters and a zero character.
+BSTR MakeString(const std::string& text) {
+    const std::uint32_t bytes = static_cast<std::uint32_t>(text.size() * sizeof(OLECHAR));
+    auto* block = static_cast<unsigned char*>(std::malloc(sizeof bytes + bytes + sizeof(OLECHAR)));
+    std::memcpy(block, &bytes, sizeof bytes);
+    auto* chars = reinterpret_cast<OLECHAR*>(block + sizeof bytes);
+    for (std::size_t i = 0; i < text.size(); ++i) chars[i] = static_cast<unsigned char>(text[i]);
+    chars[text.size()] = 0;
+    return chars;
+}
+
+void DropString(BSTR s) { std::free(reinterpret_cast<unsigned char*>(s) - sizeof(std::uint32_t)); }
+
+} // namespace
+
 class CFakeControl final : public IControlDispatch {
 public:
     explicit CFakeControl(std::shared_ptr<CFakeWorld> world) : m_world(std::move(world)) {}
@@ -59,11 +80,22 @@ public:
             }
         }
         m_world->m_calls.push_back(call);
-        VariantInit(result);
+        *result = VARIANT{};
         result->vt = VT_BOOL;
         result->boolVal = Run(call) ? VARIANT_TRUE : VARIANT_FALSE;
         if (id == kDispQKClose) result->vt = VT_EMPTY;
         return S_OK;
+    }
+
+    // The module's free function: only strings this world made, each once.
+    void FreeString(BSTR s) override {
+        if (s == nullptr) return;
+        if (m_world->m_liveStrings.erase(s) == 0) {
+            ADD_FAILURE() << "the control was asked to free a string it did not hand out";
+            return;
+        }
+        ++m_world->m_nStringsFreedByControl;
+        DropString(s);
     }
 
 private:
@@ -92,8 +124,9 @@ private:
         case kDispQKGetProperty: {
             const FakeCard* card = Answering();
             if (card == nullptr) return false;
-            std::u16string wide(card->property.begin(), card->property.end());
-            *m_pOut = SysAllocStringLen(wide.data(), static_cast<unsigned>(wide.size()));
+            *m_pOut = MakeString(card->property);
+            m_world->m_liveStrings.insert(*m_pOut);
+            ++m_world->m_nStringsMade;
             return true;
         }
         case kDispQKSetup:

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,13 @@ public:
     int m_nOpens = 0;
     int m_nCloses = 0;
     bool m_bOpenOnDestroy = false; // a control went away with its link open
+
+    // The property texts the controls handed out, as a module hands them
+    // out: made by the world's own allocator, to be freed only through the
+    // control that made them. A string freed by anything else stays here.
+    std::set<BSTR> m_liveStrings;
+    int m_nStringsMade = 0;
+    int m_nStringsFreedByControl = 0;
 
     // (port, baud) of every ComInitial in order.
     std::vector<std::pair<int, unsigned>> Probes() const;

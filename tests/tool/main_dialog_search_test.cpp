@@ -215,6 +215,21 @@ TEST_F(MainDialogTest, ATextNotBeginningWithDDDD7OrCutShortIsNotACard) {
     EXPECT_EQ(m_world->m_nOpens, m_world->m_nCloses);
 }
 
+// The control module allocates the property text; the tool must give it back
+// through that module, not through a free function of its own.
+TEST_F(MainDialogTest, EveryPropertyTextIsFreedThroughTheControlThatMadeIt) {
+    // COM1 answers at 28800 with a text that is not a D card's, COM2 with a
+    // D card's: one text that is dropped, one that is read.
+    m_world->AddPort(1, FakeCard{28800, 0, "DDDD6200200603050100400000"});
+    m_world->AddPort(2, FakeCard{28800, 0, PropertyText("200", "20060305", 256, 64, 0)});
+    Open();
+    Search();
+    ASSERT_TRUE(m_dlg->CardFound());
+    EXPECT_EQ(m_world->m_nStringsMade, 2);
+    EXPECT_EQ(m_world->m_nStringsFreedByControl, 2);
+    EXPECT_TRUE(m_world->m_liveStrings.empty()) << m_world->m_liveStrings.size() << " not freed by the control";
+}
+
 TEST_F(MainDialogTest, ClickingAModuleButtonTakesItAsTheModuleType) {
     m_world->AddPort(1, FakeCard{28800, 0, PropertyText("200", "20060305", 256, 64, 0)});
     Open();

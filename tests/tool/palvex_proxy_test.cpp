@@ -29,16 +29,17 @@ public:
         *result = m_result;
         return m_hr;
     }
+    void FreeString(BSTR s) override { m_freed.push_back(s); }
     HRESULT m_hr = S_OK;
     VARIANT m_result{VT_BOOL, 0, 0, 0, {}};
+    std::vector<BSTR> m_freed;
 
 private:
     std::vector<Received>& m_log;
 };
 
 VARIANT BoolResult(bool value) {
-    VARIANT v;
-    VariantInit(&v);
+    VARIANT v{};
     v.vt = VT_BOOL;
     v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
     return v;
@@ -117,6 +118,27 @@ TEST(PalvexProxyTest, OnlyAnAutomationTrueIsTrueAndARefusedCallIsFalse) {
     unbound.QKClose();
 }
 
+TEST(PalvexProxyTest, StringsGoBackToTheControlThatHandedThemOut) {
+    std::vector<Received> log;
+    auto owned = std::make_unique<CRecordingDispatch>(log);
+    CRecordingDispatch* dispatch = owned.get();
+    CPalvex link(std::move(owned));
+    OLECHAR text[] = u"DDDD7200";
+    link.FreeString(text);
+    ASSERT_EQ(dispatch->m_freed.size(), 1u);
+    EXPECT_EQ(dispatch->m_freed[0], text);
+    link.FreeString(nullptr);
+    EXPECT_EQ(dispatch->m_freed.size(), 1u) << "nothing to free";
+
+    // A string result (none of the six methods gives one) goes back too.
+    OLECHAR result[] = u"X";
+    dispatch->m_result.vt = VT_BSTR;
+    dispatch->m_result.bstrVal = result;
+    EXPECT_FALSE(link.SetLedProperty(0, 1, 1));
+    ASSERT_EQ(dispatch->m_freed.size(), 2u);
+    EXPECT_EQ(dispatch->m_freed[1], result);
+}
+
 TEST(PalvexProxyTest, TheRealControlRefusesAnAbsentPortAndAScreenNumberAbove31) {
     ::setenv("PALVEX_COM8", "/nonexistent/dravel-test-port", 1);
     CPalvex link(CreateLinkControl());
@@ -145,7 +167,7 @@ TEST(PalvexProxyTest, TheRealControlReadsAndWritesASimulatedCardAt57600) {
     BSTR text = nullptr;
     ASSERT_TRUE(link.QKGetProperty(&text));
     const std::string property = PropertyTextFromBstr(text);
-    SysFreeString(text);
+    link.FreeString(text); // through the module that made it
     EXPECT_EQ(property.substr(0, 8), "DDDD7200");
 
     static const char configuration[] = "20004081";

@@ -17,30 +17,12 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include <cstdlib>
 #include <functional>
 
 using namespace dravel;
 using namespace tooltest;
 
 namespace {
-
-class QtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-        static int argc = 1;
-        static char name[] = "qt_views_test";
-        static char* argv[] = {name, nullptr};
-        m_app = std::make_unique<QApplication>(argc, argv);
-    }
-    void TearDown() override { m_app.reset(); }
-
-private:
-    std::unique_ptr<QApplication> m_app;
-};
-
-[[maybe_unused]] auto* const g_env = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 // Processes events until the condition holds or 2 s pass.
 bool WaitFor(const std::function<bool()>& condition) {

@@ -1,5 +1,6 @@
 #include "tool/qt/dravel_view.h"
 
+#include "tool/qt/dialog_frame.h"
 #include "tool/qt/force_setup_view.h"
 #include "tool/qt/password_view.h"
 #include "tool/qt/warning_dialog.h"
@@ -18,7 +19,7 @@ CDravelView::CDravelView(ControlFactory makeControl, QWidget* parent)
       m_makeControl(std::move(makeControl)),
       m_logic(*this, m_makeControl()) {
     m_ui->setupUi(this);
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    ApplyDialogFrame(this);
     const int side = m_ui->iconLabel->width();
     const QIcon icon = style()->standardIcon(QStyle::SP_ComputerIcon);
     setWindowIcon(icon);

@@ -1,5 +1,6 @@
 #include "tool/qt/force_setup_view.h"
 
+#include "tool/qt/dialog_frame.h"
 #include "ui_force_setup_dialog.h"
 
 #include <QRegularExpressionValidator>
@@ -9,7 +10,7 @@ namespace dravel {
 CForceSetupView::CForceSetupView(const ControlFactory& makeControl, QWidget* parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::ForceSetupDialog>()), m_logic(*this, makeControl()) {
     m_ui->setupUi(this);
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    ApplyDialogFrame(this);
     // The number field takes digits only.
     m_ui->numberEdit->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_ui->numberEdit));

@@ -1,5 +1,6 @@
 #include "tool/qt/password_view.h"
 
+#include "tool/qt/dialog_frame.h"
 #include "ui_password_dialog.h"
 
 namespace dravel {
@@ -7,7 +8,7 @@ namespace dravel {
 CPasswordView::CPasswordView(QWidget* parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::PasswordDialog>()), m_logic(*this) {
     m_ui->setupUi(this);
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    ApplyDialogFrame(this);
     m_ui->passwordEdit->setMaxLength(CPasswordDlg::kMaxEntry);
     Bind(this);
     connect(m_ui->okButton, &QPushButton::clicked, this, [this] { m_logic.OnOK(); });
