@@ -31,10 +31,10 @@ double WireSecondsPerPage() {
 }
 
 std::vector<std::uint8_t> Picture() {
-    std::vector<std::uint8_t> buffer(CCommandSet::kPictureBufferSize, 0);
+    std::vector<std::uint8_t> buffer(CPalvexCtrl::kPictureBufferSize, 0);
     for (int y = 0; y < kHeight; ++y)
         for (int x = 0; x < kWidth; ++x)
-            buffer[static_cast<std::size_t>(y) * CCommandSet::kPictureRowPitch + x] =
+            buffer[static_cast<std::size_t>(y) * CPalvexCtrl::kPictureRowPitch + x] =
                 static_cast<std::uint8_t>((x / 8 + y / 8) % 8);
     return buffer;
 }

@@ -130,7 +130,7 @@ bool PictureSeconds(double* measured, double* wire) {
     card.pace = true;
     CardLink link(false, card, {}, 1000);
     if (!link.ok) return false;
-    std::vector<std::uint8_t> picture(CCommandSet::kPictureBufferSize);
+    std::vector<std::uint8_t> picture(CPalvexCtrl::kPictureBufferSize);
     for (std::size_t i = 0; i < picture.size(); ++i) picture[i] = static_cast<std::uint8_t>(i % 7);
     const auto buffer = reinterpret_cast<LONG_PTR>(picture.data());
     link.ctrl.SendPicture(0, 0, buffer); // warm up

@@ -3,7 +3,7 @@
 #include "cli/code_page.h"
 #include "cli/job_args.h"
 #include "cli/picture_file.h"
-#include "control/commands/command_set.h"
+#include "control/link/palvex_ctrl.h"
 
 #include <algorithm>
 #include <charconv>
@@ -165,7 +165,7 @@ unsigned HexValue(char c) {
     return static_cast<unsigned>((c | 0x20) - 'a' + 10);
 }
 
-constexpr std::size_t kRecordBytes = CCommandSet::kProgRecordSize;
+constexpr std::size_t kRecordBytes = CPalvexCtrl::kProgRecordSize;
 constexpr std::size_t kRecordDigits = 2 * kRecordBytes;
 
 // Program records: 16 hex digits per 8-byte record, bytes in memory order,

@@ -1,6 +1,6 @@
 #include "cli/picture_file.h"
 
-#include "control/commands/command_set.h"
+#include "control/link/palvex_ctrl.h"
 
 #include <png.h>
 
@@ -16,8 +16,8 @@
 namespace palvex::cli {
 namespace {
 
-static_assert(kPictureBytes == static_cast<std::size_t>(CCommandSet::kPictureBufferSize));
-static_assert(kPictureColumns == static_cast<std::size_t>(CCommandSet::kPictureRowPitch));
+static_assert(kPictureBytes == static_cast<std::size_t>(CPalvexCtrl::kPictureBufferSize));
+static_assert(kPictureColumns == static_cast<std::size_t>(CPalvexCtrl::kPictureRowPitch));
 
 // Widest image accepted. An interlaced PNG is only complete after its last
 // pass, so its first 128 rows are kept whole until then: at most 32 MiB.

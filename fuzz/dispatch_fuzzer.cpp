@@ -52,7 +52,8 @@ class CFuzzCard : public ILinkTransport {
         frame.assign(data, data + n);
         return in->ConsumeIntegralInRange<int>(0, 31) != 0;
     }
-    std::size_t ReadExact(std::uint8_t* buf, std::size_t n, int) override {
+    int PerByteMs() const override { return 4; }
+    std::size_t ReadExact(std::uint8_t* buf, std::size_t n, const palvex::CDeadline&) override {
         std::size_t k = 0;
         switch (in->ConsumeIntegralInRange<int>(0, 5)) {
         case 0:
@@ -86,9 +87,6 @@ class CFuzzCard : public ILinkTransport {
 class CFuzzControl : public CPalvexCtrl {
   public:
     CFuzzCard card;
-
-  protected:
-    ILinkTransport* ActiveTransport() override { return m_bLinkOpen ? &card : nullptr; }
 };
 
 // Storage that outlives one call: heap blocks of exact sizes and strings.
@@ -268,13 +266,13 @@ void* AddressArgument(FuzzedDataProvider& in, CallStorage& st, const CFuzzContro
         return std::min<std::size_t>(
             static_cast<std::size_t>(static_cast<std::int16_t>(*earlier[0])), limit);
     };
-    if (method == "SendPicture") return MakeBytes(in, st, CCommandSet::kPictureBufferSize);
+    if (method == "SendPicture") return MakeBytes(in, st, CPalvexCtrl::kPictureBufferSize);
     if (method == "SendProgList")
         return MakeBytes(in, st,
-                         CCommandSet::kProgRecordSize *
-                             std::max<std::size_t>(1, count(CCommandSet::kMaxProgEntries)));
+                         CPalvexCtrl::kProgRecordSize *
+                             std::max<std::size_t>(1, count(CPalvexCtrl::kMaxProgEntries)));
     if (method == "SetOrderList") {
-        const std::size_t n = std::max<std::size_t>(1, count(CCommandSet::kMaxOrderEntries));
+        const std::size_t n = std::max<std::size_t>(1, count(CPalvexCtrl::kMaxOrderEntries));
         return MakeBytes(in, st, 2 * n);
     }
     if (method == "SendModemCmd")
@@ -302,7 +300,7 @@ void* AddressArgument(FuzzedDataProvider& in, CallStorage& st, const CFuzzContro
 
 // A by-reference parameter: storage of the declared type and the size the
 // method writes.
-void* ReferenceArgument(CallStorage& st, const CFuzzControl& ctrl, std::string_view method,
+void* ReferenceArgument(CallStorage& st, CFuzzControl& ctrl, std::string_view method,
                         std::string_view param, VARTYPE declared) {
     if (declared == (VT_BSTR | VT_BYREF)) {
         auto* out = reinterpret_cast<BSTR*>(st.Block(sizeof(BSTR)));
@@ -312,10 +310,14 @@ void* ReferenceArgument(CallStorage& st, const CFuzzControl& ctrl, std::string_v
     }
     std::size_t shorts = 1;
     if (method == "GetPowerState") shorts = 128;
-    if (method == "GetTestResult")
-        shorts = ctrl.m_nLedHeight >= 1 && ctrl.m_nLedHeight <= 128 ? ctrl.m_nLedHeight : 1;
-    if (method == "GetSendString" && param == "lpRetBuff")
-        shorts = std::max<std::size_t>(1, ctrl.m_nLastFrameLen);
+    // The tallest screen the control accepts: one short per row.
+    if (method == "GetTestResult") shorts = 128;
+    if (method == "GetSendString" && param == "lpRetBuff") {
+        short count = 0;
+        std::vector<short> whole(palvex::kLastFrameCapacity);
+        if (ctrl.GetSendString(&count, whole.data()) && count > 0)
+            shorts = static_cast<std::size_t>(count);
+    }
     return st.Block(shorts * sizeof(short));
 }
 
@@ -373,8 +375,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (in.ConsumeBool()) {
         ctrl.SetSendFlag(0); // capture mode: frames are built, never sent
     } else {
-        ctrl.m_bLinkOpen = TRUE; // the played card answers
-        ctrl.m_nWaitTime = 100;
+        ctrl.AttachTransport(&ctrl.card, 100); // the played card answers
     }
     const auto entries = AllDispatchEntries();
     for (int call = 0; call < 16 && in.remaining_bytes() > 0; ++call) {

@@ -8,7 +8,7 @@
 // right count byte), and the text handed back is that reply in hex.
 #include "control/protocol/convert.h"
 #include "control/protocol/frame.h"
-#include "control/protocol/frame_protocol.h"
+#include "control/link/palvex_ctrl.h"
 #include "control/protocol/reply.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -91,7 +91,8 @@ class CFuzzCard : public palvex::ILinkTransport {
         m_frame.assign(data, data + n);
         return m_in.ConsumeIntegralInRange<int>(0, 15) != 0;
     }
-    std::size_t ReadExact(std::uint8_t* buf, std::size_t n, int) override {
+    int PerByteMs() const override { return 4; }
+    std::size_t ReadExact(std::uint8_t* buf, std::size_t n, const palvex::CDeadline&) override {
         std::vector<std::uint8_t> reply;
         switch (m_in.ConsumeIntegralInRange<int>(0, 3)) {
         case 0: // what a working card answers
@@ -131,23 +132,20 @@ class CFuzzCard : public palvex::ILinkTransport {
     FuzzedDataProvider& m_in;
 };
 
-class CFuzzControl : public CFrameProtocol {
+class CFuzzControl : public CPalvexCtrl {
   public:
     explicit CFuzzControl(FuzzedDataProvider& in) : card(in) {}
     CFuzzCard card;
-
-  protected:
-    palvex::ILinkTransport* ActiveTransport() override { return m_bLinkOpen ? &card : nullptr; }
 };
 
 void FuzzExchange(FuzzedDataProvider& in) {
     CFuzzControl c(in);
-    c.m_bLinkOpen = in.ConsumeBool();
-    c.m_bSendFlag = in.ConsumeBool();
-    c.m_nLedNum = in.ConsumeIntegralInRange<short>(0, 31);
-    c.m_nLedHeight = in.ConsumeIntegralInRange<short>(1, 128);
-    c.m_nWaitTime = 100;
-    c.m_bPropertySet = in.ConsumeBool();
+    const bool linkOpen = in.ConsumeBool();
+    if (linkOpen) c.AttachTransport(&c.card, 100);
+    if (!in.ConsumeBool()) c.SetSendFlag(0);
+    const short ledNum = in.ConsumeIntegralInRange<short>(0, 31);
+    const short ledHeight = in.ConsumeIntegralInRange<short>(1, 128);
+    if (in.ConsumeBool()) c.SetLedProperty(ledNum, 256, ledHeight);
     const int rounds = in.ConsumeIntegralInRange<int>(1, 4);
     for (int r = 0; r < rounds && in.remaining_bytes() > 0; ++r) {
         const std::uint8_t letter = in.ConsumeIntegral<std::uint8_t>();
@@ -159,15 +157,21 @@ void FuzzExchange(FuzzedDataProvider& in) {
             data[static_cast<std::size_t>(i)] = in.ConsumeIntegral<std::uint8_t>();
         c.card.m_lastReply.clear();
         const BOOL ok = c.ExecuteCommand(letter, data.data(), count);
-        if (!ok || !c.m_bLinkOpen) continue;
+        if (!ok || !linkOpen) continue;
         // Success over the link: the reply accepted is the last one read.
         const std::vector<std::uint8_t>& reply = c.card.m_lastReply;
-        const int want = palvex::ExpectedReplyCount(letter, c.m_nLedHeight) + 1;
+        const int want = palvex::ExpectedReplyCount(letter, ledHeight) + 1;
         if (reply.size() != static_cast<std::size_t>(want) || reply[0] != want - 1)
             Fail("success with a reply of the wrong length or count byte");
         if (!palvex::IsDataReplyLetter(letter)) {
             std::uint8_t ack[5];
-            palvex::ExpectedAck(c.m_lastFrame, ack);
+            short count = 0;
+            short elems[palvex::kLastFrameCapacity];
+            if (!c.GetSendString(&count, elems) || count < 12)
+                Fail("an exchange succeeded without a stored frame");
+            std::uint8_t frame[12];
+            for (int i = 0; i < 12; ++i) frame[i] = static_cast<std::uint8_t>(elems[i]);
+            palvex::ExpectedAck(frame, ack);
             if (reply[0] != 5 || std::memcmp(reply.data() + 1, ack, 5) != 0)
                 Fail("an acknowledgement that does not match was reported as success");
         } else {

@@ -1,4 +1,4 @@
-#include "control/commands/command_set.h"
+#include "control/link/palvex_ctrl.h"
 
 #include "control/protocol/convert.h"
 
@@ -12,26 +12,26 @@ constexpr long kPictureMemory = 1048576;
 
 } // namespace
 
-BOOL CCommandSet::SetLedProperty(short LedNum, short LedWidth, short LedHeight) {
-    m_bPropertySet = FALSE;
-    m_nLedNum = LedNum;
-    m_nLedWidth = LedWidth;
-    m_nLedHeight = LedHeight;
+BOOL CPalvexCtrl::SetLedProperty(short LedNum, short LedWidth, short LedHeight) {
+    m_state.m_bPropertySet = FALSE;
+    m_state.m_nLedNum = LedNum;
+    m_state.m_nLedWidth = LedWidth;
+    m_state.m_nLedHeight = LedHeight;
     // Values below the data model (negative card numbers, empty screens) are
     // refused too: the header prints the number as two hex digits and the page
     // computation divides by the page size.
     if (LedNum > kMaxLedNum || LedWidth > kMaxWidth || LedHeight > kMaxHeight) return FALSE;
     if (LedNum < 0 || LedWidth < 1 || LedHeight < 1) return FALSE;
 
-    m_nSendSteps = LedHeight > kMaxSteps ? static_cast<short>(kMaxSteps) : LedHeight;
+    m_state.m_nSendSteps = LedHeight > kMaxSteps ? static_cast<short>(kMaxSteps) : LedHeight;
     const long roundedWidth = (LedWidth + 255) & ~0xFF;
-    const long pageSize = m_nSendSteps * roundedWidth;
-    m_nTotalPages = static_cast<short>(kPictureMemory / pageSize - (pageSize < 512 ? 2 : 1));
-    m_bPropertySet = TRUE;
+    const long pageSize = m_state.m_nSendSteps * roundedWidth;
+    m_state.m_nTotalPages = static_cast<short>(kPictureMemory / pageSize - (pageSize < 512 ? 2 : 1));
+    m_state.m_bPropertySet = TRUE;
     return TRUE;
 }
 
-BOOL CCommandSet::QKGetProperty(BSTR* bStr) {
+BOOL CPalvexCtrl::QKGetProperty(BSTR* bStr) {
     if (bStr == nullptr) return FALSE;
     BYTE text[300];
     if (!ExecuteCommand('A', text, 0)) return FALSE;
@@ -41,7 +41,7 @@ BOOL CCommandSet::QKGetProperty(BSTR* bStr) {
     return TRUE;
 }
 
-short CCommandSet::GetVersion() {
+short CPalvexCtrl::GetVersion() {
     BYTE text[300];
     if (!ExecuteCommand('A', text, 0)) return -1;
     // In capture mode the exchange succeeds with an empty text: no version is
@@ -52,7 +52,7 @@ short CCommandSet::GetVersion() {
     return static_cast<short>(((minor & 0xFF) << 8) | flags);
 }
 
-BOOL CCommandSet::SendPropertyString(BYTE letter, LONG_PTR lpProperty) {
+BOOL CPalvexCtrl::SendPropertyString(BYTE letter, LONG_PTR lpProperty) {
     const char* text = reinterpret_cast<const char*>(lpProperty);
     if (text == nullptr) return FALSE;
     // Exactly eight characters are read and no terminator is needed, but a
@@ -64,6 +64,6 @@ BOOL CCommandSet::SendPropertyString(BYTE letter, LONG_PTR lpProperty) {
     return ExecuteCommand(letter, bytes, 4);
 }
 
-BOOL CCommandSet::QKSetup(LONG_PTR lpProperty) { return SendPropertyString('B', lpProperty); }
+BOOL CPalvexCtrl::QKSetup(LONG_PTR lpProperty) { return SendPropertyString('B', lpProperty); }
 
-BOOL CCommandSet::QKSetProperty(LONG_PTR lpProperty) { return SendPropertyString('C', lpProperty); }
+BOOL CPalvexCtrl::QKSetProperty(LONG_PTR lpProperty) { return SendPropertyString('C', lpProperty); }

@@ -1,4 +1,4 @@
-#include "control/commands/command_set.h"
+#include "control/link/palvex_ctrl.h"
 
 #include <cstdio>
 #include <cstring>
@@ -23,18 +23,18 @@ bool IsWritableRegularFile(const char* name) {
 
 } // namespace
 
-bool CCommandSet::GeometryValid() const {
-    return m_nLedWidth >= 1 && m_nLedWidth <= 512 && m_nLedHeight >= 1 && m_nLedHeight <= 128;
+bool CPalvexCtrl::GeometryValid() const {
+    return m_state.m_nLedWidth >= 1 && m_state.m_nLedWidth <= 512 && m_state.m_nLedHeight >= 1 && m_state.m_nLedHeight <= 128;
 }
 
-short CCommandSet::GetTotalPageNum() { return m_nTotalPages; }
+short CPalvexCtrl::GetTotalPageNum() { return m_state.m_nTotalPages; }
 
-short CCommandSet::GetSendStepNum() { return m_nSendSteps; }
+short CPalvexCtrl::GetSendStepNum() { return m_state.m_nSendSteps; }
 
-BOOL CCommandSet::SendPicture(short ProgNum, short Step, LONG_PTR lpBuff) {
+BOOL CPalvexCtrl::SendPicture(short ProgNum, short Step, LONG_PTR lpBuff) {
     if (ProgNum < 0 || Step < 0) return FALSE;
-    if (Step >= m_nSendSteps) return TRUE; // beyond the last step: nothing to send
-    if (ProgNum >= m_nTotalPages) return FALSE;
+    if (Step >= m_state.m_nSendSteps) return TRUE; // beyond the last step: nothing to send
+    if (ProgNum >= m_state.m_nTotalPages) return FALSE;
     const auto* picture = reinterpret_cast<const std::uint8_t*>(lpBuff);
     if (picture == nullptr || !GeometryValid()) return FALSE;
 
@@ -46,14 +46,14 @@ BOOL CCommandSet::SendPicture(short ProgNum, short Step, LONG_PTR lpBuff) {
     body[1] = static_cast<BYTE>(ProgNum & 0x3F);
     body[2] = static_cast<BYTE>(Step & 0x3F);
     const std::uint8_t* row = picture + Step * kPictureRowPitch;
-    const bool twoRows = m_nLedHeight > 64 && Step + 64 < m_nLedHeight;
+    const bool twoRows = m_state.m_nLedHeight > 64 && Step + 64 < m_state.m_nLedHeight;
     const std::uint8_t* lower = picture + (Step + 64) * kPictureRowPitch;
-    for (int j = 0; j < m_nLedWidth; ++j)
+    for (int j = 0; j < m_state.m_nLedWidth; ++j)
         body[3 + j] = twoRows ? static_cast<BYTE>(row[j] | (lower[j] << 4)) : row[j];
-    return ExchangeFrame(body, static_cast<std::uint16_t>(m_nLedWidth + 3));
+    return ExchangeFrame(body, static_cast<std::uint16_t>(m_state.m_nLedWidth + 3));
 }
 
-BOOL CCommandSet::SendProgList(short TotalProgNum, LONG_PTR lpProgList) {
+BOOL CPalvexCtrl::SendProgList(short TotalProgNum, LONG_PTR lpProgList) {
     auto* records = reinterpret_cast<std::uint8_t*>(lpProgList);
     if (TotalProgNum < 0 || records == nullptr) return FALSE;
     const int n = TotalProgNum > kMaxProgEntries ? kMaxProgEntries : TotalProgNum;
@@ -84,13 +84,13 @@ BOOL CCommandSet::SendProgList(short TotalProgNum, LONG_PTR lpProgList) {
     const auto length = static_cast<std::uint16_t>(4 * n + 2);
     // In capture mode only the list itself is built, so that it stays the
     // stored frame; in sending mode the clock and the start command follow.
-    if (!m_bSendFlag) return ExchangeFrame(body, length);
+    if (!m_state.m_bSendFlag) return ExchangeFrame(body, length);
     if (!ExchangeFrame(body, length)) return FALSE;
     if (!ExecuteCommand('D', nullptr, 0)) return FALSE;
     return ExecuteCommand('F', nullptr, 0);
 }
 
-BOOL CCommandSet::SendHZLib(short Steps, LONG_PTR lpLibFileName) {
+BOOL CPalvexCtrl::SendHZLib(short Steps, LONG_PTR lpLibFileName) {
     const char* name = reinterpret_cast<const char*>(lpLibFileName);
     if (Steps < 0 || name == nullptr) return FALSE;
     // A read-only library is refused. Read-only is decided by the file's own
@@ -112,7 +112,7 @@ BOOL CCommandSet::SendHZLib(short Steps, LONG_PTR lpLibFileName) {
     return ExchangeFrame(body, static_cast<std::uint16_t>(sizeof body));
 }
 
-BOOL CCommandSet::SetOrderList(short count, LONG_PTR lptrList) {
+BOOL CPalvexCtrl::SetOrderList(short count, LONG_PTR lptrList) {
     const auto* list = reinterpret_cast<const short*>(lptrList);
     if (count < 0 || count > kMaxOrderEntries || list == nullptr) return FALSE;
     BYTE ops[1 + kMaxOrderEntries];

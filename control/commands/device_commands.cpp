@@ -1,4 +1,4 @@
-#include "control/commands/command_set.h"
+#include "control/link/palvex_ctrl.h"
 
 #include "control/protocol/convert.h"
 
@@ -16,15 +16,15 @@ short Signed(std::uint8_t b) { return static_cast<std::int8_t>(b); }
 
 } // namespace
 
-BOOL CCommandSet::SendShort(BYTE letter, const BYTE* data, int count) {
+BOOL CPalvexCtrl::SendShort(BYTE letter, const BYTE* data, int count) {
     BYTE copy[8] = {};
     if (count > 0) std::memcpy(copy, data, static_cast<std::size_t>(count));
     return ExecuteCommand(letter, copy, count);
 }
 
-BOOL CCommandSet::SetTime() { return ExecuteCommand('D', nullptr, 0); }
+BOOL CPalvexCtrl::SetTime() { return ExecuteCommand('D', nullptr, 0); }
 
-BOOL CCommandSet::GetTime(LONG_PTR lpBuff) {
+BOOL CPalvexCtrl::GetTime(LONG_PTR lpBuff) {
     auto* out = reinterpret_cast<short*>(lpBuff);
     if (out == nullptr) return FALSE;
     BYTE text[300];
@@ -38,17 +38,17 @@ BOOL CCommandSet::GetTime(LONG_PTR lpBuff) {
     return TRUE;
 }
 
-BOOL CCommandSet::LockHZLib(short LockFlag) {
+BOOL CPalvexCtrl::LockHZLib(short LockFlag) {
     const BYTE b = LockFlag != 0 ? 0x55 : 0x00;
     return SendShort('O', &b, 1);
 }
 
-BOOL CCommandSet::SetBrightness(short Brightness) {
+BOOL CPalvexCtrl::SetBrightness(short Brightness) {
     const BYTE b = static_cast<BYTE>(Brightness & 0xFF);
     return SendShort('P', &b, 1);
 }
 
-BOOL CCommandSet::SetCtrlTemperature(short TPowerOff, short TPowerOn, short TFanOn, short TFanOff,
+BOOL CPalvexCtrl::SetCtrlTemperature(short TPowerOff, short TPowerOn, short TFanOn, short TFanOff,
                                      short Enable) {
     const BYTE b[5] = {static_cast<BYTE>(TPowerOff & 0xFF), static_cast<BYTE>(TPowerOn & 0xFF),
                        static_cast<BYTE>(TFanOn & 0xFF), static_cast<BYTE>(TFanOff & 0xFF),
@@ -56,37 +56,37 @@ BOOL CCommandSet::SetCtrlTemperature(short TPowerOff, short TPowerOn, short TFan
     return SendShort('Q', b, 5);
 }
 
-BOOL CCommandSet::SetTemperatureOffset(short Offset) {
+BOOL CPalvexCtrl::SetTemperatureOffset(short Offset) {
     const BYTE b = static_cast<BYTE>(Offset & 0xFF);
     return SendShort('R', &b, 1);
 }
 
-BOOL CCommandSet::SetRelay(short Power, short Fan, short Other) {
+BOOL CPalvexCtrl::SetRelay(short Power, short Fan, short Other) {
     const BYTE b[3] = {static_cast<BYTE>(Power & 1), static_cast<BYTE>(Fan & 1),
                        static_cast<BYTE>(Other & 1)};
     return SendShort('S', b, 3);
 }
 
-BOOL CCommandSet::StartTest() { return ExecuteCommand('T', nullptr, 0); }
+BOOL CPalvexCtrl::StartTest() { return ExecuteCommand('T', nullptr, 0); }
 
-short CCommandSet::GetTestState() {
+short CPalvexCtrl::GetTestState() {
     BYTE text[300];
     if (!ExecuteCommand('U', text, 0)) return 9999;
     if (std::strlen(reinterpret_cast<const char*>(text)) != 4) return 1;
     return Signed(ReplyByte(text, 0));
 }
 
-BOOL CCommandSet::GetTestResult(short color, short column, short* Resultx) {
+BOOL CPalvexCtrl::GetTestResult(short color, short column, short* Resultx) {
     if (Resultx == nullptr) return FALSE;
     BYTE text[300];
     text[0] = static_cast<BYTE>((color * 64 + column) & 0xFF);
     if (!ExecuteCommand('W', text, 1)) return FALSE;
     if (text[0] == 0) return TRUE; // captured: nothing to decode
-    for (int i = 0; i < m_nLedHeight; ++i) Resultx[i] = ReplyByte(text, i);
+    for (int i = 0; i < m_state.m_nLedHeight; ++i) Resultx[i] = ReplyByte(text, i);
     return TRUE;
 }
 
-BOOL CCommandSet::GetPowerState(short* Resultx) {
+BOOL CPalvexCtrl::GetPowerState(short* Resultx) {
     if (Resultx == nullptr) return FALSE;
     BYTE text[300];
     if (!ExecuteCommand('V', text, 0)) return FALSE;
@@ -95,9 +95,9 @@ BOOL CCommandSet::GetPowerState(short* Resultx) {
     return TRUE;
 }
 
-BOOL CCommandSet::ClearPowerCheckResult() { return ExecuteCommand('X', nullptr, 0); }
+BOOL CPalvexCtrl::ClearPowerCheckResult() { return ExecuteCommand('X', nullptr, 0); }
 
-BOOL CCommandSet::GetAllResult(LONG_PTR lpPara, short /*Retry*/) {
+BOOL CPalvexCtrl::GetAllResult(LONG_PTR lpPara, short /*Retry*/) {
     // Retry does not change the exchange: the link's own attempt count holds.
     auto* out = reinterpret_cast<short*>(lpPara);
     if (out == nullptr) return FALSE;
@@ -117,9 +117,9 @@ BOOL CCommandSet::GetAllResult(LONG_PTR lpPara, short /*Retry*/) {
     return TRUE;
 }
 
-BOOL CCommandSet::Reset() { return ExecuteCommand('Z', nullptr, 0); }
+BOOL CPalvexCtrl::Reset() { return ExecuteCommand('Z', nullptr, 0); }
 
-BOOL CCommandSet::SetOnOffTime(short On0, short Off0, short On1, short Off1) {
+BOOL CPalvexCtrl::SetOnOffTime(short On0, short Off0, short On1, short Off1) {
     if (Off0 == 2400) Off0 = 2359;
     if (Off1 == 2400) Off1 = 2359;
     // Four digits per value, read back two at a time as hex pairs: BCD.
@@ -128,4 +128,16 @@ BOOL CCommandSet::SetOnOffTime(short On0, short Off0, short On1, short Off1) {
     BYTE b[8];
     for (int i = 0; i < 8; ++i) b[i] = HexPairToByte(digits[2 * i], digits[2 * i + 1]);
     return ExecuteCommand('y', b, 8);
+}
+
+BOOL CPalvexCtrl::SetCommTimeOut(short Seconds) {
+    int s = Seconds;
+    if (s < 5) s = 5;
+    if (s > 99) s = 99;
+    BYTE b = static_cast<BYTE>(s);
+    return ExecuteCommand('w', &b, 1);
+}
+
+void CPalvexCtrl::SetSendFlag(short SendOrNot) {
+    if (SendOrNot == 0) m_state.m_bSendFlag = FALSE;
 }

@@ -11,7 +11,8 @@ std::int64_t CDeadline::NowNs() {
     return static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
-CDeadline::CDeadline(std::int64_t ms) : m_nEndNs(NowNs() + (ms < 0 ? 0 : ms) * 1000000) {}
+CDeadline::CDeadline(std::int64_t ms)
+    : m_nAllowedMs(ms < 0 ? 0 : ms), m_nEndNs(NowNs() + m_nAllowedMs * 1000000) {}
 
 int CDeadline::RemainingMs() const {
     const std::int64_t left = m_nEndNs - NowNs();

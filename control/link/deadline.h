@@ -13,10 +13,13 @@ public:
     // Milliseconds left, rounded up, never negative; suitable for poll().
     int RemainingMs() const;
     bool Expired() const { return RemainingMs() == 0; }
+    // The span the deadline was set with, in milliseconds.
+    std::int64_t AllowedMs() const { return m_nAllowedMs; }
 
     static std::int64_t NowNs();
 
 private:
+    std::int64_t m_nAllowedMs;
     std::int64_t m_nEndNs;
 };
 

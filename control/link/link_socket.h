@@ -71,9 +71,12 @@ public:
     explicit CSocketTransport(CLinkSocket& socket) : m_socket(socket) {}
     void SetName(const char* name);
     int MaxAttempts() const override { return 5; }
+    // The network adds no time per byte: the whole reply has the wait time.
+    int PerByteMs() const override { return 0; }
     void Purge() override { m_socket.Discard(); }
     bool Write(const std::uint8_t* data, std::size_t n) override;
-    std::size_t ReadExact(std::uint8_t* buf, std::size_t n, int waitMs) override;
+    // The bounded receive with as many 20 ms waits as fit before the deadline.
+    std::size_t ReadExact(std::uint8_t* buf, std::size_t n, const CDeadline& deadline) override;
     const char* Describe() const override { return m_szName; }
 
 private:

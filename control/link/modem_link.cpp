@@ -13,7 +13,6 @@ using namespace palvex;
 namespace {
 
 constexpr unsigned kModemBaud = 57600;
-constexpr int kModemOpenConstantMs = 500;
 constexpr int kBurstConstantMs = 100; // silence that ends a burst (plus 4 ms for the byte)
 constexpr int kMaxCommandLength = 126;
 constexpr std::size_t kAnswerSize = 128;
@@ -21,19 +20,9 @@ constexpr std::size_t kAnswerSize = 128;
 // is ended anyway: the answer needs only its first lines.
 constexpr int kMaxBurstBytes = 4096;
 
-// Restores the line's read total constant on every path out of a command.
-class CReadConstantScope {
-public:
-    explicit CReadConstantScope(CSerialLine& line)
-        : m_line(line), m_saved(line.ReadTotalConstant()) {}
-    ~CReadConstantScope() { m_line.SetReadTotalConstant(m_saved); }
-    CReadConstantScope(const CReadConstantScope&) = delete;
-    CReadConstantScope& operator=(const CReadConstantScope&) = delete;
-
-private:
-    CSerialLine& m_line;
-    int m_saved;
-};
+// Deadline for one byte read by a modem command: the line's time for the
+// byte plus `waitMs`.
+CDeadline ByteDeadline(int waitMs) { return CDeadline(CSerialLine::kPerByteMs + waitMs); }
 
 // Appends one byte at answer[n] when it still leaves room for the
 // terminator; a byte that does not fit is dropped. Returns the new length.
@@ -47,7 +36,7 @@ std::size_t Append(char* answer, std::size_t n, std::uint8_t b) {
 // is always terminated inside the buffer.
 std::size_t ReadBurst(CSerialLine& line, char* answer, std::size_t n, int* total) {
     std::uint8_t b;
-    while (*total < kMaxBurstBytes && line.ReadExact(&b, 1, 0) == 1) {
+    while (*total < kMaxBurstBytes && line.ReadExact(&b, 1, ByteDeadline(kBurstConstantMs)) == 1) {
         ++*total;
         n = Append(answer, n, b);
     }
@@ -70,8 +59,8 @@ BOOL CPalvexCtrl::SendModemCmd(LONG_PTR lpCmdStr, LONG_PTR lpRetStr) {
     std::snprintf(command, sizeof command, "%s%c", cmdText, '\r');
     const std::size_t commandLen = len + 1;
 
-    CReadConstantScope restore(m_hComm);
-    m_hComm.SetReadTotalConstant(kBurstConstantMs);
+    // Each read is given its own deadline; the frames' wait time is not
+    // touched, so the next exchange waits its full time again.
     m_hComm.Purge();
     m_hComm.Write(reinterpret_cast<const std::uint8_t*>(command), commandLen);
 
@@ -87,13 +76,11 @@ BOOL CPalvexCtrl::SendModemCmd(LONG_PTR lpCmdStr, LONG_PTR lpRetStr) {
     if (n != commandLen || std::memcmp(answer, command, commandLen) != 0) return FALSE;
 
     // Only the echo so far: the modem is still working on the command.
-    m_hComm.SetReadTotalConstant(m_nModemSlowWaitMs);
     std::uint8_t first;
-    if (m_hComm.ReadExact(&first, 1, 0) != 1) return FALSE;
+    if (m_hComm.ReadExact(&first, 1, ByteDeadline(m_nModemSlowWaitMs)) != 1) return FALSE;
     // The echo of a command of full length already fills the buffer: the
     // answer is then dropped like any other byte that does not fit.
     n = Append(answer, n, first);
-    m_hComm.SetReadTotalConstant(kBurstConstantMs);
     n = ReadBurst(m_hComm, answer, n, &total);
 
     char normal[kAnswerSize + 2];
@@ -108,15 +95,14 @@ BOOL CPalvexCtrl::SendModemCmd(LONG_PTR lpCmdStr, LONG_PTR lpRetStr) {
 }
 
 BOOL CPalvexCtrl::ModemInitial(short ModemPort, short WaitTime) {
-    if (m_bLinkOpen) return FALSE;
+    if (IsLinkOpen()) return FALSE;
     const std::string device = ResolveComDevice(ModemPort);
     if (device.empty()) return FALSE;
     char name[16];
     std::snprintf(name, sizeof name, "COM%d", ModemPort);
     if (!m_hComm.Open(device, kModemBaud, name)) return FALSE;
-    m_hComm.SetReadTimeouts(4, kModemOpenConstantMs);
-    m_nWaitTime = WaitTime < 100 ? static_cast<short>(100) : WaitTime;
-    m_nLinkKind = 2;
+    m_state.m_nWaitTime = WaitTime < 100 ? static_cast<short>(100) : WaitTime;
+    m_state.m_nLinkKind = 2;
 
     static const char kFactoryReset[] = "AT&F0";
     char answer[kAnswerSize];
@@ -125,8 +111,7 @@ BOOL CPalvexCtrl::ModemInitial(short ModemPort, short WaitTime) {
         m_hComm.Close();
         return FALSE;
     }
-    m_hComm.SetReadTotalConstant(m_nWaitTime);
     m_hComm.SetMaxAttempts(10);
-    m_bLinkOpen = TRUE;
+    m_exchange.Attach(&m_hComm);
     return TRUE;
 }

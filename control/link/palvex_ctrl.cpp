@@ -10,7 +10,10 @@ using namespace palvex;
 namespace {
 
 constexpr int kMinWaitTime = 100;
-constexpr int kSerialPerByteMs = 4;
+
+short AtLeastMinWait(short WaitTime) {
+    return WaitTime < kMinWaitTime ? static_cast<short>(kMinWaitTime) : WaitTime;
+}
 
 // Trace sink selected by PALVEX_TRACE: every frame written and every reply
 // read, as hex, on standard error.
@@ -42,14 +45,16 @@ CPalvexCtrl::CPalvexCtrl() {
 // descriptor and the exclusive lock must not outlive the control.
 CPalvexCtrl::~CPalvexCtrl() = default;
 
-ILinkTransport* CPalvexCtrl::ActiveTransport() {
-    if (!m_bLinkOpen) return nullptr;
-    if (m_nLinkKind == 1) return &m_socketLink;
-    return &m_hComm;
+BOOL CPalvexCtrl::AttachTransport(ILinkTransport* link, short WaitTime) {
+    if (IsLinkOpen() || link == nullptr) return FALSE;
+    m_state.m_nWaitTime = AtLeastMinWait(WaitTime);
+    m_state.m_nLinkKind = 0;
+    m_exchange.Attach(link);
+    return TRUE;
 }
 
 BOOL CPalvexCtrl::ComInitial(short ComPort, short BaudRate, short WaitTime) {
-    if (m_bLinkOpen) return FALSE;
+    if (IsLinkOpen()) return FALSE;
     const unsigned baud = static_cast<std::uint16_t>(BaudRate);
     if (!IsSupportedBaudRate(baud)) return FALSE;
     const std::string device = ResolveComDevice(ComPort);
@@ -58,47 +63,43 @@ BOOL CPalvexCtrl::ComInitial(short ComPort, short BaudRate, short WaitTime) {
     std::snprintf(name, sizeof name, "COM%d", ComPort);
     if (!m_hComm.Open(device, baud, name)) return FALSE;
 
-    m_nWaitTime = WaitTime < kMinWaitTime ? static_cast<short>(kMinWaitTime) : WaitTime;
-    m_hComm.SetReadTimeouts(kSerialPerByteMs, m_nWaitTime);
+    m_state.m_nWaitTime = AtLeastMinWait(WaitTime);
     m_hComm.SetMaxAttempts(5);
-    m_bLinkOpen = TRUE;
-    m_nLinkKind = 0;
+    m_state.m_nLinkKind = 0;
+    m_exchange.Attach(&m_hComm);
     return TRUE;
 }
 
 BOOL CPalvexCtrl::NetInitial(short /*LocalPort*/, std::int32_t RemoteIP, short RemotePort,
                              short WaitTime) {
-    if (m_bLinkOpen) return FALSE;
-    m_nWaitTime = WaitTime < kMinWaitTime ? static_cast<short>(kMinWaitTime) : WaitTime;
-    m_nLinkKind = 1;
-    if (!m_socket.Create()) {
-        m_bLinkOpen = FALSE;
-        return FALSE;
-    }
+    if (IsLinkOpen()) return FALSE;
+    m_state.m_nWaitTime = AtLeastMinWait(WaitTime);
+    m_state.m_nLinkKind = 1;
+    if (!m_socket.Create()) return FALSE;
     const auto ip = static_cast<std::uint32_t>(RemoteIP);
     char address[20];
     std::snprintf(address, sizeof address, "%u.%u.%u.%u", (ip >> 24) & 0xFF, (ip >> 16) & 0xFF,
                   (ip >> 8) & 0xFF, ip & 0xFF);
     const unsigned port = static_cast<std::uint16_t>(RemotePort);
-    m_bLinkOpen = m_socket.Connect(address, port) ? TRUE : FALSE;
-    if (!m_bLinkOpen) {
+    if (!m_socket.Connect(address, port)) {
         m_socket.Close();
         return FALSE;
     }
     char name[32];
     std::snprintf(name, sizeof name, "%s:%u", address, port);
     m_socketLink.SetName(name);
+    m_exchange.Attach(&m_socketLink);
     return TRUE;
 }
 
 void CPalvexCtrl::QKClose() {
-    if (m_bLinkOpen) {
-        if (m_nLinkKind == 1)
+    if (IsLinkOpen()) {
+        if (m_state.m_nLinkKind == 1)
             m_socket.Close();
         else
             m_hComm.Close();
     }
-    m_bLinkOpen = FALSE;
-    m_bPropertySet = FALSE;
-    m_bSendFlag = TRUE;
+    m_exchange.Detach();
+    m_state.m_bPropertySet = FALSE;
+    m_state.m_bSendFlag = TRUE;
 }

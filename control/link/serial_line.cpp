@@ -84,10 +84,8 @@ bool CSerialLine::Write(const std::uint8_t* data, std::size_t n) {
     return true;
 }
 
-std::size_t CSerialLine::ReadExact(std::uint8_t* buf, std::size_t n, int /*waitMs*/) {
+std::size_t CSerialLine::ReadExact(std::uint8_t* buf, std::size_t n, const CDeadline& deadline) {
     if (m_fd < 0) return 0;
-    CDeadline deadline(static_cast<std::int64_t>(m_nPerByteMs) * static_cast<std::int64_t>(n) +
-                       m_nWaitMs);
     std::size_t got = 0;
     while (got < n) {
         const ssize_t r = ::read(m_fd, buf + got, n - got);

@@ -10,6 +10,8 @@ namespace palvex {
 
 class CSerialLine : public ILinkTransport {
 public:
+    static constexpr int kPerByteMs = 4;
+
     CSerialLine() = default;
     ~CSerialLine() override { Close(); }
     CSerialLine(const CSerialLine&) = delete;
@@ -23,29 +25,20 @@ public:
     bool IsOpen() const { return m_fd >= 0; }
     int Descriptor() const { return m_fd; }
 
-    // Time allowed for the reply: per byte requested, plus the reply wait.
-    void SetReadTimeouts(int perByteMs, int waitMs) {
-        m_nPerByteMs = perByteMs;
-        m_nWaitMs = waitMs;
-    }
-    int ReadTotalConstant() const { return m_nWaitMs; }
-    void SetReadTotalConstant(int waitMs) { m_nWaitMs = waitMs; }
     void SetMaxAttempts(int n) { m_nAttempts = n; }
 
     int MaxAttempts() const override { return m_nAttempts; }
+    // A reply byte is given 4 ms on every speed the card runs at.
+    int PerByteMs() const override { return kPerByteMs; }
     void Purge() override;
     bool Write(const std::uint8_t* data, std::size_t n) override;
-    // Waits per-byte time for n bytes plus the wait time set with
-    // SetReadTimeouts, as one deadline; `waitMs` is not consulted because the
-    // line's own setting is what the serial read uses.
-    std::size_t ReadExact(std::uint8_t* buf, std::size_t n, int waitMs) override;
+    // Gathers n bytes, however they arrive, until the deadline passes.
+    std::size_t ReadExact(std::uint8_t* buf, std::size_t n, const CDeadline& deadline) override;
     const char* Describe() const override { return m_strName.c_str(); }
 
 private:
     int m_fd = -1;
     unsigned m_nBaud = 0;
-    int m_nPerByteMs = 4;
-    int m_nWaitMs = 100;
     int m_nAttempts = 5;
     std::string m_strName;
 };

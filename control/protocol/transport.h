@@ -3,6 +3,8 @@
 // descriptor.
 #pragma once
 
+#include "control/link/deadline.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -14,15 +16,17 @@ public:
 
     // How many times one frame is sent before the exchange gives up.
     virtual int MaxAttempts() const = 0;
+    // Time the line needs per reply byte, in milliseconds; the exchange adds
+    // it to the wait time when it sets an attempt's deadline.
+    virtual int PerByteMs() const = 0;
     // Drop whatever is waiting to be sent and whatever has been received, so
     // that the next read sees only the answer to the next frame.
     virtual void Purge() = 0;
     // Send all n bytes. False when the link refused them.
     virtual bool Write(const std::uint8_t* data, std::size_t n) = 0;
-    // Read exactly n bytes within the link's own time limit for n bytes and a
-    // reply wait of waitMs. Returns the number of bytes stored (n on success);
-    // never stores more than n.
-    virtual std::size_t ReadExact(std::uint8_t* buf, std::size_t n, int waitMs) = 0;
+    // Read exactly n bytes before `deadline`. Returns the number of bytes
+    // stored (n on success); never stores more than n.
+    virtual std::size_t ReadExact(std::uint8_t* buf, std::size_t n, const CDeadline& deadline) = 0;
     // Short human-readable name of the link for traces ("COM3", "127.0.0.1:7000").
     virtual const char* Describe() const = 0;
 };
@@ -36,6 +40,7 @@ struct TraceEvent {
     const std::uint8_t* data;
     std::size_t len;   // bytes actually transferred
     std::size_t wanted; // bytes wanted (replies); equals len when complete
+    std::int64_t allowedMs; // replies: the time the attempt allowed for the read
 };
 using TraceSink = void (*)(void* context, const TraceEvent& event);
 

@@ -261,14 +261,8 @@ class LinkedControl : public CPalvexCtrl {
   public:
     testing_support::CFakeLink link;
 
-    LinkedControl() {
-        m_bLinkOpen = TRUE;
-        m_nWaitTime = 100;
-    }
+    LinkedControl() { AttachTransport(&link, 100); }
     void Reply(const std::string& hex) { link.replies.push_back(testing_support::Hex(hex)); }
-
-  protected:
-    ILinkTransport* ActiveTransport() override { return &link; }
 };
 
 TEST(PictureRun, SendsTheRowOfTheStepAndPacksTwoRowsOnTallScreens) {

@@ -119,6 +119,38 @@ class DispatchTest : public ::testing::Test {
         return frame;
     }
 
+    // The control is armed: GetSendString answers.
+    bool Armed() {
+        std::int16_t count = -1;
+        std::vector<std::int16_t> buffer(1600, 0);
+        return ctrl.GetSendString(&count, buffer.data()) != FALSE;
+    }
+
+    // Capture mode is on: with no link, an armed control reports a command
+    // as done instead of failing it. Arms the control to find out.
+    bool Capturing() {
+        if (!ctrl.SetLedProperty(1, 256, 64)) return false;
+        return ctrl.Reset() != FALSE;
+    }
+
+    // The screen the control is armed with, as its frames show it: the card
+    // number in a picture frame's address, the width in its length, and the
+    // step count. Turns capture mode on to build the frame.
+    struct Screen {
+        int num, width, steps;
+        bool operator==(const Screen&) const = default;
+    };
+    Screen ArmedScreen() {
+        ctrl.SetSendFlag(0);
+        std::vector<std::uint8_t> picture(CPalvexCtrl::kPictureBufferSize, 0);
+        if (!ctrl.SendPicture(0, 0, reinterpret_cast<LONG_PTR>(picture.data())))
+            return {-1, -1, -1};
+        const std::vector<std::uint8_t> f = LastFrame();
+        if (f.size() < 14) return {-1, -1, -1};
+        const int num = std::stoi(std::string(f.begin() + 4, f.begin() + 6), nullptr, 16);
+        return {num, static_cast<int>(f.size()) - 14, ctrl.GetSendStepNum()};
+    }
+
     CPalvexCtrl ctrl;
 };
 
@@ -266,25 +298,23 @@ TEST_F(DispatchTest, RefusesNamedArgumentsWithoutRunning) {
     DISPID named = 0;
     DISPPARAMS dp{&arg, &named, 1, 1};
     EXPECT_EQ(InvokeMethod(ctrl, 40, DISPATCH_METHOD, &dp, nullptr, nullptr), DISP_E_NONAMEDARGS);
-    EXPECT_TRUE(ctrl.m_bSendFlag);
+    EXPECT_FALSE(Capturing());
 }
 
 TEST_F(DispatchTest, RefusesWrongArgumentCountsWithoutStateChange) {
     EnterCapture();
-    const short num = ctrl.m_nLedNum, width = ctrl.m_nLedWidth;
     // SetLedProperty clears the property flag first thing when it runs, even
     // for values it refuses; a refused invoke must not get that far.
     EXPECT_EQ(Invoke(4, {MakeI2(40), MakeI2(256)}).hr, DISP_E_BADPARAMCOUNT);
     EXPECT_EQ(Invoke(4, {MakeI2(40), MakeI2(256), MakeI2(64), MakeI2(1)}).hr, DISP_E_BADPARAMCOUNT);
     EXPECT_EQ(Invoke(4, {}).hr, DISP_E_BADPARAMCOUNT);
-    EXPECT_TRUE(ctrl.m_bPropertySet);
-    EXPECT_EQ(ctrl.m_nLedNum, num);
-    EXPECT_EQ(ctrl.m_nLedWidth, width);
+    EXPECT_TRUE(Armed());
+    EXPECT_EQ(ArmedScreen(), (Screen{1, 256, 64}));
 
     EXPECT_EQ(Invoke(40, {}).hr, DISP_E_BADPARAMCOUNT);
     EXPECT_EQ(Invoke(31, {MakeI2(1)}).hr, DISP_E_BADPARAMCOUNT);
     EXPECT_EQ(Invoke(9, {MakeI2(1)}).hr, DISP_E_BADPARAMCOUNT);
-    EXPECT_TRUE(ctrl.m_bPropertySet); // QKClose did not run
+    EXPECT_TRUE(Armed()); // QKClose did not run
 }
 
 TEST_F(DispatchTest, TakesArgumentsLastFirst) {
@@ -296,9 +326,7 @@ TEST_F(DispatchTest, TakesArgumentsLastFirst) {
     VariantInit(&result);
     ASSERT_EQ(InvokeMethod(ctrl, 4, DISPATCH_METHOD, &dp, &result, nullptr), S_OK);
     EXPECT_EQ(result.boolVal, VARIANT_TRUE);
-    EXPECT_EQ(ctrl.m_nLedNum, 1);
-    EXPECT_EQ(ctrl.m_nLedWidth, 256);
-    EXPECT_EQ(ctrl.m_nLedHeight, 64);
+    EXPECT_EQ(ArmedScreen(), (Screen{1, 256, 64}));
 }
 
 TEST_F(DispatchTest, ConvertsIntegerTypesTextAndReferencesForValueParameters) {
@@ -307,9 +335,7 @@ TEST_F(DispatchTest, ConvertsIntegerTypesTextAndReferencesForValueParameters) {
     const Outcome o = Invoke(4, {s.Make(" 3 "), MakeI8(300), MakeRef(VT_I4, &height)});
     ASSERT_EQ(o.hr, S_OK);
     EXPECT_EQ(o.result.boolVal, VARIANT_TRUE);
-    EXPECT_EQ(ctrl.m_nLedNum, 3);
-    EXPECT_EQ(ctrl.m_nLedWidth, 300);
-    EXPECT_EQ(ctrl.m_nLedHeight, 64);
+    EXPECT_EQ(ArmedScreen(), (Screen{3, 300, 64}));
 
     struct Case {
         VARTYPE vt;
@@ -326,10 +352,14 @@ TEST_F(DispatchTest, ConvertsIntegerTypesTextAndReferencesForValueParameters) {
         VariantInit(&v);
         v.vt = k.vt;
         v.ullVal = k.bits;
-        ctrl.m_nLedNum = 99;
-        const Outcome r = Invoke(4, {v, MakeI2(256), MakeI2(64)});
+        // A vertical line at x = v: the frame carries the 16 bits of x twice.
+        const Outcome r =
+            Invoke(24, {MakeI2(0), v, MakeI2(0), v, MakeI2(1), MakeI2(1)});
         ASSERT_EQ(r.hr, S_OK) << k.vt;
-        EXPECT_EQ(ctrl.m_nLedNum, k.expected) << k.vt;
+        ASSERT_EQ(r.result.boolVal, VARIANT_TRUE) << k.vt;
+        const std::vector<std::uint8_t> f = LastFrame();
+        ASSERT_EQ(f.size(), 22u) << k.vt;
+        EXPECT_EQ(static_cast<short>((f[11] << 8) | f[12]), k.expected) << k.vt;
     }
 }
 
@@ -361,8 +391,8 @@ TEST_F(DispatchTest, RefusesUnconvertibleArgumentsNamingTheArgument) {
         EXPECT_EQ(o.hr, DISP_E_TYPEMISMATCH) << v.vt;
         EXPECT_EQ(o.argErr, 0u) << v.vt;
     }
-    EXPECT_TRUE(ctrl.m_bPropertySet);
-    EXPECT_EQ(ctrl.m_nLedNum, 1);
+    EXPECT_TRUE(Armed());
+    EXPECT_EQ(ArmedScreen().num, 1);
 }
 
 TEST_F(DispatchTest, RefusesByReferenceParametersOfAnyOtherType) {
@@ -407,14 +437,14 @@ TEST_F(DispatchTest, RefusesValuesThatDoNotFitTheParameter) {
         EXPECT_EQ(o.hr, DISP_E_OVERFLOW) << v.vt;
         EXPECT_EQ(o.argErr, 1u) << v.vt;
     }
-    EXPECT_TRUE(ctrl.m_bPropertySet);
-    EXPECT_EQ(ctrl.m_nLedWidth, 256);
+    EXPECT_TRUE(Armed());
+    EXPECT_EQ(ArmedScreen().width, 256);
 
     // RemoteIP is 32 bits wide.
     const Outcome o = Invoke(1, {MakeI2(0), MakeI8(INT64_C(1) << 32), MakeI2(7000), MakeI2(100)});
     EXPECT_EQ(o.hr, DISP_E_OVERFLOW);
     EXPECT_EQ(o.argErr, 2u);
-    EXPECT_FALSE(ctrl.m_bLinkOpen);
+    EXPECT_FALSE(ctrl.IsLinkOpen());
 }
 
 TEST_F(DispatchTest, ReturnsFalseAsVariantFalseNotAsAnError) {
@@ -438,19 +468,19 @@ TEST_F(DispatchTest, ReturnsShortAndEmptyResults) {
     o = Invoke(40, {MakeI2(0)});
     ASSERT_EQ(o.hr, S_OK);
     EXPECT_EQ(o.result.vt, VT_EMPTY);
-    EXPECT_FALSE(ctrl.m_bSendFlag);
+    EXPECT_TRUE(Capturing());
 
     o = Invoke(9, {});
     ASSERT_EQ(o.hr, S_OK);
     EXPECT_EQ(o.result.vt, VT_EMPTY);
-    EXPECT_TRUE(ctrl.m_bSendFlag); // QKClose restores sending
+    EXPECT_FALSE(Capturing()); // QKClose restores sending
 }
 
 TEST_F(DispatchTest, RunsWithoutResultOrArgErrStorage) {
     VARIANT arg = MakeI2(0);
     DISPPARAMS dp{&arg, nullptr, 1, 0};
     EXPECT_EQ(InvokeMethod(ctrl, 40, DISPATCH_METHOD, &dp, nullptr, nullptr), S_OK);
-    EXPECT_FALSE(ctrl.m_bSendFlag);
+    EXPECT_TRUE(Capturing());
     Strings s;
     VARIANT bad = s.Make("x");
     DISPPARAMS badDp{&bad, nullptr, 1, 0};

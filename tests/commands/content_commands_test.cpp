@@ -10,11 +10,6 @@ using namespace testing_support;
 
 namespace {
 
-// The payload of the stored frame (without header, length and CRC).
-Bytes StoredBody(const CCommandSet& c) {
-    const std::size_t n = (c.m_lastFrame[7] << 8) | c.m_lastFrame[8];
-    return Bytes(c.m_lastFrame + 9, c.m_lastFrame + 9 + n);
-}
 
 struct Capture : CTestControl {
     explicit Capture(short w = 256, short h = 64) {
@@ -49,13 +44,13 @@ TEST(PageCounts, FollowTheScreenSize) {
 TEST(SendPicture, AnswersOutOfRangeStepsAndPagesWithoutSending) {
     Capture c(300, 16);
     Picture pic;
-    const auto before = c.m_nLastFrameLen;
+    const Bytes before = StoredBytes(c);
     EXPECT_TRUE(c.SendPicture(0, 16, Addr(pic.bytes.data())));
     EXPECT_FALSE(c.SendPicture(127, 0, Addr(pic.bytes.data())));
     EXPECT_FALSE(c.SendPicture(-1, 0, Addr(pic.bytes.data())));
     EXPECT_FALSE(c.SendPicture(0, -1, Addr(pic.bytes.data())));
     EXPECT_FALSE(c.SendPicture(0, 0, 0));
-    EXPECT_EQ(c.m_nLastFrameLen, before);
+    EXPECT_EQ(StoredBytes(c), before);
 }
 
 TEST(SendPicture, CarriesTheStepRowWithPageAndStepInSixBits) {
@@ -114,16 +109,18 @@ TEST(SendPicture, PutsTheUpperRowInTheLowNibbleOfATallScreensStep) {
         pic.At(66, col) = lower[col];
     }
     ASSERT_TRUE(c.SendPicture(0, 2, Addr(pic.bytes.data())));
-    EXPECT_EQ(ToHex(c.m_lastFrame, c.m_nLastFrameLen),
+    EXPECT_EQ(ToHex(StoredBytes(c)),
               "1B24514B303157000B" "470002" "7102132435465760" "B3FD");
 }
 
-TEST(SendPicture, RefusesAStoredGeometryOutsideTheScreenModel) {
+TEST(SendPicture, SendsNothingAfterAGeometryOutsideTheScreenModel) {
     Capture c(512, 64);
     Picture pic;
-    c.SetLedProperty(1, 600, 64); // refused, but stored; counts keep their old values
-    c.m_bPropertySet = TRUE;      // even if something re-armed the control
+    const Bytes before = StoredBytes(c);
+    c.SetLedProperty(1, 600, 64); // refused; counts keep their old values
     EXPECT_FALSE(c.SendPicture(0, 0, Addr(pic.bytes.data())));
+    ASSERT_TRUE(c.SetLedProperty(1, 512, 64));
+    EXPECT_EQ(StoredBytes(c), before); // no 600-column body was built
 }
 
 namespace {
@@ -200,7 +197,7 @@ TEST(SendProgList, RefusesNegativeCountsAndNullRecords) {
     std::array<std::uint8_t, 8> rec{};
     EXPECT_FALSE(c.SendProgList(-1, Addr(rec.data())));
     EXPECT_FALSE(c.SendProgList(1, 0));
-    EXPECT_EQ(c.m_nLastFrameLen, 0);
+    EXPECT_TRUE(StoredBytes(c).empty());
 }
 
 namespace {
@@ -248,7 +245,7 @@ TEST(SendHZLib, RefusesMissingFilesWithoutSending) {
     EXPECT_FALSE(c.SendHZLib(0, 0));
     FontFile font;
     EXPECT_FALSE(c.SendHZLib(-1, font.Name()));
-    EXPECT_EQ(c.m_nLastFrameLen, 0);
+    EXPECT_TRUE(StoredBytes(c).empty());
 }
 
 TEST(SendHZLib, RefusesAReadOnlyLibraryWhoeverRunsIt) {
@@ -262,7 +259,7 @@ TEST(SendHZLib, RefusesAReadOnlyLibraryWhoeverRunsIt) {
                                                       fs::perms::others_read}) {
         fs::permissions(path, mode);
         EXPECT_FALSE(c.SendHZLib(0, font.Name())) << static_cast<int>(mode);
-        EXPECT_EQ(c.m_nLastFrameLen, 0);
+        EXPECT_TRUE(StoredBytes(c).empty());
     }
     fs::permissions(path, fs::perms::owner_read | fs::perms::group_write);
     EXPECT_TRUE(c.SendHZLib(0, font.Name())); // somebody may write it: not read-only
@@ -282,27 +279,27 @@ TEST(SetOrderList, RefusesCountsTheBufferCannotHold) {
     std::vector<short> list(200, 1);
     EXPECT_TRUE(c.SetOrderList(99, Addr(list.data())));
     EXPECT_EQ(StoredBody(c).size(), 101u);
-    const auto len = c.m_nLastFrameLen;
+    const Bytes before = StoredBytes(c);
     EXPECT_FALSE(c.SetOrderList(100, Addr(list.data())));
     EXPECT_FALSE(c.SetOrderList(-1, Addr(list.data())));
     EXPECT_FALSE(c.SetOrderList(1, 0));
-    EXPECT_EQ(c.m_nLastFrameLen, len);
+    EXPECT_EQ(StoredBytes(c), before);
 }
 
-TEST(ContentCommands, AllFailBeforeTheScreenIsSet) {
+TEST(ContentCommands, AllFailWhileTheScreenIsNotSet) {
     CTestControl c;
-    c.SetSendFlag(0);
     Picture pic;
     std::array<std::uint8_t, 8> rec{};
     short list[1] = {1};
     FontFile font;
-    c.m_nSendSteps = 1;
-    c.m_nTotalPages = 1;
-    c.m_nLedWidth = 1;
-    c.m_nLedHeight = 1;
+    // Counts of one step and a page remain from a screen that QKClose disarmed.
+    ASSERT_TRUE(c.SetLedProperty(1, 1, 1));
+    c.QKClose();
+    c.SetSendFlag(0);
     EXPECT_FALSE(c.SendPicture(0, 0, Addr(pic.bytes.data())));
     EXPECT_FALSE(c.SendProgList(1, Addr(rec.data())));
     EXPECT_FALSE(c.SendHZLib(0, font.Name()));
     EXPECT_FALSE(c.SetOrderList(1, Addr(list)));
-    EXPECT_EQ(c.m_nLastFrameLen, 0);
+    ASSERT_TRUE(c.SetLedProperty(1, 1, 1));
+    EXPECT_TRUE(StoredBytes(c).empty());
 }

@@ -6,10 +6,6 @@ using namespace testing_support;
 
 namespace {
 
-Bytes StoredBody(const CCommandSet& c) {
-    const std::size_t n = (c.m_lastFrame[7] << 8) | c.m_lastFrame[8];
-    return Bytes(c.m_lastFrame + 9, c.m_lastFrame + 9 + n);
-}
 
 struct Capture : CTestControl {
     Capture() {
@@ -40,7 +36,7 @@ TEST(SetTime, SendsTheLocalTimeWithTheWeekdayBeforeTheSeconds) {
     // between BCD and binary.
     c.now = MakeTime(2026, 12, 19, 23, 47, 38, 6);
     ASSERT_TRUE(c.SetTime());
-    EXPECT_EQ(ToHex(c.m_lastFrame, c.m_nLastFrameLen),
+    EXPECT_EQ(ToHex(StoredBytes(c)),
               "1B24514B3031570008" "4426121923470638" "0B21");
 }
 

@@ -8,10 +8,6 @@ using namespace testing_support;
 
 namespace {
 
-Bytes StoredBody(const CCommandSet& c) {
-    const std::size_t n = (c.m_lastFrame[7] << 8) | c.m_lastFrame[8];
-    return Bytes(c.m_lastFrame + 9, c.m_lastFrame + 9 + n);
-}
 
 struct Capture : CTestControl {
     Capture() {
@@ -69,11 +65,11 @@ TEST(ShowString, AcceptsTextsUpToTheBodyBufferAndRefusesLonger) {
     const std::string longest(1092, 'A');
     ASSERT_TRUE(c.ShowString(0, 0, 0, 1, Text(longest)));
     EXPECT_EQ(StoredBody(c).size(), 1100u);
-    const auto len = c.m_nLastFrameLen;
+    const Bytes before = StoredBytes(c);
     const std::string tooLong(1093, 'A');
     EXPECT_FALSE(c.ShowString(0, 0, 0, 1, Text(tooLong)));
     EXPECT_FALSE(c.ShowString(0, 0, 0, 1, 0));
-    EXPECT_EQ(c.m_nLastFrameLen, len);
+    EXPECT_EQ(StoredBytes(c), before);
 }
 
 TEST(DrawingCommands, ReportTheExchangeResult) {

@@ -92,9 +92,9 @@ TEST(NetworkLink, ConnectsToTheDottedFormOfTheAddress) {
         CPalvexCtrl c;
         EXPECT_TRUE(c.NetInitial(localPort, kLoopback, peer.PortArg(), 1000));
         peer.Accept();
-        EXPECT_TRUE(c.m_bLinkOpen);
-        EXPECT_EQ(c.m_nLinkKind, 1);
-        EXPECT_EQ(c.m_nWaitTime, 1000);
+        EXPECT_TRUE(c.IsLinkOpen());
+        EXPECT_EQ(c.LinkKind(), 1);
+        EXPECT_EQ(c.WaitTime(), 1000);
         peer.CloseConnection();
     }
 }
@@ -114,10 +114,9 @@ TEST(NetworkLink, ReportsARefusedConnectionAndStaysClosed) {
     }
     CPalvexCtrl c;
     EXPECT_FALSE(c.NetInitial(0, kLoopback, static_cast<short>(freePort), 0));
-    EXPECT_FALSE(c.m_bLinkOpen);
-    EXPECT_EQ(c.m_nLinkKind, 1);
-    EXPECT_EQ(c.m_nWaitTime, 100);
-    EXPECT_FALSE(c.m_socket.IsOpen());
+    EXPECT_FALSE(c.IsLinkOpen());
+    EXPECT_EQ(c.LinkKind(), 1);
+    EXPECT_EQ(c.WaitTime(), 100);
 }
 
 TEST(NetworkLink, ExchangesAFrameAndAllowsFiftyWaitsForOneSecond) {
@@ -126,6 +125,12 @@ TEST(NetworkLink, ExchangesAFrameAndAllowsFiftyWaitsForOneSecond) {
     ASSERT_TRUE(c.NetInitial(0, kLoopback, peer.PortArg(), 1000));
     peer.Accept();
     ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
+    std::vector<std::int64_t> allowed;
+    c.SetTraceSink(
+        [](void* v, const palvex::TraceEvent& e) {
+            if (!e.outgoing) static_cast<std::vector<std::int64_t>*>(v)->push_back(e.allowedMs);
+        },
+        &allowed);
     std::thread card([&] {
         EXPECT_EQ(peer.Read(kZFrame.size(), 2000), kZFrame);
         peer.Write(Bytes(kZAck.begin(), kZAck.begin() + 3));
@@ -133,7 +138,9 @@ TEST(NetworkLink, ExchangesAFrameAndAllowsFiftyWaitsForOneSecond) {
     });
     EXPECT_TRUE(c.ExecuteCommand('Z', nullptr, 0));
     card.join();
-    EXPECT_EQ(c.m_socket.m_nMaxWaits, 50);
+    // No time per byte on the network: the receive gets 1000 / 20 waits.
+    EXPECT_EQ(allowed, std::vector<std::int64_t>{1000});
+    EXPECT_EQ(allowed[0] / palvex::kSocketWaitMs, 50);
 }
 
 TEST(NetworkLink, DiscardsALateReplyBeforeTheNextFrame) {
@@ -166,9 +173,9 @@ TEST(NetworkLink, FailsAllAttemptsWhenThePeerHasClosed) {
     const auto start = palvex::CDeadline::NowNs();
     EXPECT_FALSE(c.ExecuteCommand('Z', nullptr, 0));
     EXPECT_LT((palvex::CDeadline::NowNs() - start) / 1000000, 2000);
-    EXPECT_TRUE(c.m_bLinkOpen); // marked open until closed
+    EXPECT_TRUE(c.IsLinkOpen()); // marked open until closed
     c.QKClose();
-    EXPECT_FALSE(c.m_socket.IsOpen());
+    EXPECT_FALSE(c.IsLinkOpen());
 }
 
 namespace {

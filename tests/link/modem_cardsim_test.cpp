@@ -146,8 +146,8 @@ LONG_PTR Addr(const char* s) { return reinterpret_cast<LONG_PTR>(s); }
 TEST(ModemEndToEnd, DialsConfiguresTheCardReadsItBackAndHangsUpOnClose) {
     ModemBench bench;
     ASSERT_TRUE(bench.Open(400));
-    EXPECT_TRUE(bench.control.m_bLinkOpen);
-    EXPECT_EQ(bench.control.m_nLinkKind, 2);
+    EXPECT_TRUE(bench.control.IsLinkOpen());
+    EXPECT_EQ(bench.control.LinkKind(), 2);
 
     const auto start = palvex::CDeadline::NowNs();
     ASSERT_TRUE(bench.Send("ATD5551234"));
@@ -166,7 +166,7 @@ TEST(ModemEndToEnd, DialsConfiguresTheCardReadsItBackAndHangsUpOnClose) {
     EXPECT_EQ(bench.Frames('A'), 2u);
 
     bench.control.QKClose();
-    EXPECT_FALSE(bench.control.m_bLinkOpen);
+    EXPECT_FALSE(bench.control.IsLinkOpen());
     ASSERT_TRUE(bench.log.WaitFor("DTR dropped, hung up"));
     // The modem is back in command state: a new session starts as the first did.
     ASSERT_TRUE(bench.Open(400));
@@ -187,9 +187,9 @@ TEST(ModemEndToEnd, EndsTheCallWithAGuardedEscapeAndAth) {
     ASSERT_TRUE(bench.control.Reset());
     Pause(kGuardMs + 50);
     const std::uint8_t escape[] = {'+', '+', '+'};
-    ASSERT_TRUE(bench.control.m_hComm.Write(escape, sizeof escape));
+    ASSERT_TRUE(bench.control.SerialLine().Write(escape, sizeof escape));
     std::uint8_t ok[6] = {};
-    ASSERT_EQ(bench.control.m_hComm.ReadExact(ok, sizeof ok, 0), sizeof ok);
+    ASSERT_EQ(bench.control.SerialLine().ReadExact(ok, sizeof ok, palvex::CDeadline(1000)), sizeof ok);
     EXPECT_EQ(std::string(ok, ok + 6), "\r\nOK\r\n");
 
     ASSERT_TRUE(bench.Send("ATH"));
@@ -206,7 +206,7 @@ TEST(ModemEndToEnd, GoesBackOnlineWithAtoThoughTheControlReportsFalse) {
     bench.Connect();
     Pause(kGuardMs + 50);
     const std::uint8_t escape[] = {'+', '+', '+'};
-    ASSERT_TRUE(bench.control.m_hComm.Write(escape, sizeof escape));
+    ASSERT_TRUE(bench.control.SerialLine().Write(escape, sizeof escape));
     ASSERT_TRUE(bench.log.WaitFor("escape: command state"));
     EXPECT_FALSE(bench.Send("ATO"));
     EXPECT_EQ(bench.Answer(), "");
@@ -220,7 +220,7 @@ TEST(ModemFailures, ModemInitialWhileTheLinkIsOpenSendsNothing) {
     ModemBench bench;
     ASSERT_TRUE(bench.Open());
     EXPECT_FALSE(bench.Open());
-    EXPECT_TRUE(bench.control.m_bLinkOpen);
+    EXPECT_TRUE(bench.control.IsLinkOpen());
     // A later command reaches the modem after anything the refused open
     // might have sent: once it is logged, so would a second reset be.
     EXPECT_TRUE(bench.Send("ATE1"));
@@ -233,7 +233,7 @@ TEST(ModemFailures, APortHeldByAnotherControlCannotBeOpenedNorItsCallEnded) {
     bench.Connect();
     CPalvexCtrl other;
     EXPECT_FALSE(other.ModemInitial(kPort, 400));
-    EXPECT_FALSE(other.m_bLinkOpen);
+    EXPECT_FALSE(other.IsLinkOpen());
     EXPECT_TRUE(bench.control.Reset()); // the first control's call is still up
     EXPECT_EQ(bench.log.Count("AT&F0"), 1);
     EXPECT_EQ(bench.log.Count("port closed"), 0);
@@ -245,9 +245,9 @@ TEST(ModemFailures, ASwitchedOffModemLeavesThePortClosedAfterTheBurstSilence) {
     EXPECT_FALSE(bench.Open(700));
     EXPECT_GE(MsSince(start), 104);
     EXPECT_LT(MsSince(start), 1000);
-    EXPECT_FALSE(bench.control.m_bLinkOpen);
-    EXPECT_EQ(bench.control.m_nLinkKind, 2);
-    EXPECT_EQ(bench.control.m_nWaitTime, 700);
+    EXPECT_FALSE(bench.control.IsLinkOpen());
+    EXPECT_EQ(bench.control.LinkKind(), 2);
+    EXPECT_EQ(bench.control.WaitTime(), 700);
     EXPECT_TRUE(bench.log.WaitFor("switched off, 6 byte(s) ignored"));
     CPalvexCtrl other;
     EXPECT_TRUE(other.ComInitial(kPort, 9600, 100)); // the port is free again
@@ -262,7 +262,7 @@ TEST(ModemFailures, ACommandSentDuringTheCallReachesTheCardAndGetsNoByte) {
     EXPECT_GE(MsSince(start), 104);
     EXPECT_LT(MsSince(start), 1000);
     EXPECT_EQ(bench.Answer(), "");
-    EXPECT_EQ(bench.control.m_hComm.ReadTotalConstant(), 400);
+    EXPECT_EQ(bench.control.WaitTime(), 400);
     EXPECT_EQ(bench.Stats().garbageBytes - garbage, 4u); // "ATI\r" in the card's receiver
     EXPECT_TRUE(bench.control.Reset()); // the call is still up
 }
@@ -284,7 +284,7 @@ TEST(ModemFailures, ADialSlowerThanTheWaitFailsAndTheNextCommandAbortsIt) {
     EXPECT_GE(MsSince(start), 300);
     EXPECT_LT(MsSince(start), 1000);
     EXPECT_EQ(bench.Answer(), "");
-    EXPECT_EQ(bench.control.m_hComm.ReadTotalConstant(), 400);
+    EXPECT_EQ(bench.control.WaitTime(), 400);
     // The modem still dials; the next command's first byte ends that with
     // NO CARRIER, which is no answer the control accepts.
     EXPECT_FALSE(bench.Send("AT"));
@@ -333,7 +333,7 @@ TEST(ModemEdgeCases, TheNextFrameWaitsTheFullTimeAfterAModemCommand) {
     // modem command waits, less than the link's wait time.
     ModemBench bench(ModemCard(), cardsim::FaultConfig{.delayShare = 1.0, .delayMs = 250});
     bench.Connect(500);
-    EXPECT_EQ(bench.control.m_hComm.ReadTotalConstant(), 500);
+    EXPECT_EQ(bench.control.WaitTime(), 500);
     EXPECT_TRUE(bench.control.Reset());
     EXPECT_EQ(bench.Frames('Z'), 1u);
 }

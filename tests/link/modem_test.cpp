@@ -67,11 +67,11 @@ TEST(ModemInitial, ResetsAnEchoingModemAndOpensTheLink) {
     ASSERT_TRUE(m.control.ModemInitial(kPort, 0));
     modem.join();
     EXPECT_EQ(seen, "AT&F0\r");
-    EXPECT_TRUE(m.control.m_bLinkOpen);
-    EXPECT_EQ(m.control.m_nLinkKind, 2);
-    EXPECT_EQ(m.control.m_nWaitTime, 100);
+    EXPECT_TRUE(m.control.IsLinkOpen());
+    EXPECT_EQ(m.control.LinkKind(), 2);
+    EXPECT_EQ(m.control.WaitTime(), 100);
     EXPECT_EQ(m.pty.LineSpeed(), 57600u);
-    EXPECT_EQ(m.control.m_hComm.ReadTotalConstant(), 100);
+    EXPECT_EQ(m.control.WaitTime(), 100);
     EXPECT_FALSE(m.control.ModemInitial(kPort, 100)); // already open
 }
 
@@ -82,9 +82,9 @@ TEST(ModemInitial, ClosesThePortAgainWhenTheModemIsSwitchedOff) {
     const auto ms = (palvex::CDeadline::NowNs() - start) / 1000000;
     EXPECT_GE(ms, 104);
     EXPECT_LT(ms, 2000);
-    EXPECT_FALSE(m.control.m_bLinkOpen);
-    EXPECT_EQ(m.control.m_nLinkKind, 2);
-    EXPECT_EQ(m.control.m_nWaitTime, 700);
+    EXPECT_FALSE(m.control.IsLinkOpen());
+    EXPECT_EQ(m.control.LinkKind(), 2);
+    EXPECT_EQ(m.control.WaitTime(), 700);
     CPalvexCtrl other;
     EXPECT_TRUE(other.ComInitial(kPort, 9600, 100)); // the port is free again
 }
@@ -99,7 +99,7 @@ TEST(SendModemCmd, ReturnsTheRawAnswerWhenOkComesAtOnce) {
     EXPECT_TRUE(m.Send("ATE1"));
     modem.join();
     EXPECT_STREQ(m.answer, "ATE1\r\r\nOK\r\n");
-    EXPECT_EQ(m.control.m_hComm.ReadTotalConstant(), 400); // frames wait the full time again
+    EXPECT_EQ(m.control.WaitTime(), 400); // frames wait the full time again
 }
 
 TEST(SendModemCmd, WaitsForTheAnswerLineOfASlowCommand) {
@@ -150,7 +150,7 @@ TEST(SendModemCmd, FailsOnAnEchoThatIsNeverAnswered) {
     EXPECT_FALSE(m.Send("ATD1"));
     modem.join();
     EXPECT_STREQ(m.answer, "");
-    EXPECT_EQ(m.control.m_hComm.ReadTotalConstant(), 400);
+    EXPECT_EQ(m.control.WaitTime(), 400);
 }
 
 TEST(SendModemCmd, FailsWhenOnlyBlankLinesFollowTheEcho) {
@@ -247,7 +247,7 @@ TEST(ModemLink, MakesTenAttemptsPerFrame) {
     EXPECT_FALSE(m.control.Reset());
     EXPECT_EQ(m.pty.ReadMaster(200, 300).size(), 10u * 12u);
     m.control.QKClose();
-    EXPECT_FALSE(m.control.m_bLinkOpen);
+    EXPECT_FALSE(m.control.IsLinkOpen());
 }
 
 TEST(NormalizeModemReply, FoldsEveryRunOfLineEndsIntoOneCarriageReturn) {

@@ -29,9 +29,9 @@ TEST(SerialLink, OpensAtEveryCardSpeedExactly) {
         CPalvexCtrl c;
         ASSERT_TRUE(c.ComInitial(kPort, Speed(baud), 1000)) << baud;
         EXPECT_EQ(pty.LineSpeed(), baud);
-        EXPECT_TRUE(c.m_bLinkOpen);
-        EXPECT_EQ(c.m_nLinkKind, 0);
-        EXPECT_EQ(c.m_nWaitTime, 1000);
+        EXPECT_TRUE(c.IsLinkOpen());
+        EXPECT_EQ(c.LinkKind(), 0);
+        EXPECT_EQ(c.WaitTime(), 1000);
         c.QKClose();
     }
 }
@@ -46,7 +46,7 @@ TEST(SerialLink, RefusesOtherSpeedsWithoutTouchingThePort) {
     CPalvexCtrl c;
     for (int baud : {19200, 115200 & 0xFFFF, 0, 300, -1}) {
         EXPECT_FALSE(c.ComInitial(kPort, static_cast<short>(baud), 100)) << baud;
-        EXPECT_FALSE(c.m_bLinkOpen);
+        EXPECT_FALSE(c.IsLinkOpen());
     }
     EXPECT_EQ(pty.LineSpeed(), 9600u);
 }
@@ -56,10 +56,10 @@ TEST(SerialLink, RaisesShortWaitTimesToOneHundredMilliseconds) {
     pty.MapToPort(kPort);
     CPalvexCtrl c;
     ASSERT_TRUE(c.ComInitial(kPort, 9600, 0));
-    EXPECT_EQ(c.m_nWaitTime, 100);
+    EXPECT_EQ(c.WaitTime(), 100);
     c.QKClose();
     ASSERT_TRUE(c.ComInitial(kPort, 9600, -20));
-    EXPECT_EQ(c.m_nWaitTime, 100);
+    EXPECT_EQ(c.WaitTime(), 100);
 }
 
 TEST(SerialLink, KeepsTheFirstLinkWhenOpenedTwice) {
@@ -69,8 +69,8 @@ TEST(SerialLink, KeepsTheFirstLinkWhenOpenedTwice) {
     ASSERT_TRUE(c.ComInitial(kPort, 9600, 500));
     EXPECT_FALSE(c.ComInitial(kPort, 57600 & 0xFFFF, 100));
     EXPECT_FALSE(c.NetInitial(0, 0x7F000001, 1, 100));
-    EXPECT_EQ(c.m_nWaitTime, 500);
-    EXPECT_EQ(c.m_nLinkKind, 0);
+    EXPECT_EQ(c.WaitTime(), 500);
+    EXPECT_EQ(c.LinkKind(), 0);
     EXPECT_EQ(pty.LineSpeed(), 9600u);
 }
 
@@ -82,7 +82,7 @@ TEST(SerialLink, FailsForAMissingDeviceOrOneThatIsNotATerminal) {
     EXPECT_FALSE(c.ComInitial(kPort, 9600, 100));
     ::unsetenv("PALVEX_COM9");
     EXPECT_FALSE(c.ComInitial(0, 9600, 100));
-    EXPECT_FALSE(c.m_bLinkOpen);
+    EXPECT_FALSE(c.IsLinkOpen());
 }
 
 TEST(SerialLink, RefusesASecondOpenFromThisOrAnotherProcess) {
@@ -93,7 +93,7 @@ TEST(SerialLink, RefusesASecondOpenFromThisOrAnotherProcess) {
     CPalvexCtrl second;
     EXPECT_FALSE(second.ComInitial(kPort, 9600, 100));
     int exclusive = 0;
-    ASSERT_EQ(::ioctl(first.m_hComm.Descriptor(), TIOCGEXCL, &exclusive), 0);
+    ASSERT_EQ(::ioctl(first.SerialLine().Descriptor(), TIOCGEXCL, &exclusive), 0);
     EXPECT_EQ(exclusive, 1) << "a refused open must not lift the holder's exclusive flag";
 
     const pid_t child = ::fork();
@@ -168,7 +168,7 @@ TEST(SerialLink, GivesUpPromptlyWhenTheDeviceGoesAway) {
     EXPECT_FALSE(c.ExecuteCommand('Z', nullptr, 0));
     EXPECT_LT((palvex::CDeadline::NowNs() - start) / 1000000, 3000);
     c.QKClose();
-    EXPECT_FALSE(c.m_bLinkOpen);
+    EXPECT_FALSE(c.IsLinkOpen());
 }
 
 TEST(SerialLink, CloseResetsTheFlagsAndIsHarmlessWhenClosed) {
@@ -176,10 +176,12 @@ TEST(SerialLink, CloseResetsTheFlagsAndIsHarmlessWhenClosed) {
     c.SetSendFlag(0);
     ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
     c.QKClose();
-    EXPECT_FALSE(c.m_bLinkOpen);
-    EXPECT_FALSE(c.m_bPropertySet);
-    EXPECT_TRUE(c.m_bSendFlag);
-    EXPECT_EQ(c.m_nLedWidth, 256); // screen values survive
+    EXPECT_FALSE(c.IsLinkOpen());
+    short count = -1;
+    EXPECT_FALSE(c.GetSendString(&count, nullptr)); // disarmed
+    EXPECT_EQ(c.GetTotalPageNum(), 63); // screen values survive
+    ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
+    EXPECT_FALSE(c.Reset()); // sending again: with no link the command fails
     c.QKClose();
-    EXPECT_FALSE(c.m_bLinkOpen);
+    EXPECT_FALSE(c.IsLinkOpen());
 }

@@ -114,7 +114,7 @@ class CDevice {
 // After a loss, QKClose leaves nothing open and a new device works.
 void ExpectCloseAndReopenWork(CPalvexCtrl& c, int descriptorsBefore) {
     c.QKClose();
-    EXPECT_FALSE(c.m_bLinkOpen);
+    EXPECT_FALSE(c.IsLinkOpen());
     EXPECT_EQ(OpenDescriptors(), descriptorsBefore) << "QKClose left a descriptor open";
     CDevice fresh;
     ASSERT_TRUE(c.ComInitial(kPort, 9600, 1000));
@@ -336,7 +336,7 @@ TEST(NetworkPeerLoss, APeerResettingTheConnectionMidExchangeGivesFalseAtOnce) {
         EXPECT_FALSE(again.result);
         EXPECT_LT(again.wallMs, 3000);
         c.QKClose();
-        EXPECT_FALSE(c.m_bLinkOpen);
+        EXPECT_FALSE(c.IsLinkOpen());
     }
     EXPECT_EQ(OpenDescriptors(), before) << "QKClose left the socket open";
     // A new connection works.
@@ -370,7 +370,7 @@ TEST(NetworkPeerLoss, APeerClosingTheConnectionMidExchangeGivesFalseAtOnce) {
     EXPECT_LT(t.wallMs, 3000) << "a receive that returns no bytes is the end of the connection";
     ExpectNoBusyWait(t, "closed");
     c.QKClose();
-    EXPECT_FALSE(c.m_bLinkOpen);
+    EXPECT_FALSE(c.IsLinkOpen());
 }
 
 TEST(NetworkPeerLoss, APeerResettingBeforeTheFrameIsSentFailsEveryAttemptAtOnce) {
@@ -387,7 +387,7 @@ TEST(NetworkPeerLoss, APeerResettingBeforeTheFrameIsSentFailsEveryAttemptAtOnce)
     EXPECT_LT(t.wallMs, 3000);
     ExpectNoBusyWait(t, "reset before");
     c.QKClose();
-    EXPECT_FALSE(c.m_bLinkOpen);
+    EXPECT_FALSE(c.IsLinkOpen());
 }
 
 // A card that is there but silent: the control waits out every attempt and

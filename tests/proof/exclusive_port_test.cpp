@@ -39,9 +39,9 @@ TEST(ExclusivePort, ASecondControlInTheSameProcessAlwaysFails) {
         ASSERT_TRUE(first.ComInitial(kPort, 9600, 100)) << "round " << round;
         EXPECT_FALSE(second.ComInitial(kPort, 9600, 100)) << "round " << round;
         EXPECT_FALSE(second.ModemInitial(kPort, 100)) << "round " << round;
-        EXPECT_FALSE(second.m_bLinkOpen);
+        EXPECT_FALSE(second.IsLinkOpen());
         // The refused control did not disturb the first one's line.
-        EXPECT_TRUE(first.m_bLinkOpen);
+        EXPECT_TRUE(first.IsLinkOpen());
         first.QKClose();
         ASSERT_TRUE(second.ComInitial(kPort, 9600, 100))
             << "round " << round << ": not released on close";

@@ -34,9 +34,10 @@ TEST(SetLedProperty, DerivesStepAndPageCounts) {
     for (const Case& k : cases) {
         CTestControl c;
         ASSERT_TRUE(c.SetLedProperty(k.num, k.width, k.height));
-        EXPECT_TRUE(c.m_bPropertySet);
-        EXPECT_EQ(c.m_nSendSteps, k.steps) << k.width << "x" << k.height;
-        EXPECT_EQ(c.m_nTotalPages, k.pages) << k.width << "x" << k.height;
+        short count = -1;
+        EXPECT_TRUE(c.GetSendString(&count, nullptr)); // armed
+        EXPECT_EQ(c.GetSendStepNum(), k.steps) << k.width << "x" << k.height;
+        EXPECT_EQ(c.GetTotalPageNum(), k.pages) << k.width << "x" << k.height;
     }
 }
 
@@ -48,8 +49,9 @@ TEST(SetLedProperty, RefusesValuesOutsideTheScreenModelAndDisarms) {
         c.Open();
         ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
         EXPECT_FALSE(c.SetLedProperty(v[0], v[1], v[2]));
-        EXPECT_FALSE(c.m_bPropertySet);
-        EXPECT_EQ(c.m_nLedNum, v[0]); // stored even when refused
+        short count = -1;
+        EXPECT_FALSE(c.GetSendString(&count, nullptr)); // disarmed
+        EXPECT_EQ(count, -1);
         BSTR s = nullptr;
         EXPECT_FALSE(c.QKGetProperty(&s));
         EXPECT_TRUE(c.link.written.empty());
@@ -73,14 +75,13 @@ TEST(QKSetProperty, ReadsExactlyEightCharactersWithoutATerminator) {
     auto text = std::make_unique<char[]>(8); // no room for a terminator
     std::memcpy(text.get(), "20004081", 8);
     EXPECT_TRUE(c.QKSetProperty(reinterpret_cast<LONG_PTR>(text.get())));
-    EXPECT_EQ(ToHex(c.m_lastFrame + 9, 5), "4320004081");
+    const Bytes built = StoredBytes(c);
+    ASSERT_EQ(built.size(), 16u);
+    EXPECT_EQ(ToHex(built.data() + 9, 5), "4320004081");
     EXPECT_FALSE(c.QKSetProperty(0));
-    const auto len = c.m_nLastFrameLen;
-    c.m_lastFrame[9] = 0;
     EXPECT_FALSE(c.QKSetProperty(Addr("2000408"))); // one character short
     EXPECT_FALSE(c.QKSetup(Addr("")));
-    EXPECT_EQ(c.m_lastFrame[9], 0); // nothing built
-    EXPECT_EQ(c.m_nLastFrameLen, len);
+    EXPECT_EQ(StoredBytes(c), built); // nothing built
 }
 
 TEST(QKSetProperty, DoesNotCorrectLowerCaseText) {
@@ -88,7 +89,7 @@ TEST(QKSetProperty, DoesNotCorrectLowerCaseText) {
     c.SetSendFlag(0);
     ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
     ASSERT_TRUE(c.QKSetProperty(Addr("2000408a")));
-    EXPECT_EQ(c.m_lastFrame[13], 0xAA); // '8','a' -> 0x80 + 42
+    EXPECT_EQ(StoredBytes(c).at(13), 0xAA); // '8','a' -> 0x80 + 42
 }
 
 TEST(QKSetup, AppendsTodaysDateAsBcd) {
@@ -97,8 +98,9 @@ TEST(QKSetup, AppendsTodaysDateAsBcd) {
     c.now = MakeTime(2006, 3, 5);
     ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
     ASSERT_TRUE(c.QKSetup(Addr("DDDD7200")));
-    EXPECT_EQ(c.m_nLastFrameLen, 20);
-    EXPECT_EQ(ToHex(c.m_lastFrame + 9, 9), "42DDDD720020060305");
+    const Bytes frame = StoredBytes(c);
+    ASSERT_EQ(frame.size(), 20u);
+    EXPECT_EQ(ToHex(frame.data() + 9, 9), "42DDDD720020060305");
 }
 
 TEST(QKGetProperty, ReturnsThePropertyTextAsANewString) {

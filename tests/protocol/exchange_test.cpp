@@ -29,7 +29,8 @@ TEST(Exchange, BuildsNothingBeforeThePropertiesAreSet) {
     EXPECT_FALSE(c.ExchangeFrame(payload, 1));
     EXPECT_EQ(payload[0], 'Z'); // buffer untouched
     EXPECT_TRUE(c.link.written.empty());
-    EXPECT_EQ(c.m_nLastFrameLen, 0);
+    ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
+    EXPECT_TRUE(StoredBytes(c).empty()); // nothing was stored either
 }
 
 TEST(Exchange, CapturesFramesWithoutALinkAndReportsSuccess) {
@@ -58,7 +59,8 @@ TEST(Exchange, CaptureModeStaysOnUntilClosed) {
     CTestControl c;
     c.SetSendFlag(0);
     c.SetSendFlag(1);
-    EXPECT_FALSE(c.m_bSendFlag);
+    ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
+    EXPECT_TRUE(c.ExecuteCommand('Z', nullptr, 0)); // captured, not refused
 }
 
 TEST(Exchange, SendsTheFrameAndAcceptsItsAcknowledgement) {
@@ -153,11 +155,11 @@ TEST(Exchange, RefusesAPayloadTooLargeForTheStoredCopy) {
     std::vector<std::uint8_t> big(1590, 0);
     big[0] = 'L';
     EXPECT_FALSE(c.ExchangeFrame(big.data(), 1590));
-    EXPECT_EQ(c.m_nLastFrameLen, 0);
+    EXPECT_TRUE(StoredBytes(c).empty());
     std::vector<std::uint8_t> largest(1589, 0);
     largest[0] = 'L';
     EXPECT_TRUE(c.ExchangeFrame(largest.data(), 1589));
-    EXPECT_EQ(c.m_nLastFrameLen, 1600);
+    EXPECT_EQ(StoredBytes(c).size(), 1600u);
 }
 
 TEST(Exchange, ClampsTheCommunicationTimeOut) {
@@ -167,9 +169,10 @@ TEST(Exchange, ClampsTheCommunicationTimeOut) {
     const std::pair<short, int> cases[] = {{0, 5}, {300, 99}, {-1, 5}, {42, 42}};
     for (auto [seconds, sent] : cases) {
         ASSERT_TRUE(c.SetCommTimeOut(seconds));
-        EXPECT_EQ(c.m_lastFrame[9], 'w');
-        EXPECT_EQ(c.m_lastFrame[10], sent) << seconds;
-        EXPECT_EQ(c.m_nLastFrameLen, 13);
+        const Bytes frame = StoredBytes(c);
+        ASSERT_EQ(frame.size(), 13u);
+        EXPECT_EQ(frame[9], 'w');
+        EXPECT_EQ(frame[10], sent) << seconds;
     }
 }
 
@@ -195,11 +198,12 @@ TEST(Exchange, StampsTheLocalDateAndTimeAsBcdInEveryCentury) {
         c.now = row.now;
         std::uint8_t four[4] = {0xDD, 0xDD, 0x72, 0x00};
         ASSERT_TRUE(c.ExecuteCommand('B', four, 4));
-        EXPECT_EQ(ToHex(c.m_lastFrame + 9, 9), std::string("42DDDD7200") + row.dateB);
+        EXPECT_EQ(ToHex(StoredBytes(c).data() + 9, 9), std::string("42DDDD7200") + row.dateB);
         std::uint8_t junk[7] = {1, 2, 3, 4, 5, 6, 7}; // overwritten by the clock
         ASSERT_TRUE(c.ExecuteCommand('D', junk, 7));
-        EXPECT_EQ(ToHex(c.m_lastFrame + 9, 8), row.timeD);
-        EXPECT_EQ(c.m_nLastFrameLen, 19);
+        const Bytes frame = StoredBytes(c);
+        ASSERT_EQ(frame.size(), 19u);
+        EXPECT_EQ(ToHex(frame.data() + 9, 8), row.timeD);
     }
 }
 
@@ -208,9 +212,10 @@ TEST(Exchange, SendsTheProgramStartCodeWithATrailingZero) {
     c.SetSendFlag(0);
     ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
     ASSERT_TRUE(c.ExecuteCommand('F', nullptr, 0));
-    EXPECT_EQ(c.m_nLastFrameLen, 23);
-    EXPECT_EQ(c.m_lastFrame[9], 'F');
-    EXPECT_EQ(c.m_lastFrame[20], 0);
+    const Bytes frame = StoredBytes(c);
+    ASSERT_EQ(frame.size(), 23u);
+    EXPECT_EQ(frame[9], 'F');
+    EXPECT_EQ(frame[20], 0);
 }
 
 TEST(GetSendString, WidensBytesWithoutSignAndRefusesWhenDisarmed) {
@@ -231,4 +236,29 @@ TEST(GetSendString, WidensBytesWithoutSignAndRefusesWhenDisarmed) {
     ASSERT_EQ(count, 13);
     EXPECT_EQ(elems[10], 255);
     for (int i = 0; i < count; ++i) EXPECT_GE(elems[i], 0);
+}
+
+TEST(Exchange, GivesEachAttemptTheLinesTimePerReplyBytePlusTheWaitTime) {
+    struct Row {
+        BYTE letter;
+        int perByteMs;
+        short waitTime;
+        std::int64_t allowedMs; // per attempt
+    };
+    const Row rows[] = {
+        {'Z', 4, 100, 4 * 6 + 100},      // acknowledgement: 6 bytes
+        {'V', 4, 1000, 4 * 129 + 1000},  // 128 data bytes and the count byte
+        {'U', 4, 0, 4 * 2 + 100},        // the wait time is at least 100 ms
+        {'A', 0, 700, 700},              // a network link adds nothing per byte
+    };
+    for (const Row& row : rows) {
+        CTestControl c;
+        c.link.perByteMs = row.perByteMs;
+        c.link.attempts = 3;
+        c.Open(row.waitTime);
+        ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
+        std::uint8_t data[300] = {};
+        EXPECT_FALSE(c.ExecuteCommand(row.letter, data, 0)); // every read times out
+        EXPECT_EQ(c.link.allowedMs, std::vector<std::int64_t>(3, row.allowedMs)) << row.letter;
+    }
 }

@@ -31,6 +31,21 @@ std::string ToHex(const std::uint8_t* data, std::size_t n) {
     return s;
 }
 
+Bytes StoredBytes(CPalvexCtrl& c) {
+    short count = 0;
+    short elems[palvex::kLastFrameCapacity];
+    if (!c.GetSendString(&count, elems)) return {};
+    Bytes b;
+    for (int i = 0; i < count; ++i) b.push_back(static_cast<std::uint8_t>(elems[i]));
+    return b;
+}
+
+Bytes StoredBody(CPalvexCtrl& c) {
+    const Bytes frame = StoredBytes(c);
+    if (frame.size() < palvex::kFrameOverhead) return {};
+    return Bytes(frame.begin() + palvex::kPayloadOffset, frame.end() - 2);
+}
+
 std::tm MakeTime(int year, int month, int day, int hour, int minute, int second, int wday) {
     std::tm t{};
     t.tm_year = year - 1900;

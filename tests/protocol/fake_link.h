@@ -2,7 +2,7 @@
 // each read from a queue of prepared replies (an empty entry is a time-out).
 #pragma once
 
-#include "control/commands/command_set.h"
+#include "control/link/palvex_ctrl.h"
 
 #include <deque>
 #include <string>
@@ -19,6 +19,8 @@ inline std::string ToHex(const Bytes& b) { return ToHex(b.data(), b.size()); }
 class CFakeLink : public palvex::ILinkTransport {
 public:
     int attempts = 5;
+    int perByteMs = 4;
+    std::vector<std::int64_t> allowedMs; // the time each read was given
     std::vector<Bytes> written;
     std::deque<Bytes> replies; // what each read delivers (possibly short or long)
     int purges = 0;
@@ -26,13 +28,16 @@ public:
     bool autoAck = false; // with no scripted reply, acknowledge the last frame
 
     int MaxAttempts() const override { return attempts; }
+    int PerByteMs() const override { return perByteMs; }
     void Purge() override { ++purges; }
     bool Write(const std::uint8_t* data, std::size_t n) override {
         written.emplace_back(data, data + n);
         return true;
     }
-    std::size_t ReadExact(std::uint8_t* buf, std::size_t n, int) override {
+    std::size_t ReadExact(std::uint8_t* buf, std::size_t n,
+                          const palvex::CDeadline& deadline) override {
         ++reads;
+        allowedMs.push_back(deadline.AllowedMs());
         if (replies.empty() && autoAck && !written.empty()) {
             const Bytes& f = written.back();
             replies.push_back(Bytes{0x05, f[9], f[10], f[11], 'O', 'K'});
@@ -47,25 +52,22 @@ public:
     const char* Describe() const override { return "fake"; }
 };
 
-// The command set wired to a fake link, with a pinned clock.
-class CTestControl : public CCommandSet {
+// The control wired to a fake link, with a pinned clock.
+class CTestControl : public CPalvexCtrl {
 public:
     CFakeLink link;
     std::tm now{};
-    bool open = false;
 
     CTestControl() {
         SetClock([](void* self) { return static_cast<CTestControl*>(self)->now; }, this);
     }
-    void Open() {
-        open = true;
-        m_bLinkOpen = TRUE;
-        m_nWaitTime = 100;
-    }
-
-protected:
-    palvex::ILinkTransport* ActiveTransport() override { return open ? &link : nullptr; }
+    void Open(short waitTime = 100) { AttachTransport(&link, waitTime); }
 };
+
+// The last frame built, as GetSendString reports it; empty when refused.
+Bytes StoredBytes(CPalvexCtrl& c);
+// The payload of the stored frame (without header, length and CRC).
+Bytes StoredBody(CPalvexCtrl& c);
 
 std::tm MakeTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
                  int wday = 0);

@@ -102,13 +102,13 @@ TEST(SimDisplayEndToEnd, APicturePageAChineseTextAndALineShowOnTheScreenAndInThe
         ASSERT_TRUE(ctrl.SendHZLib(static_cast<short>(k), Addr(libraryPath.c_str())))
             << "block " << k;
 
-    std::vector<std::uint8_t> buffer(CCommandSet::kPictureBufferSize, 0);
+    std::vector<std::uint8_t> buffer(CPalvexCtrl::kPictureBufferSize, 0);
     std::vector<std::uint8_t> expected(256 * 80);
     for (int y = 0; y < 80; ++y)
         for (int x = 0; x < 256; ++x) {
             // Rows s and s + 64 differ, so the two rows of a step cannot swap unseen.
             const auto code = static_cast<std::uint8_t>((x / 16 + y / 5) % 8);
-            buffer[static_cast<std::size_t>(y) * CCommandSet::kPictureRowPitch + x] = code;
+            buffer[static_cast<std::size_t>(y) * CPalvexCtrl::kPictureRowPitch + x] = code;
             expected[static_cast<std::size_t>(y) * 256 + x] = code;
         }
     ASSERT_EQ(ctrl.GetSendStepNum(), 64);
@@ -202,7 +202,7 @@ TEST(SimCardOverTheLink, TheStatusRecordPassesTheControlsChecksumAndFollowsTheCo
     card.height = 8;
     CCardOnPty c(card);
     CPalvexCtrl& ctrl = c.control;
-    std::vector<std::uint8_t> page(CCommandSet::kPictureBufferSize, 1);
+    std::vector<std::uint8_t> page(CPalvexCtrl::kPictureBufferSize, 1);
     for (short p = 0; p < 2; ++p)
         for (short s = 0; s < 8; ++s)
             ASSERT_TRUE(ctrl.SendPicture(p, s, Addr(page.data())));

@@ -1,4 +1,4 @@
-#include "control/protocol/frame_protocol.h"
+#include "control/protocol/exchange.h"
 
 #include "control/protocol/convert.h"
 #include "control/protocol/crc16.h"
@@ -22,9 +22,9 @@ int YearWithinCentury(const std::tm& t) { return ((t.tm_year + 1900) % 100 + 100
 
 } // namespace
 
-CFrameProtocol::CFrameProtocol() { FillCrcTable(m_crcTable); }
+CExchange::CExchange() { FillCrcTable(m_crcTable); }
 
-std::tm CFrameProtocol::LocalTime() const {
+std::tm CExchange::LocalTime() const {
     if (m_pfnClock != nullptr) return m_pfnClock(m_pClockContext);
     std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -32,28 +32,28 @@ std::tm CFrameProtocol::LocalTime() const {
     return local;
 }
 
-BOOL CFrameProtocol::ExchangeFrame(BYTE* payload, std::uint16_t n) {
-    if (!m_bPropertySet) return FALSE;
+BOOL CExchange::ExchangeFrame(BYTE* payload, std::uint16_t n, const SControlState& state) {
+    if (!state.m_bPropertySet) return FALSE;
     // A payload that would not fit the stored copy is refused before anything
     // is built, so the copy can never be overrun.
     if (payload == nullptr || n < 1 || n > kMaxPayload) return FALSE;
 
     const BYTE letter = payload[0];
-    const int replyCount = ExpectedReplyCount(letter, m_nLedHeight);
+    const int replyCount = ExpectedReplyCount(letter, state.m_nLedHeight);
     // The frame is sent from this call's own buffer: a host callback that runs
     // while a network reply is awaited may start another exchange, which
     // replaces the stored copy, and a retry must still send this frame.
     BYTE frame[kLastFrameCapacity];
     const std::uint16_t frameLen =
-        static_cast<std::uint16_t>(BuildFrame(m_crcTable, m_nLedNum, payload, n, frame));
+        static_cast<std::uint16_t>(BuildFrame(m_crcTable, state.m_nLedNum, payload, n, frame));
     std::memcpy(m_lastFrame, frame, frameLen);
     m_nLastFrameLen = frameLen;
     BYTE ack[kAckCount];
     ExpectedAck(frame, ack);
 
-    ILinkTransport* link = m_bLinkOpen ? ActiveTransport() : nullptr;
+    ILinkTransport* const link = m_pLink;
     if (link == nullptr) {
-        if (!m_bLinkOpen && !m_bSendFlag) {
+        if (!state.m_bSendFlag) {
             payload[0] = 0; // captured: nothing to read back
             return TRUE;
         }
@@ -73,12 +73,17 @@ BOOL CFrameProtocol::ExchangeFrame(BYTE* payload, std::uint16_t n) {
         if (m_pfnTrace != nullptr)
             m_pfnTrace(m_pTraceContext,
                        TraceEvent{link->Describe(), attempt, attempts, true, frame,
-                                  written ? std::size_t{frameLen} : std::size_t{0}, frameLen});
+                                  written ? std::size_t{frameLen} : std::size_t{0}, frameLen, 0});
         if (!written) continue;
-        const std::size_t got = link->ReadExact(reply, want, m_nWaitTime);
+        // One deadline per attempt: the line's time for each reply byte plus
+        // the wait time, counted from the end of the write.
+        const std::int64_t allowedMs =
+            static_cast<std::int64_t>(link->PerByteMs()) * static_cast<std::int64_t>(want) +
+            state.m_nWaitTime;
+        const std::size_t got = link->ReadExact(reply, want, CDeadline(allowedMs));
         if (m_pfnTrace != nullptr)
-            m_pfnTrace(m_pTraceContext,
-                       TraceEvent{link->Describe(), attempt, attempts, false, reply, got, want});
+            m_pfnTrace(m_pTraceContext, TraceEvent{link->Describe(), attempt, attempts, false,
+                                                   reply, got, want, allowedMs});
         if (got != want) continue;
         reply[want] = 0;
         if (CheckReply(static_cast<int>(want), reply, expected)) {
@@ -98,7 +103,7 @@ BOOL CFrameProtocol::ExchangeFrame(BYTE* payload, std::uint16_t n) {
     return FALSE;
 }
 
-BOOL CFrameProtocol::ExecuteCommand(BYTE letter, BYTE* data, int count) {
+BOOL CExchange::ExecuteCommand(BYTE letter, BYTE* data, int count, const SControlState& state) {
     BYTE payload[300];
     const int c = count & 0xFF;
     if (c > 0 && data == nullptr) return FALSE;
@@ -158,7 +163,7 @@ BOOL CFrameProtocol::ExecuteCommand(BYTE letter, BYTE* data, int count) {
     default: return FALSE;
     }
 
-    const BOOL ok = ExchangeFrame(payload, length);
+    const BOOL ok = ExchangeFrame(payload, length, state);
     if (IsReadingLetter(letter) && data != nullptr) {
         if (ok)
             std::strcpy(reinterpret_cast<char*>(data), reinterpret_cast<const char*>(payload));
@@ -168,20 +173,9 @@ BOOL CFrameProtocol::ExecuteCommand(BYTE letter, BYTE* data, int count) {
     return ok;
 }
 
-BOOL CFrameProtocol::SetCommTimeOut(short Seconds) {
-    int s = Seconds;
-    if (s < 5) s = 5;
-    if (s > 99) s = 99;
-    BYTE b = static_cast<BYTE>(s);
-    return ExecuteCommand('w', &b, 1);
-}
-
-void CFrameProtocol::SetSendFlag(short SendOrNot) {
-    if (SendOrNot == 0) m_bSendFlag = FALSE;
-}
-
-BOOL CFrameProtocol::GetSendString(short* lpCount, short* lpRetBuff) {
-    if (!m_bPropertySet) return FALSE;
+BOOL CExchange::GetSendString(short* lpCount, short* lpRetBuff,
+                                const SControlState& state) const {
+    if (!state.m_bPropertySet) return FALSE;
     if (lpCount == nullptr || (lpRetBuff == nullptr && m_nLastFrameLen > 0)) return FALSE;
     for (std::uint16_t i = 0; i < m_nLastFrameLen; ++i)
         lpRetBuff[i] = static_cast<short>(m_lastFrame[i]);
