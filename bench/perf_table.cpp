@@ -4,7 +4,7 @@
 // the wire time of a 57,600 bit/s line, the CPU used while a silent card is
 // awaited, and heap allocations per exchange once warmed up.
 #include "bench/channels.h"
-#include "control/link/deadline.h"
+#include "control/protocol/deadline.h"
 #include "control/link/palvex_ctrl.h"
 #include "sim/card_server.h"
 

@@ -10,10 +10,11 @@
 // is checked before the first call runs (files named by arguments are read
 // then too). How a parameter is given on the command line (a 16-bit number,
 // an address, text, a picture file, a list, or storage the control fills) is
-// decided by its argument kind: the kind table (kParamForms in cli_args.cpp)
-// names, by method and parameter name, the parameters that do not use the
-// default kind of their type, and each kind says which parameter types it
-// can pass.
+// decided by its argument kind (cli/arg_kinds.h): the forms table
+// (cli/param_forms.cpp) names, by method and parameter name, the parameters
+// that do not use the default kind of their type, and each kind says which
+// parameter types it can pass. Words are read by cli/arg_words.h, calls
+// checked by cli/call_parse.cpp, and --help written by cli/help_text.cpp.
 #pragma once
 
 #include "cli/method_table.h"

@@ -1,5 +1,7 @@
 #include "cli/job_args.h"
 
+#include "control/palvex_facts.h"
+
 #include <charconv>
 #include <vector>
 
@@ -26,8 +28,6 @@ constexpr Option kOptions[] = {
     {"--output", true, kPreview, true}, {"--verbose", false, kAll, false},
     {"-v", false, kAll, false},         {"--trace", false, kSend, false},
 };
-
-constexpr unsigned kBauds[] = {9600, 14400, 28800, 38400, 57600};
 
 const Option* FindOption(std::string_view name) {
     for (const Option& o : kOptions)
@@ -84,9 +84,9 @@ bool Apply(std::string_view name, std::string_view value, JobCommand& c, std::st
     };
     if (name == "--com") return number(1, 32767, c.com);
     if (name == "--wait") return number(0, 32767, c.waitMs);
-    if (name == "--card") return number(0, 31, c.card);
-    if (name == "--width") return number(1, 512, c.width);
-    if (name == "--height") return number(1, 128, c.height);
+    if (name == "--card") return number(0, card::kMaxLedNum, c.card);
+    if (name == "--width") return number(1, card::kMaxLedWidth, c.width);
+    if (name == "--height") return number(1, card::kMaxLedHeight, c.height);
     // Page numbers travel as their low six bits: a higher one would land on
     // another page.
     if (name == "--page") return number(0, 63, c.page);
@@ -101,7 +101,7 @@ bool Apply(std::string_view name, std::string_view value, JobCommand& c, std::st
     }
     if (name == "--baud") {
         int baud = 0;
-        for (unsigned b : kBauds)
+        for (unsigned b : card::kBaudRates)
             if (ParseInt(value, 1, 65535, baud) && static_cast<unsigned>(baud) == b) c.baud = b;
         if (c.baud != 0) return true;
         error = what + " is not one of the speeds 9600, 14400, 28800, 38400, 57600";

@@ -7,7 +7,7 @@
 #include "cli/job_signals.h"
 #include "cli/picture_file.h"
 #include "cli/picture_preview.h"
-#include "control/protocol/frame.h"
+#include "control/palvex_facts.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -21,8 +21,6 @@
 
 namespace palvex::cli {
 namespace {
-
-constexpr std::size_t kAckBytes = 6; // what the card answers to each block or step
 
 void Report(std::FILE* err, const std::string& text) {
     std::fprintf(err, "palvex: %s\n", text.c_str());
@@ -192,9 +190,11 @@ int CSendJob::Run() {
     if (m_c.from >= m_total) return Close(FromPastTheEnd(words));
 
     const std::size_t frameBytes =
-        (m_font ? 1027 : static_cast<std::size_t>(m_c.width) + 3) + kFrameOverhead;
+        (m_font ? static_cast<std::size_t>(card::kFontBlockHeader + card::kFontBlockSize)
+                : static_cast<std::size_t>(card::kPictureStepHeader + m_c.width)) +
+        card::kFrameOverhead;
     const double linePerItem =
-        m_c.com != 0 ? static_cast<double>(frameBytes + kAckBytes) * 10 / m_c.baud : 0;
+        m_c.com != 0 ? static_cast<double>(frameBytes + card::kAckBytes) * 10 / m_c.baud : 0;
     const auto mode = m_c.quiet               ? CProgressMeter::Off
                       : isatty(fileno(m_err)) ? CProgressMeter::Terminal
                                               : CProgressMeter::Lines;

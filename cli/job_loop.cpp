@@ -1,5 +1,7 @@
 #include "cli/job_loop.h"
 
+#include "control/palvex_facts.h"
+
 #include <csignal>
 
 namespace palvex::cli {
@@ -67,7 +69,8 @@ std::string OutcomeMessage(const JobWords& w, const JobOutcome& o, int from, int
 }
 
 int FontBlockCount(std::uintmax_t bytes) {
-    const std::uintmax_t blocks = (bytes + 1023) / 1024;
+    constexpr auto kBlock = static_cast<std::uintmax_t>(card::kFontBlockSize);
+    const std::uintmax_t blocks = (bytes + kBlock - 1) / kBlock;
     return blocks > static_cast<std::uintmax_t>(kMaxFontBlocks) ? kMaxFontBlocks + 1
                                                                 : static_cast<int>(blocks);
 }

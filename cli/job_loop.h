@@ -4,6 +4,8 @@
 // the job then reports.
 #pragma once
 
+#include "control/palvex_facts.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -57,6 +59,6 @@ std::string OutcomeMessage(const JobWords& words, const JobOutcome& outcome, int
 int FontBlockCount(std::uintmax_t bytes);
 // Blocks travel addressed by a 16-bit number of 256-byte units, so a
 // library holds at most this many.
-constexpr int kMaxFontBlocks = 16384;
+constexpr int kMaxFontBlocks = 65536 * 256 / card::kFontBlockSize;
 
 } // namespace palvex::cli

@@ -9,7 +9,7 @@
 //                                          the control's design-time picture
 #pragma once
 
-#include "control/automation/palvex_loader.h"
+#include "control/host/palvex_loader.h"
 
 #include <cstdio>
 #include <span>

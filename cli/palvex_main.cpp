@@ -7,7 +7,7 @@
 #include "cli/job_commands.h"
 #include "cli/method_table.h"
 #include "cli/module_commands.h"
-#include "control/automation/palvex_loader.h"
+#include "control/host/palvex_loader.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 #include "cli/picture_file.h"
 
-#include "control/link/palvex_ctrl.h"
+#include "control/palvex_facts.h"
 
 #include <png.h>
 
@@ -16,8 +16,7 @@
 namespace palvex::cli {
 namespace {
 
-static_assert(kPictureBytes == static_cast<std::size_t>(CPalvexCtrl::kPictureBufferSize));
-static_assert(kPictureColumns == static_cast<std::size_t>(CPalvexCtrl::kPictureRowPitch));
+static_assert(kPictureBytes == static_cast<std::size_t>(card::kPictureBufferSize));
 
 // Widest image accepted. An interlaced PNG is only complete after its last
 // pass, so its first 128 rows are kept whole until then: at most 32 MiB.

@@ -18,6 +18,8 @@
 // pixel.
 #pragma once
 
+#include "control/palvex_facts.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -25,8 +27,8 @@
 
 namespace palvex::cli {
 
-constexpr std::size_t kPictureColumns = 512;
-constexpr std::size_t kPictureRows = 128;
+constexpr std::size_t kPictureColumns = card::kPictureRowPitch;
+constexpr std::size_t kPictureRows = card::kPictureRows;
 constexpr std::size_t kPictureBytes = kPictureColumns * kPictureRows;
 
 // Fills `picture` with kPictureBytes bytes from the file at `path`. False with

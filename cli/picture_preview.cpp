@@ -1,6 +1,7 @@
 #include "cli/picture_preview.h"
 
 #include "cli/picture_file.h"
+#include "control/palvex_facts.h"
 #include "sim/picture_memory.h"
 #include "sim/png_writer.h"
 #include "sim/snapshot.h"
@@ -10,7 +11,9 @@
 namespace palvex::cli {
 
 namespace {
-constexpr int kRowsPerStep = 64;
+// Rows one step sends on each pass: a screen higher than this is sent two
+// rows a step.
+constexpr int kRowsPerStep = card::kMaxSendSteps;
 } // namespace
 
 std::vector<std::uint8_t> PictureStep(const std::vector<std::uint8_t>& picture, int width,

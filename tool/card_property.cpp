@@ -6,8 +6,7 @@ namespace dravel {
 
 namespace {
 
-// Characters 0 to 23 are read: identification to flags byte.
-constexpr std::size_t kUsedLength = 24;
+namespace prop = palvex::card::property;
 
 // Characters in a string of the binary interface: its byte count, kept in
 // the 4 bytes before the first character, over the size of one.
@@ -39,17 +38,23 @@ std::uint8_t HexPairAt(std::string_view text, std::size_t i) {
 bool ParseCardProperty(std::string_view text, CardProperty& out) {
     // A shorter text (capture mode gives an empty one) holds no block to
     // read: positions past its end are not the card's.
-    if (text.size() < kUsedLength || !text.starts_with(kDTypeIdentification)) return false;
-    out.version = {text[5], '.', text[6], text[7]};
-    out.year = static_cast<std::uint16_t>(HexPairAt(text, 8) * 256 + HexPairAt(text, 10));
-    out.month = HexPairAt(text, 12);
-    out.day = HexPairAt(text, 14);
-    const unsigned mixed = HexPairAt(text, 18); // last width digit, first height digit
-    out.width = static_cast<std::uint16_t>(HexPairAt(text, 16) * 16 + mixed / 16);
-    out.height = static_cast<std::uint16_t>((mixed % 16) * 256 + HexPairAt(text, 20));
-    const std::uint8_t z = HexPairAt(text, 22);
-    out.color = z & 1;
-    out.flags = z & 0xFE;
+    if (text.size() < prop::kTextUsed || !text.starts_with(kDTypeIdentification)) return false;
+    out.version = {text[prop::kVersionAt], '.', text[prop::kMinorVersionAt],
+                   text[prop::kMinorVersionAt + 1]};
+    out.year = static_cast<std::uint16_t>(HexPairAt(text, prop::kYearAt) * 256 +
+                                          HexPairAt(text, prop::kYearAt + 2));
+    out.month = HexPairAt(text, prop::kMonthAt);
+    out.day = HexPairAt(text, prop::kDayAt);
+    // Width is the first three digits of the size, height the last three:
+    // the pair at kHeightAt - 1 holds the last width digit and the first
+    // height digit.
+    const unsigned mixed = HexPairAt(text, prop::kHeightAt - 1);
+    out.width = static_cast<std::uint16_t>(HexPairAt(text, prop::kWidthAt) * 16 + mixed / 16);
+    out.height =
+        static_cast<std::uint16_t>((mixed % 16) * 256 + HexPairAt(text, prop::kHeightAt + 1));
+    const std::uint8_t z = HexPairAt(text, prop::kFlagsAt);
+    out.color = z & prop::kModuleTypeBit;
+    out.flags = z & static_cast<std::uint8_t>(~prop::kModuleTypeBit);
     return true;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "control/automation/palvex_com.h"
+#include "control/palvex_facts.h"
 
 #include <cstdint>
 #include <string>
@@ -12,7 +13,8 @@
 namespace dravel {
 
 // First characters of a D-type card's property text.
-inline constexpr std::string_view kDTypeIdentification = "DDDD7";
+inline constexpr std::string_view kDTypeIdentification =
+    palvex::card::property::kDTypeIdentification;
 
 struct CardProperty {
     std::string version;      // "2.00": characters 5, 6 and 7

@@ -1,6 +1,6 @@
 #include "tool/control_site.h"
 
-#include "control/automation/palvex_loader.h"
+#include "control/host/palvex_loader.h"
 
 #include <cstdio>
 #include <string>

@@ -1,5 +1,6 @@
 #include "tool/dravel_dlg.h"
 
+#include "control/palvex_facts.h"
 #include "tool/card_property.h"
 #include "tool/resources/dravel_texts.h"
 #include "tool/resources/resource_ids.h"
@@ -16,7 +17,7 @@ constexpr short kProbeWaitMs = 800;
 // Size that only arms the control for the property request.
 constexpr short kProbeWidth = 128;
 constexpr short kProbeHeight = 64;
-constexpr int kScreenNumbers = 32;
+constexpr int kScreenNumbers = palvex::card::kMaxLedNum + 1;
 constexpr int kLastPort = 8;
 constexpr std::uint16_t kFirstBaud = 28800;
 
@@ -251,8 +252,8 @@ void CDravelDlg::FillSizeList(int id, std::uint16_t& value, int limit, std::stri
 }
 
 void CDravelDlg::FillSizeLists() {
-    FillSizeList(IDC_HEIGHT, m_nHeight, 128, m_strHeight);
-    FillSizeList(IDC_WIDTH, m_nWidth, 512, m_strWidth);
+    FillSizeList(IDC_HEIGHT, m_nHeight, palvex::card::kMaxLedHeight, m_strHeight);
+    FillSizeList(IDC_WIDTH, m_nWidth, palvex::card::kMaxLedWidth, m_strWidth);
     UpdateData(false);
 }
 

@@ -71,7 +71,7 @@ BOOL CPalvex::SetLedProperty(short LedNum, short LedWidth, short LedHeight) {
 void CPalvex::QKClose() { Call(kDispQKClose, {}, false); }
 
 BOOL CPalvex::QKGetProperty(BSTR* bStr) {
-    if (bStr == nullptr) return FALSE;
+    if (bStr == nullptr) return false;
     return Call(kDispQKGetProperty, {StringRefArg(bStr)}, true);
 }
 

@@ -5,21 +5,25 @@
 #pragma once
 
 #include "control/automation/palvex_com.h"
-#include "control/protocol/types.h"
+#include "control/palvex_facts.h"
 #include "tool/control_site.h"
 
+#include <cstdint>
 #include <initializer_list>
 #include <memory>
 
 namespace dravel {
 
+// Address-width integer of the "lp..." arguments: a caller address.
+using LONG_PTR = std::intptr_t;
+
 // Dispatch identifiers of the six methods the tool uses.
-constexpr DISPID kDispComInitial = 2;
-constexpr DISPID kDispSetLedProperty = 4;
-constexpr DISPID kDispQKClose = 9;
-constexpr DISPID kDispQKGetProperty = 11;
-constexpr DISPID kDispQKSetup = 37;
-constexpr DISPID kDispQKSetProperty = 38;
+constexpr DISPID kDispComInitial = palvex::dispid::ComInitial;
+constexpr DISPID kDispSetLedProperty = palvex::dispid::SetLedProperty;
+constexpr DISPID kDispQKClose = palvex::dispid::QKClose;
+constexpr DISPID kDispQKGetProperty = palvex::dispid::QKGetProperty;
+constexpr DISPID kDispQKSetup = palvex::dispid::QKSetup;
+constexpr DISPID kDispQKSetProperty = palvex::dispid::QKSetProperty;
 
 class CPalvex {
 public:

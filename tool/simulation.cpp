@@ -1,5 +1,6 @@
 #include "tool/simulation.h"
 
+#include "control/palvex_facts.h"
 #include "sim/card_server.h"
 
 #include <cerrno>
@@ -16,10 +17,6 @@ constexpr int kPorts = 8;
 
 std::string PortVariable(int n) { return "PALVEX_COM" + std::to_string(n); }
 
-bool IsSearchSpeed(unsigned baud) {
-    return baud == 9600 || baud == 14400 || baud == 28800 || baud == 38400 || baud == 57600;
-}
-
 } // namespace
 
 bool ParseSimulationTarget(std::string_view target, SimulationOptions& options) {
@@ -34,7 +31,7 @@ bool ParseSimulationTarget(std::string_view target, SimulationOptions& options) 
     const auto b = std::from_chars(baudText.data(), baudText.data() + baudText.size(), baud);
     if (p.ec != std::errc{} || p.ptr != portText.data() + portText.size()) return false;
     if (b.ec != std::errc{} || b.ptr != baudText.data() + baudText.size()) return false;
-    if (port < 1 || port > kPorts || !IsSearchSpeed(baud)) return false;
+    if (port < 1 || port > kPorts || !palvex::card::IsBaudRate(baud)) return false;
     options.port = port;
     options.baud = baud;
     return true;

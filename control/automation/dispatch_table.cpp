@@ -1,9 +1,11 @@
 #include "control/automation/dispatch_table.h"
 
 #include "control/link/palvex_ctrl.h"
+#include "control/palvex_facts.h"
 
 #include <array>
 #include <cstring>
+#include <functional>
 #include <initializer_list>
 #include <limits>
 #include <string>
@@ -63,6 +65,12 @@ template <class C, class R, class... A> struct MemberFunction<R (C::*)(A...)> {
 };
 template <class C, class R, class... A>
 struct MemberFunction<R (C::*)(A...) noexcept> : MemberFunction<R (C::*)(A...)> {};
+// A function of this layer that takes the control first, for a method whose
+// automation form the control itself does not have.
+template <class R, class... A> struct MemberFunction<R (*)(CPalvexCtrl&, A...)> {
+    using Result = R;
+    using Args = std::tuple<A...>;
+};
 
 template <class T> T ArgAs(const DispatchArg& a) {
     if constexpr (std::is_pointer_v<T>)
@@ -78,14 +86,14 @@ void CallMemberWith(CPalvexCtrl& ctrl, [[maybe_unused]] const DispatchArg* args,
     using R = typename Traits::Result;
     using Args = typename Traits::Args;
     if constexpr (std::is_void_v<R>) {
-        (ctrl.*Fn)(ArgAs<std::tuple_element_t<I, Args>>(args[I])...);
+        std::invoke(Fn, ctrl, ArgAs<std::tuple_element_t<I, Args>>(args[I])...);
         result->vt = VT_EMPTY;
     } else if constexpr (std::is_same_v<R, short>) {
-        const short r = (ctrl.*Fn)(ArgAs<std::tuple_element_t<I, Args>>(args[I])...);
+        const short r = std::invoke(Fn, ctrl, ArgAs<std::tuple_element_t<I, Args>>(args[I])...);
         result->vt = VT_I2;
         result->iVal = r;
     } else {
-        const BOOL r = (ctrl.*Fn)(ArgAs<std::tuple_element_t<I, Args>>(args[I])...);
+        const BOOL r = std::invoke(Fn, ctrl, ArgAs<std::tuple_element_t<I, Args>>(args[I])...);
         result->vt = VT_BOOL;
         result->boolVal = r ? VARIANT_TRUE : VARIANT_FALSE;
     }
@@ -125,6 +133,19 @@ consteval DispatchEntry Method(DISPID id, const char* name,
     return e;
 }
 
+// The control hands the property text over as bytes; a host receives it as
+// a new automation string, which it frees. On failure the host's string is
+// left as it was.
+BOOL QKGetPropertyString(CPalvexCtrl& ctrl, BSTR* bStr) {
+    if (bStr == nullptr) return FALSE;
+    char text[CPalvexCtrl::kPropertyTextCapacity];
+    if (!ctrl.QKGetProperty(text, sizeof text)) return FALSE;
+    BSTR made = BstrFromBytes(text);
+    if (made == nullptr) return FALSE;
+    *bStr = made;
+    return TRUE;
+}
+
 constexpr VARTYPE I2 = VT_I2;
 constexpr VARTYPE I4 = VT_I4;
 constexpr VARTYPE ADDR = VT_ADDR;
@@ -132,69 +153,70 @@ constexpr VARTYPE I2_REF = VT_I2 | VT_BYREF;
 constexpr VARTYPE BSTR_REF = VT_BSTR | VT_BYREF;
 
 // ---------------------------------------------------------------------------
-// The interface, in identifier order. Identifier 32 is not used.
+// The interface, in identifier order, with the identifiers of the card facts
+// header. Identifier 32 is not used.
 
 // clang-format off
 constexpr DispatchEntry kEntries[] = {
-    Method<&CPalvexCtrl::NetInitial>(1, "NetInitial",
+    Method<&CPalvexCtrl::NetInitial>(dispid::NetInitial, "NetInitial",
         {{"LocalPort", I2}, {"RemoteIP", I4}, {"RemotePort", I2}, {"WaitTime", I2}}, VT_BOOL),
-    Method<&CPalvexCtrl::ComInitial>(2, "ComInitial",
+    Method<&CPalvexCtrl::ComInitial>(dispid::ComInitial, "ComInitial",
         {{"ComPort", I2}, {"BaudRate", I2}, {"WaitTime", I2}}, VT_BOOL),
-    Method<&CPalvexCtrl::ModemInitial>(3, "ModemInitial",
+    Method<&CPalvexCtrl::ModemInitial>(dispid::ModemInitial, "ModemInitial",
         {{"ModemPort", I2}, {"WaitTime", I2}}, VT_BOOL),
-    Method<&CPalvexCtrl::SetLedProperty>(4, "SetLedProperty",
+    Method<&CPalvexCtrl::SetLedProperty>(dispid::SetLedProperty, "SetLedProperty",
         {{"LedNum", I2}, {"LedWidth", I2}, {"LedHeight", I2}}, VT_BOOL),
-    Method<&CPalvexCtrl::GetTotalPageNum>(5, "GetTotalPageNum", {}, VT_I2),
-    Method<&CPalvexCtrl::GetSendStepNum>(6, "GetSendStepNum", {}, VT_I2),
-    Method<&CPalvexCtrl::SendPicture>(7, "SendPicture",
+    Method<&CPalvexCtrl::GetTotalPageNum>(dispid::GetTotalPageNum, "GetTotalPageNum", {}, VT_I2),
+    Method<&CPalvexCtrl::GetSendStepNum>(dispid::GetSendStepNum, "GetSendStepNum", {}, VT_I2),
+    Method<&CPalvexCtrl::SendPicture>(dispid::SendPicture, "SendPicture",
         {{"ProgNum", I2}, {"Step", I2}, {"lpBuff", ADDR}}, VT_BOOL),
-    Method<&CPalvexCtrl::SendProgList>(8, "SendProgList",
+    Method<&CPalvexCtrl::SendProgList>(dispid::SendProgList, "SendProgList",
         {{"TotalProgNum", I2}, {"lpProgList", ADDR}}, VT_BOOL),
-    Method<&CPalvexCtrl::QKClose>(9, "QKClose", {}, VT_VOID),
-    Method<&CPalvexCtrl::SendModemCmd>(10, "SendModemCmd",
+    Method<&CPalvexCtrl::QKClose>(dispid::QKClose, "QKClose", {}, VT_VOID),
+    Method<&CPalvexCtrl::SendModemCmd>(dispid::SendModemCmd, "SendModemCmd",
         {{"lpCmdStr", ADDR}, {"lpRetStr", ADDR}}, VT_BOOL),
-    Method<&CPalvexCtrl::QKGetProperty>(11, "QKGetProperty", {{"bStr", BSTR_REF}}, VT_BOOL),
-    Method<&CPalvexCtrl::SetTime>(12, "SetTime", {}, VT_BOOL),
-    Method<&CPalvexCtrl::LockHZLib>(13, "LockHZLib", {{"LockFlag", I2}}, VT_BOOL),
-    Method<&CPalvexCtrl::SetBrightness>(14, "SetBrightness", {{"Brightness", I2}}, VT_BOOL),
-    Method<&CPalvexCtrl::SendHZLib>(15, "SendHZLib",
+    Method<&QKGetPropertyString>(dispid::QKGetProperty, "QKGetProperty", {{"bStr", BSTR_REF}}, VT_BOOL),
+    Method<&CPalvexCtrl::SetTime>(dispid::SetTime, "SetTime", {}, VT_BOOL),
+    Method<&CPalvexCtrl::LockHZLib>(dispid::LockHZLib, "LockHZLib", {{"LockFlag", I2}}, VT_BOOL),
+    Method<&CPalvexCtrl::SetBrightness>(dispid::SetBrightness, "SetBrightness", {{"Brightness", I2}}, VT_BOOL),
+    Method<&CPalvexCtrl::SendHZLib>(dispid::SendHZLib, "SendHZLib",
         {{"Steps", I2}, {"lpLibFileName", ADDR}}, VT_BOOL),
-    Method<&CPalvexCtrl::SetRelay>(16, "SetRelay",
+    Method<&CPalvexCtrl::SetRelay>(dispid::SetRelay, "SetRelay",
         {{"Power", I2}, {"Fan", I2}, {"Other", I2}}, VT_BOOL),
-    Method<&CPalvexCtrl::SetCtrlTemperature>(17, "SetCtrlTemperature",
+    Method<&CPalvexCtrl::SetCtrlTemperature>(dispid::SetCtrlTemperature, "SetCtrlTemperature",
         {{"TPowerOff", I2}, {"TPowerOn", I2}, {"TFanOn", I2}, {"TFanOff", I2}, {"Enable", I2}},
         VT_BOOL),
-    Method<&CPalvexCtrl::SetTemperatureOffset>(18, "SetTemperatureOffset", {{"Offset", I2}},
+    Method<&CPalvexCtrl::SetTemperatureOffset>(dispid::SetTemperatureOffset, "SetTemperatureOffset", {{"Offset", I2}},
         VT_BOOL),
-    Method<&CPalvexCtrl::StartTest>(19, "StartTest", {}, VT_BOOL),
-    Method<&CPalvexCtrl::GetTestState>(20, "GetTestState", {}, VT_I2),
-    Method<&CPalvexCtrl::GetTestResult>(21, "GetTestResult",
+    Method<&CPalvexCtrl::StartTest>(dispid::StartTest, "StartTest", {}, VT_BOOL),
+    Method<&CPalvexCtrl::GetTestState>(dispid::GetTestState, "GetTestState", {}, VT_I2),
+    Method<&CPalvexCtrl::GetTestResult>(dispid::GetTestResult, "GetTestResult",
         {{"color", I2}, {"column", I2}, {"Resultx", I2_REF}}, VT_BOOL),
-    Method<&CPalvexCtrl::GetPowerState>(22, "GetPowerState", {{"Resultx", I2_REF}}, VT_BOOL),
-    Method<&CPalvexCtrl::ShowString>(23, "ShowString",
+    Method<&CPalvexCtrl::GetPowerState>(dispid::GetPowerState, "GetPowerState", {{"Resultx", I2_REF}}, VT_BOOL),
+    Method<&CPalvexCtrl::ShowString>(dispid::ShowString, "ShowString",
         {{"bank", I2}, {"xpos", I2}, {"ypos", I2}, {"color", I2}, {"lpstr", ADDR}}, VT_BOOL),
-    Method<&CPalvexCtrl::Line>(24, "Line",
+    Method<&CPalvexCtrl::Line>(dispid::Line, "Line",
         {{"bank", I2}, {"left", I2}, {"top", I2}, {"right", I2}, {"bottom", I2}, {"color", I2}},
         VT_BOOL),
-    Method<&CPalvexCtrl::SwitchToBank>(25, "SwitchToBank", {{"DestBank", I2}}, VT_BOOL),
-    Method<&CPalvexCtrl::ClearBank>(26, "ClearBank", {{"DestBank", I2}}, VT_BOOL),
-    Method<&CPalvexCtrl::CopyToBank>(27, "CopyToBank", {{"DestBank", I2}}, VT_BOOL),
-    Method<&CPalvexCtrl::ClearPowerCheckResult>(28, "ClearPowerCheckResult", {}, VT_BOOL),
-    Method<&CPalvexCtrl::GetAllResult>(29, "GetAllResult",
+    Method<&CPalvexCtrl::SwitchToBank>(dispid::SwitchToBank, "SwitchToBank", {{"DestBank", I2}}, VT_BOOL),
+    Method<&CPalvexCtrl::ClearBank>(dispid::ClearBank, "ClearBank", {{"DestBank", I2}}, VT_BOOL),
+    Method<&CPalvexCtrl::CopyToBank>(dispid::CopyToBank, "CopyToBank", {{"DestBank", I2}}, VT_BOOL),
+    Method<&CPalvexCtrl::ClearPowerCheckResult>(dispid::ClearPowerCheckResult, "ClearPowerCheckResult", {}, VT_BOOL),
+    Method<&CPalvexCtrl::GetAllResult>(dispid::GetAllResult, "GetAllResult",
         {{"lpPara", ADDR}, {"Retry", I2}}, VT_BOOL),
-    Method<&CPalvexCtrl::Reset>(30, "Reset", {}, VT_BOOL),
-    Method<&CPalvexCtrl::GetVersion>(31, "GetVersion", {}, VT_I2),
-    Method<&CPalvexCtrl::SetOnOffTime>(33, "SetOnOffTime",
+    Method<&CPalvexCtrl::Reset>(dispid::Reset, "Reset", {}, VT_BOOL),
+    Method<&CPalvexCtrl::GetVersion>(dispid::GetVersion, "GetVersion", {}, VT_I2),
+    Method<&CPalvexCtrl::SetOnOffTime>(dispid::SetOnOffTime, "SetOnOffTime",
         {{"On0", I2}, {"Off0", I2}, {"On1", I2}, {"Off1", I2}}, VT_BOOL),
-    Method<&CPalvexCtrl::SetOrderList>(34, "SetOrderList",
+    Method<&CPalvexCtrl::SetOrderList>(dispid::SetOrderList, "SetOrderList",
         {{"count", I2}, {"lptrList", ADDR}}, VT_BOOL),
-    Method<&CPalvexCtrl::SetCommTimeOut>(35, "SetCommTimeOut", {{"Seconds", I2}}, VT_BOOL),
-    Method<&CPalvexCtrl::GetTime>(36, "GetTime", {{"lpBuff", ADDR}}, VT_BOOL),
-    Method<&CPalvexCtrl::QKSetup>(37, "QKSetup", {{"lpProperty", ADDR}}, VT_BOOL),
-    Method<&CPalvexCtrl::QKSetProperty>(38, "QKSetProperty", {{"lpProperty", ADDR}}, VT_BOOL),
-    Method<&CPalvexCtrl::GetSendString>(39, "GetSendString",
+    Method<&CPalvexCtrl::SetCommTimeOut>(dispid::SetCommTimeOut, "SetCommTimeOut", {{"Seconds", I2}}, VT_BOOL),
+    Method<&CPalvexCtrl::GetTime>(dispid::GetTime, "GetTime", {{"lpBuff", ADDR}}, VT_BOOL),
+    Method<&CPalvexCtrl::QKSetup>(dispid::QKSetup, "QKSetup", {{"lpProperty", ADDR}}, VT_BOOL),
+    Method<&CPalvexCtrl::QKSetProperty>(dispid::QKSetProperty, "QKSetProperty", {{"lpProperty", ADDR}}, VT_BOOL),
+    Method<&CPalvexCtrl::GetSendString>(dispid::GetSendString, "GetSendString",
         {{"lpCount", I2_REF}, {"lpRetBuff", I2_REF}}, VT_BOOL),
-    Method<&CPalvexCtrl::SetSendFlag>(40, "SetSendFlag", {{"SendOrNot", I2}}, VT_VOID),
+    Method<&CPalvexCtrl::SetSendFlag>(dispid::SetSendFlag, "SetSendFlag", {{"SendOrNot", I2}}, VT_VOID),
 };
 // clang-format on
 

@@ -9,8 +9,8 @@
 #include "control/automation/memory_stream.h"
 #include "control/automation/module_resources.h"
 #include "control/automation/oleauto.h"
-#include "control/automation/palvex_loader.h"
 #include "control/automation/type_library.h"
+#include "control/host/palvex_loader.h"
 
 #include <algorithm>
 #include <cstdlib>

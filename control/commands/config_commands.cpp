@@ -1,4 +1,4 @@
-#include "control/link/palvex_ctrl.h"
+#include "control/commands/command_set.h"
 
 #include "control/protocol/convert.h"
 
@@ -12,7 +12,7 @@ constexpr long kPictureMemory = 1048576;
 
 } // namespace
 
-BOOL CPalvexCtrl::SetLedProperty(short LedNum, short LedWidth, short LedHeight) {
+BOOL CCommandSet::SetLedProperty(short LedNum, short LedWidth, short LedHeight) {
     m_state.m_bPropertySet = FALSE;
     m_state.m_nLedNum = LedNum;
     m_state.m_nLedWidth = LedWidth;
@@ -31,17 +31,12 @@ BOOL CPalvexCtrl::SetLedProperty(short LedNum, short LedWidth, short LedHeight) 
     return TRUE;
 }
 
-BOOL CPalvexCtrl::QKGetProperty(BSTR* bStr) {
-    if (bStr == nullptr) return FALSE;
-    BYTE text[300];
-    if (!ExecuteCommand('A', text, 0)) return FALSE;
-    BSTR made = BstrFromBytes(reinterpret_cast<const char*>(text));
-    if (made == nullptr) return FALSE;
-    *bStr = made;
-    return TRUE;
+BOOL CCommandSet::QKGetProperty(char* text, std::size_t size) {
+    if (text == nullptr || size < kPropertyTextCapacity) return FALSE;
+    return ExecuteCommand('A', reinterpret_cast<BYTE*>(text), 0);
 }
 
-short CPalvexCtrl::GetVersion() {
+short CCommandSet::GetVersion() {
     BYTE text[300];
     if (!ExecuteCommand('A', text, 0)) return -1;
     // In capture mode the exchange succeeds with an empty text: no version is
@@ -52,7 +47,7 @@ short CPalvexCtrl::GetVersion() {
     return static_cast<short>(((minor & 0xFF) << 8) | flags);
 }
 
-BOOL CPalvexCtrl::SendPropertyString(BYTE letter, LONG_PTR lpProperty) {
+BOOL CCommandSet::SendPropertyString(BYTE letter, LONG_PTR lpProperty) {
     const char* text = reinterpret_cast<const char*>(lpProperty);
     if (text == nullptr) return FALSE;
     // Exactly eight characters are read and no terminator is needed, but a
@@ -64,6 +59,6 @@ BOOL CPalvexCtrl::SendPropertyString(BYTE letter, LONG_PTR lpProperty) {
     return ExecuteCommand(letter, bytes, 4);
 }
 
-BOOL CPalvexCtrl::QKSetup(LONG_PTR lpProperty) { return SendPropertyString('B', lpProperty); }
+BOOL CCommandSet::QKSetup(LONG_PTR lpProperty) { return SendPropertyString('B', lpProperty); }
 
-BOOL CPalvexCtrl::QKSetProperty(LONG_PTR lpProperty) { return SendPropertyString('C', lpProperty); }
+BOOL CCommandSet::QKSetProperty(LONG_PTR lpProperty) { return SendPropertyString('C', lpProperty); }

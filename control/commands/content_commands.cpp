@@ -1,4 +1,4 @@
-#include "control/link/palvex_ctrl.h"
+#include "control/commands/command_set.h"
 
 #include <cstdio>
 #include <cstring>
@@ -23,15 +23,15 @@ bool IsWritableRegularFile(const char* name) {
 
 } // namespace
 
-bool CPalvexCtrl::GeometryValid() const {
+bool CCommandSet::GeometryValid() const {
     return m_state.m_nLedWidth >= 1 && m_state.m_nLedWidth <= 512 && m_state.m_nLedHeight >= 1 && m_state.m_nLedHeight <= 128;
 }
 
-short CPalvexCtrl::GetTotalPageNum() { return m_state.m_nTotalPages; }
+short CCommandSet::GetTotalPageNum() { return m_state.m_nTotalPages; }
 
-short CPalvexCtrl::GetSendStepNum() { return m_state.m_nSendSteps; }
+short CCommandSet::GetSendStepNum() { return m_state.m_nSendSteps; }
 
-BOOL CPalvexCtrl::SendPicture(short ProgNum, short Step, LONG_PTR lpBuff) {
+BOOL CCommandSet::SendPicture(short ProgNum, short Step, LONG_PTR lpBuff) {
     if (ProgNum < 0 || Step < 0) return FALSE;
     if (Step >= m_state.m_nSendSteps) return TRUE; // beyond the last step: nothing to send
     if (ProgNum >= m_state.m_nTotalPages) return FALSE;
@@ -53,7 +53,7 @@ BOOL CPalvexCtrl::SendPicture(short ProgNum, short Step, LONG_PTR lpBuff) {
     return ExchangeFrame(body, static_cast<std::uint16_t>(m_state.m_nLedWidth + 3));
 }
 
-BOOL CPalvexCtrl::SendProgList(short TotalProgNum, LONG_PTR lpProgList) {
+BOOL CCommandSet::SendProgList(short TotalProgNum, LONG_PTR lpProgList) {
     auto* records = reinterpret_cast<std::uint8_t*>(lpProgList);
     if (TotalProgNum < 0 || records == nullptr) return FALSE;
     const int n = TotalProgNum > kMaxProgEntries ? kMaxProgEntries : TotalProgNum;
@@ -90,7 +90,7 @@ BOOL CPalvexCtrl::SendProgList(short TotalProgNum, LONG_PTR lpProgList) {
     return ExecuteCommand('F', nullptr, 0);
 }
 
-BOOL CPalvexCtrl::SendHZLib(short Steps, LONG_PTR lpLibFileName) {
+BOOL CCommandSet::SendHZLib(short Steps, LONG_PTR lpLibFileName) {
     const char* name = reinterpret_cast<const char*>(lpLibFileName);
     if (Steps < 0 || name == nullptr) return FALSE;
     // A read-only library is refused. Read-only is decided by the file's own
@@ -112,7 +112,7 @@ BOOL CPalvexCtrl::SendHZLib(short Steps, LONG_PTR lpLibFileName) {
     return ExchangeFrame(body, static_cast<std::uint16_t>(sizeof body));
 }
 
-BOOL CPalvexCtrl::SetOrderList(short count, LONG_PTR lptrList) {
+BOOL CCommandSet::SetOrderList(short count, LONG_PTR lptrList) {
     const auto* list = reinterpret_cast<const short*>(lptrList);
     if (count < 0 || count > kMaxOrderEntries || list == nullptr) return FALSE;
     BYTE ops[1 + kMaxOrderEntries];

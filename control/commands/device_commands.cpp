@@ -1,4 +1,4 @@
-#include "control/link/palvex_ctrl.h"
+#include "control/commands/command_set.h"
 
 #include "control/protocol/convert.h"
 
@@ -16,15 +16,15 @@ short Signed(std::uint8_t b) { return static_cast<std::int8_t>(b); }
 
 } // namespace
 
-BOOL CPalvexCtrl::SendShort(BYTE letter, const BYTE* data, int count) {
+BOOL CCommandSet::SendShort(BYTE letter, const BYTE* data, int count) {
     BYTE copy[8] = {};
     if (count > 0) std::memcpy(copy, data, static_cast<std::size_t>(count));
     return ExecuteCommand(letter, copy, count);
 }
 
-BOOL CPalvexCtrl::SetTime() { return ExecuteCommand('D', nullptr, 0); }
+BOOL CCommandSet::SetTime() { return ExecuteCommand('D', nullptr, 0); }
 
-BOOL CPalvexCtrl::GetTime(LONG_PTR lpBuff) {
+BOOL CCommandSet::GetTime(LONG_PTR lpBuff) {
     auto* out = reinterpret_cast<short*>(lpBuff);
     if (out == nullptr) return FALSE;
     BYTE text[300];
@@ -38,17 +38,17 @@ BOOL CPalvexCtrl::GetTime(LONG_PTR lpBuff) {
     return TRUE;
 }
 
-BOOL CPalvexCtrl::LockHZLib(short LockFlag) {
+BOOL CCommandSet::LockHZLib(short LockFlag) {
     const BYTE b = LockFlag != 0 ? 0x55 : 0x00;
     return SendShort('O', &b, 1);
 }
 
-BOOL CPalvexCtrl::SetBrightness(short Brightness) {
+BOOL CCommandSet::SetBrightness(short Brightness) {
     const BYTE b = static_cast<BYTE>(Brightness & 0xFF);
     return SendShort('P', &b, 1);
 }
 
-BOOL CPalvexCtrl::SetCtrlTemperature(short TPowerOff, short TPowerOn, short TFanOn, short TFanOff,
+BOOL CCommandSet::SetCtrlTemperature(short TPowerOff, short TPowerOn, short TFanOn, short TFanOff,
                                      short Enable) {
     const BYTE b[5] = {static_cast<BYTE>(TPowerOff & 0xFF), static_cast<BYTE>(TPowerOn & 0xFF),
                        static_cast<BYTE>(TFanOn & 0xFF), static_cast<BYTE>(TFanOff & 0xFF),
@@ -56,27 +56,27 @@ BOOL CPalvexCtrl::SetCtrlTemperature(short TPowerOff, short TPowerOn, short TFan
     return SendShort('Q', b, 5);
 }
 
-BOOL CPalvexCtrl::SetTemperatureOffset(short Offset) {
+BOOL CCommandSet::SetTemperatureOffset(short Offset) {
     const BYTE b = static_cast<BYTE>(Offset & 0xFF);
     return SendShort('R', &b, 1);
 }
 
-BOOL CPalvexCtrl::SetRelay(short Power, short Fan, short Other) {
+BOOL CCommandSet::SetRelay(short Power, short Fan, short Other) {
     const BYTE b[3] = {static_cast<BYTE>(Power & 1), static_cast<BYTE>(Fan & 1),
                        static_cast<BYTE>(Other & 1)};
     return SendShort('S', b, 3);
 }
 
-BOOL CPalvexCtrl::StartTest() { return ExecuteCommand('T', nullptr, 0); }
+BOOL CCommandSet::StartTest() { return ExecuteCommand('T', nullptr, 0); }
 
-short CPalvexCtrl::GetTestState() {
+short CCommandSet::GetTestState() {
     BYTE text[300];
     if (!ExecuteCommand('U', text, 0)) return 9999;
     if (std::strlen(reinterpret_cast<const char*>(text)) != 4) return 1;
     return Signed(ReplyByte(text, 0));
 }
 
-BOOL CPalvexCtrl::GetTestResult(short color, short column, short* Resultx) {
+BOOL CCommandSet::GetTestResult(short color, short column, short* Resultx) {
     if (Resultx == nullptr) return FALSE;
     BYTE text[300];
     text[0] = static_cast<BYTE>((color * 64 + column) & 0xFF);
@@ -86,7 +86,7 @@ BOOL CPalvexCtrl::GetTestResult(short color, short column, short* Resultx) {
     return TRUE;
 }
 
-BOOL CPalvexCtrl::GetPowerState(short* Resultx) {
+BOOL CCommandSet::GetPowerState(short* Resultx) {
     if (Resultx == nullptr) return FALSE;
     BYTE text[300];
     if (!ExecuteCommand('V', text, 0)) return FALSE;
@@ -95,9 +95,9 @@ BOOL CPalvexCtrl::GetPowerState(short* Resultx) {
     return TRUE;
 }
 
-BOOL CPalvexCtrl::ClearPowerCheckResult() { return ExecuteCommand('X', nullptr, 0); }
+BOOL CCommandSet::ClearPowerCheckResult() { return ExecuteCommand('X', nullptr, 0); }
 
-BOOL CPalvexCtrl::GetAllResult(LONG_PTR lpPara, short /*Retry*/) {
+BOOL CCommandSet::GetAllResult(LONG_PTR lpPara, short /*Retry*/) {
     // Retry does not change the exchange: the link's own attempt count holds.
     auto* out = reinterpret_cast<short*>(lpPara);
     if (out == nullptr) return FALSE;
@@ -117,9 +117,9 @@ BOOL CPalvexCtrl::GetAllResult(LONG_PTR lpPara, short /*Retry*/) {
     return TRUE;
 }
 
-BOOL CPalvexCtrl::Reset() { return ExecuteCommand('Z', nullptr, 0); }
+BOOL CCommandSet::Reset() { return ExecuteCommand('Z', nullptr, 0); }
 
-BOOL CPalvexCtrl::SetOnOffTime(short On0, short Off0, short On1, short Off1) {
+BOOL CCommandSet::SetOnOffTime(short On0, short Off0, short On1, short Off1) {
     if (Off0 == 2400) Off0 = 2359;
     if (Off1 == 2400) Off1 = 2359;
     // Four digits per value, read back two at a time as hex pairs: BCD.
@@ -130,7 +130,7 @@ BOOL CPalvexCtrl::SetOnOffTime(short On0, short Off0, short On1, short Off1) {
     return ExecuteCommand('y', b, 8);
 }
 
-BOOL CPalvexCtrl::SetCommTimeOut(short Seconds) {
+BOOL CCommandSet::SetCommTimeOut(short Seconds) {
     int s = Seconds;
     if (s < 5) s = 5;
     if (s > 99) s = 99;
@@ -138,6 +138,6 @@ BOOL CPalvexCtrl::SetCommTimeOut(short Seconds) {
     return ExecuteCommand('w', &b, 1);
 }
 
-void CPalvexCtrl::SetSendFlag(short SendOrNot) {
+void CCommandSet::SetSendFlag(short SendOrNot) {
     if (SendOrNot == 0) m_state.m_bSendFlag = FALSE;
 }

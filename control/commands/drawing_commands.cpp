@@ -1,4 +1,4 @@
-#include "control/link/palvex_ctrl.h"
+#include "control/commands/command_set.h"
 
 #include <cstring>
 
@@ -12,7 +12,7 @@ void PutWord(BYTE* at, short v) {
 
 } // namespace
 
-BOOL CPalvexCtrl::ShowString(short bank, short xpos, short ypos, short color, LONG_PTR lpstr) {
+BOOL CCommandSet::ShowString(short bank, short xpos, short ypos, short color, LONG_PTR lpstr) {
     const char* text = reinterpret_cast<const char*>(lpstr);
     if (text == nullptr) return FALSE;
     // Look no further than one byte past the longest text the body can hold.
@@ -29,7 +29,7 @@ BOOL CPalvexCtrl::ShowString(short bank, short xpos, short ypos, short color, LO
     return ExchangeFrame(body, static_cast<std::uint16_t>(len + 8));
 }
 
-BOOL CPalvexCtrl::Line(short bank, short left, short top, short right, short bottom, short color) {
+BOOL CCommandSet::Line(short bank, short left, short top, short right, short bottom, short color) {
     if (left != right && top != bottom) return FALSE; // only along a row or a column
     const short x1 = left < right ? left : right;
     const short x2 = left < right ? right : left;
@@ -46,7 +46,7 @@ BOOL CPalvexCtrl::Line(short bank, short left, short top, short right, short bot
     return ExchangeFrame(body, sizeof body);
 }
 
-BOOL CPalvexCtrl::SendBankCommand(BYTE letter, short DestBank) {
+BOOL CCommandSet::SendBankCommand(BYTE letter, short DestBank) {
     // Two bytes are sent, but the exchange writes the acknowledgement back
     // into the payload buffer (up to 7 bytes with its terminator), so the
     // buffer has room for that.
@@ -54,8 +54,8 @@ BOOL CPalvexCtrl::SendBankCommand(BYTE letter, short DestBank) {
     return ExchangeFrame(body, 2);
 }
 
-BOOL CPalvexCtrl::SwitchToBank(short DestBank) { return SendBankCommand('L', DestBank); }
+BOOL CCommandSet::SwitchToBank(short DestBank) { return SendBankCommand('L', DestBank); }
 
-BOOL CPalvexCtrl::CopyToBank(short DestBank) { return SendBankCommand('M', DestBank); }
+BOOL CCommandSet::CopyToBank(short DestBank) { return SendBankCommand('M', DestBank); }
 
-BOOL CPalvexCtrl::ClearBank(short DestBank) { return SendBankCommand('N', DestBank); }
+BOOL CCommandSet::ClearBank(short DestBank) { return SendBankCommand('N', DestBank); }

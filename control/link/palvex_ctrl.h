@@ -4,18 +4,19 @@
 // The control composes its parts: one private state (screen properties,
 // flags, wait time), the frame exchange (last frame, CRC table, attempts),
 // and the links. The exchange holds the open link as a transport; none means
-// closed. The command families are methods of this class, implemented in
-// control/commands.
+// closed. The command families live in the command set (control/commands),
+// which works on the state and the exchange that the control lends it; the
+// control forwards them, so hosts and the dispatch table call one object.
 #pragma once
 
-#include "control/automation/oleauto.h"
+#include "control/commands/command_set.h"
 #include "control/link/link_socket.h"
 #include "control/link/serial_line.h"
 #include "control/protocol/control_state.h"
 #include "control/protocol/exchange.h"
 
 class CPalvexCtrl {
-public:
+  public:
     CPalvexCtrl();
     ~CPalvexCtrl();
     CPalvexCtrl(const CPalvexCtrl&) = delete;
@@ -28,68 +29,89 @@ public:
     BOOL SendModemCmd(LONG_PTR lpCmdStr, LONG_PTR lpRetStr);
     void QKClose();
 
-    // The frame exchange and the automation methods it owns.
+    // The frame exchange, for the hosts that build their own payloads.
     BOOL ExchangeFrame(BYTE* payload, std::uint16_t n) {
         return m_exchange.ExchangeFrame(payload, n, m_state);
     }
     BOOL ExecuteCommand(BYTE letter, BYTE* data, int count) {
         return m_exchange.ExecuteCommand(letter, data, count, m_state);
     }
-    BOOL SetCommTimeOut(short Seconds);
-    void SetSendFlag(short SendOrNot);
     BOOL GetSendString(short* lpCount, short* lpRetBuff) {
         return m_exchange.GetSendString(lpCount, lpRetBuff, m_state);
     }
 
-    // Configuration: screen properties and the card property block.
-    BOOL SetLedProperty(short LedNum, short LedWidth, short LedHeight);
-    BOOL QKGetProperty(BSTR* bStr);
-    short GetVersion();
-    BOOL QKSetup(LONG_PTR lpProperty);
-    BOOL QKSetProperty(LONG_PTR lpProperty);
-
-    // Content transfer: pictures, program list, font library, order list.
-    short GetTotalPageNum();
-    short GetSendStepNum();
-    BOOL SendPicture(short ProgNum, short Step, LONG_PTR lpBuff);
-    BOOL SendProgList(short TotalProgNum, LONG_PTR lpProgList);
-    BOOL SendHZLib(short Steps, LONG_PTR lpLibFileName);
-    BOOL SetOrderList(short count, LONG_PTR lptrList);
-
-    // Display drawing in the card's two banks.
-    BOOL ShowString(short bank, short xpos, short ypos, short color, LONG_PTR lpstr);
-    BOOL Line(short bank, short left, short top, short right, short bottom, short color);
-    BOOL SwitchToBank(short DestBank);
-    BOOL ClearBank(short DestBank);
-    BOOL CopyToBank(short DestBank);
-
-    // Device control: clock, brightness, relays, temperature, self-test,
-    // power checks, status record, reset, daily on/off times.
-    BOOL SetTime();
-    BOOL GetTime(LONG_PTR lpBuff);
-    BOOL LockHZLib(short LockFlag);
-    BOOL SetBrightness(short Brightness);
+    // The command families, carried out by the command set on this
+    // control's state and exchange.
+    BOOL SetCommTimeOut(short Seconds) { return m_commands.SetCommTimeOut(Seconds); }
+    void SetSendFlag(short SendOrNot) { m_commands.SetSendFlag(SendOrNot); }
+    BOOL SetLedProperty(short LedNum, short LedWidth, short LedHeight) {
+        return m_commands.SetLedProperty(LedNum, LedWidth, LedHeight);
+    }
+    BOOL QKGetProperty(char* text, std::size_t size) {
+        return m_commands.QKGetProperty(text, size);
+    }
+    short GetVersion() { return m_commands.GetVersion(); }
+    BOOL QKSetup(LONG_PTR lpProperty) { return m_commands.QKSetup(lpProperty); }
+    BOOL QKSetProperty(LONG_PTR lpProperty) { return m_commands.QKSetProperty(lpProperty); }
+    short GetTotalPageNum() { return m_commands.GetTotalPageNum(); }
+    short GetSendStepNum() { return m_commands.GetSendStepNum(); }
+    BOOL SendPicture(short ProgNum, short Step, LONG_PTR lpBuff) {
+        return m_commands.SendPicture(ProgNum, Step, lpBuff);
+    }
+    BOOL SendProgList(short TotalProgNum, LONG_PTR lpProgList) {
+        return m_commands.SendProgList(TotalProgNum, lpProgList);
+    }
+    BOOL SendHZLib(short Steps, LONG_PTR lpLibFileName) {
+        return m_commands.SendHZLib(Steps, lpLibFileName);
+    }
+    BOOL SetOrderList(short count, LONG_PTR lptrList) {
+        return m_commands.SetOrderList(count, lptrList);
+    }
+    BOOL ShowString(short bank, short xpos, short ypos, short color, LONG_PTR lpstr) {
+        return m_commands.ShowString(bank, xpos, ypos, color, lpstr);
+    }
+    BOOL Line(short bank, short left, short top, short right, short bottom, short color) {
+        return m_commands.Line(bank, left, top, right, bottom, color);
+    }
+    BOOL SwitchToBank(short DestBank) { return m_commands.SwitchToBank(DestBank); }
+    BOOL ClearBank(short DestBank) { return m_commands.ClearBank(DestBank); }
+    BOOL CopyToBank(short DestBank) { return m_commands.CopyToBank(DestBank); }
+    BOOL SetTime() { return m_commands.SetTime(); }
+    BOOL GetTime(LONG_PTR lpBuff) { return m_commands.GetTime(lpBuff); }
+    BOOL LockHZLib(short LockFlag) { return m_commands.LockHZLib(LockFlag); }
+    BOOL SetBrightness(short Brightness) { return m_commands.SetBrightness(Brightness); }
     BOOL SetCtrlTemperature(short TPowerOff, short TPowerOn, short TFanOn, short TFanOff,
-                            short Enable);
-    BOOL SetTemperatureOffset(short Offset);
-    BOOL SetRelay(short Power, short Fan, short Other);
-    BOOL StartTest();
-    short GetTestState();
-    BOOL GetTestResult(short color, short column, short* Resultx);
-    BOOL GetPowerState(short* Resultx);
-    BOOL ClearPowerCheckResult();
-    BOOL GetAllResult(LONG_PTR lpPara, short Retry);
-    BOOL Reset();
-    BOOL SetOnOffTime(short On0, short Off0, short On1, short Off1);
+                            short Enable) {
+        return m_commands.SetCtrlTemperature(TPowerOff, TPowerOn, TFanOn, TFanOff, Enable);
+    }
+    BOOL SetTemperatureOffset(short Offset) { return m_commands.SetTemperatureOffset(Offset); }
+    BOOL SetRelay(short Power, short Fan, short Other) {
+        return m_commands.SetRelay(Power, Fan, Other);
+    }
+    BOOL StartTest() { return m_commands.StartTest(); }
+    short GetTestState() { return m_commands.GetTestState(); }
+    BOOL GetTestResult(short color, short column, short* Resultx) {
+        return m_commands.GetTestResult(color, column, Resultx);
+    }
+    BOOL GetPowerState(short* Resultx) { return m_commands.GetPowerState(Resultx); }
+    BOOL ClearPowerCheckResult() { return m_commands.ClearPowerCheckResult(); }
+    BOOL GetAllResult(LONG_PTR lpPara, short Retry) {
+        return m_commands.GetAllResult(lpPara, Retry);
+    }
+    BOOL Reset() { return m_commands.Reset(); }
+    BOOL SetOnOffTime(short On0, short Off0, short On1, short Off1) {
+        return m_commands.SetOnOffTime(On0, Off0, On1, Off1);
+    }
 
     // Sizes of the caller buffers the methods above read.
-    static constexpr int kPictureRowPitch = 512;
-    static constexpr int kPictureBufferSize = 65536;
-    static constexpr int kProgRecordSize = 8;
-    static constexpr int kMaxProgEntries = 64;
-    static constexpr int kFontBlockSize = 1024;
-    static constexpr int kMaxOrderEntries = 99;
-    static constexpr int kMaxTextLength = 1092;
+    static constexpr int kPictureRowPitch = CCommandSet::kPictureRowPitch;
+    static constexpr int kPictureBufferSize = CCommandSet::kPictureBufferSize;
+    static constexpr int kProgRecordSize = CCommandSet::kProgRecordSize;
+    static constexpr int kMaxProgEntries = CCommandSet::kMaxProgEntries;
+    static constexpr int kFontBlockSize = CCommandSet::kFontBlockSize;
+    static constexpr int kMaxOrderEntries = CCommandSet::kMaxOrderEntries;
+    static constexpr int kMaxTextLength = CCommandSet::kMaxTextLength;
+    static constexpr std::size_t kPropertyTextCapacity = CCommandSet::kPropertyTextCapacity;
 
     // What the link is doing, for hosts' diagnostics and for tests.
     bool IsLinkOpen() const { return m_exchange.LinkOpen(); }
@@ -121,18 +143,12 @@ public:
     // FALSE while a link is open.
     BOOL AttachTransport(palvex::ILinkTransport* link, short WaitTime);
 
-private:
-    // True when the stored screen size lies in 1..512 x 1..128, so a body
-    // built from it stays inside the caller's picture buffer.
-    bool GeometryValid() const;
-    BOOL SendPropertyString(BYTE letter, LONG_PTR lpProperty);
-    BOOL SendBankCommand(BYTE letter, short DestBank);
-    BOOL SendShort(BYTE letter, const BYTE* data, int count);
-
+  private:
     SControlState m_state;
     CExchange m_exchange;
-    palvex::CSerialLine m_hComm;   // serial and modem lines
-    palvex::CLinkSocket m_socket;  // network link
+    CCommandSet m_commands{m_state, m_exchange};
+    palvex::CSerialLine m_hComm;  // serial and modem lines
+    palvex::CLinkSocket m_socket; // network link
     palvex::CSocketTransport m_socketLink{m_socket};
     int m_nModemSlowWaitMs = 60000;
 };

@@ -1,6 +1,6 @@
 #include "control/link/serial_line.h"
 
-#include "control/link/deadline.h"
+#include "control/protocol/deadline.h"
 #include "control/link/linux_termios2.h"
 
 #include <cerrno>

@@ -3,7 +3,7 @@
 // descriptor.
 #pragma once
 
-#include "control/link/deadline.h"
+#include "control/protocol/deadline.h"
 
 #include <cstddef>
 #include <cstdint>

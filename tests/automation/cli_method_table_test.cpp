@@ -10,7 +10,7 @@
 #include "control/automation/control_object.h"
 #include "control/automation/dispatch_table.h"
 #include "control/automation/oleauto.h"
-#include "control/automation/palvex_loader.h"
+#include "control/host/palvex_loader.h"
 #include "control/link/palvex_ctrl.h"
 #include "tests/automation/cli_test_support.h"
 

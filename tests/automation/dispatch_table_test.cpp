@@ -500,4 +500,14 @@ TEST_F(DispatchTest, HandsOverTheStringOfQKGetProperty) {
     EXPECT_EQ(LastFrame()[9], 'A');
 }
 
+TEST_F(DispatchTest, LeavesTheHostsStringAloneWhenQKGetPropertyFails) {
+    ASSERT_EQ(Invoke(4, {MakeI2(1), MakeI2(256), MakeI2(64)}).hr, S_OK); // armed, no link
+    BSTR sentinel = reinterpret_cast<BSTR>(0x1234);
+    BSTR got = sentinel;
+    const Outcome o = Invoke(11, {MakeRef(VT_BSTR, &got)});
+    ASSERT_EQ(o.hr, S_OK);
+    EXPECT_EQ(o.result.boolVal, VARIANT_FALSE);
+    EXPECT_EQ(got, sentinel);
+}
+
 } // namespace

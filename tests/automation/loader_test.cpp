@@ -1,7 +1,7 @@
 // The host-side loader: where it looks for the module, in which order, what
 // it does with files that are missing or not modules, and how long the
 // module stays loaded.
-#include "control/automation/palvex_loader.h"
+#include "control/host/palvex_loader.h"
 #include "platform/registry/registry.h"
 #include "tests/platform/temp_config_home.h"
 

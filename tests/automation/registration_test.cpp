@@ -1,7 +1,7 @@
 // DllRegisterServer and DllUnregisterServer of the built module, each test
 // with a store of its own, read back through the registry library.
 #include "control/automation/com_support.h"
-#include "control/automation/palvex_loader.h"
+#include "control/host/palvex_loader.h"
 #include "platform/registry/registry.h"
 #include "tests/platform/temp_config_home.h"
 

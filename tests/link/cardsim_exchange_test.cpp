@@ -21,14 +21,9 @@ std::string TempLink() {
         .string();
 }
 
-struct BstrText {
-    BSTR s = nullptr;
-    ~BstrText() { SysFreeString(s); }
-    std::string Narrow() const {
-        std::string out;
-        for (unsigned i = 0; i < SysStringLen(s); ++i) out += static_cast<char>(s[i]);
-        return out;
-    }
+struct PropertyText {
+    char text[CPalvexCtrl::kPropertyTextCapacity] = {};
+    std::string Narrow() const { return text; }
 };
 
 // A card on a pty mapped to COM11, or on a loopback port, and a control
@@ -88,15 +83,15 @@ TEST_P(Exchange, ConfiguresACardAndReadsTheNewSettingsBack) {
     CardFixture card(GetParam());
     ASSERT_TRUE(card.Open());
     ASSERT_TRUE(card.control.SetLedProperty(1, 256, 64));
-    BstrText before;
-    ASSERT_TRUE(card.control.QKGetProperty(&before.s));
+    PropertyText before;
+    ASSERT_TRUE(card.control.QKGetProperty(before.text, sizeof before.text));
     EXPECT_EQ(before.Narrow().substr(0, 8), "DDDD7200");
     EXPECT_EQ(before.Narrow().substr(16, 8), "10004000"); // 256 x 64, flags 0
 
     ASSERT_TRUE(card.control.QKSetProperty(Addr("20004081")));
     ASSERT_TRUE(card.control.QKSetup(Addr("DDDD7215")));
-    BstrText after;
-    ASSERT_TRUE(card.control.QKGetProperty(&after.s));
+    PropertyText after;
+    ASSERT_TRUE(card.control.QKGetProperty(after.text, sizeof after.text));
     EXPECT_EQ(after.Narrow().size(), 28u);
     EXPECT_EQ(after.Narrow().substr(0, 8), "DDDD7215");
     EXPECT_EQ(after.Narrow().substr(16, 8), "20004081");
@@ -146,8 +141,8 @@ TEST_P(Exchange, RetriesExactlyUntilAReplyPassesTheCheck) {
         const auto before = card.Frames(letter);
         BOOL ok;
         if (data) {
-            BstrText text;
-            ok = card.control.QKGetProperty(&text.s);
+            PropertyText text;
+            ok = card.control.QKGetProperty(text.text, sizeof text.text);
             if (ok) {
                 EXPECT_EQ(text.Narrow().substr(0, 5), "DDDD7");
             }

@@ -1,4 +1,4 @@
-#include "control/link/deadline.h"
+#include "control/protocol/deadline.h"
 #include "control/link/palvex_ctrl.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // on whose other side cardsim plays a Hayes modem with the card behind it.
 // Dial delay, guard time and the control's wait for a slow command are cut
 // to fractions of a second.
-#include "control/link/deadline.h"
+#include "control/protocol/deadline.h"
 #include "control/link/palvex_ctrl.h"
 #include "sim/card_server.h"
 
@@ -43,14 +43,9 @@ long long MsSince(std::int64_t startNs) { return (palvex::CDeadline::NowNs() - s
 
 void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-struct BstrText {
-    BSTR s = nullptr;
-    ~BstrText() { SysFreeString(s); }
-    std::string Narrow() const {
-        std::string out;
-        for (unsigned i = 0; i < SysStringLen(s); ++i) out += static_cast<char>(s[i]);
-        return out;
-    }
+struct PropertyText {
+    char text[CPalvexCtrl::kPropertyTextCapacity] = {};
+    std::string Narrow() const { return text; }
 };
 
 // The log lines of the simulated modem and card, to wait on.
@@ -155,13 +150,13 @@ TEST(ModemEndToEnd, DialsConfiguresTheCardReadsItBackAndHangsUpOnClose) {
     EXPECT_EQ(bench.Answer(), "CONNECT 9600");
 
     ASSERT_TRUE(bench.control.SetLedProperty(1, 256, 64));
-    BstrText before;
-    ASSERT_TRUE(bench.control.QKGetProperty(&before.s));
+    PropertyText before;
+    ASSERT_TRUE(bench.control.QKGetProperty(before.text, sizeof before.text));
     EXPECT_EQ(before.Narrow().substr(0, 8), "DDDD7200");
     EXPECT_EQ(before.Narrow().substr(16, 8), "10004000"); // 256 x 64, flags 0
     ASSERT_TRUE(bench.control.QKSetProperty(Addr("20004081")));
-    BstrText after;
-    ASSERT_TRUE(bench.control.QKGetProperty(&after.s));
+    PropertyText after;
+    ASSERT_TRUE(bench.control.QKGetProperty(after.text, sizeof after.text));
     EXPECT_EQ(after.Narrow().substr(16, 8), "20004081");
     EXPECT_EQ(bench.Frames('A'), 2u);
 

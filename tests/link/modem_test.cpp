@@ -1,6 +1,6 @@
 // The modem link against a modem played by the test on the master side of a
 // pseudo-terminal.
-#include "control/link/deadline.h"
+#include "control/protocol/deadline.h"
 #include "control/link/palvex_ctrl.h"
 #include "control/protocol/modem_reply.h"
 #include "tests/link/pty_pair.h"

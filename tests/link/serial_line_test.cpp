@@ -1,5 +1,6 @@
-#include "control/link/deadline.h"
+#include "control/protocol/deadline.h"
 #include "control/link/palvex_ctrl.h"
+#include "control/palvex_facts.h"
 #include "tests/link/pty_pair.h"
 
 #include <gtest/gtest.h>
@@ -49,6 +50,23 @@ TEST(SerialLink, RefusesOtherSpeedsWithoutTouchingThePort) {
         EXPECT_FALSE(c.IsLinkOpen());
     }
     EXPECT_EQ(pty.LineSpeed(), 9600u);
+}
+
+TEST(SerialLink, OpensAtEverySixteenBitSpeedThatTheCardFactsNameAndNoOther) {
+    CPtyPair pty;
+    pty.MapToPort(kPort);
+    CPalvexCtrl c;
+    int opened = 0;
+    for (unsigned pattern = 0; pattern <= 0xFFFF; ++pattern) {
+        const bool fact = palvex::card::IsBaudRate(pattern);
+        ASSERT_EQ(c.ComInitial(kPort, Speed(pattern), 100) != FALSE, fact) << pattern;
+        if (fact) {
+            EXPECT_EQ(pty.LineSpeed(), pattern);
+            c.QKClose();
+            ++opened;
+        }
+    }
+    EXPECT_EQ(opened, static_cast<int>(palvex::card::kBaudRates.size()));
 }
 
 TEST(SerialLink, RaisesShortWaitTimesToOneHundredMilliseconds) {

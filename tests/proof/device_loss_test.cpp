@@ -4,7 +4,7 @@
 // the connection. Each must give FALSE within the exchange's bound, without
 // spinning on the processor while it waits, and QKClose must work afterwards
 // so that the next link opens and works.
-#include "control/link/deadline.h"
+#include "control/protocol/deadline.h"
 #include "control/link/palvex_ctrl.h"
 #include "sim/card_server.h"
 

@@ -15,7 +15,7 @@
 //
 // PALVEX_SOAK_SCALE multiplies the number of exchanges (scripts/soak.sh runs
 // a long soak this way); PALVEX_SOAK_SEED changes the fault sequence.
-#include "control/link/deadline.h"
+#include "control/protocol/deadline.h"
 #include "control/link/palvex_ctrl.h"
 #include "sim/card_model.h"
 #include "sim/card_server.h"
@@ -184,7 +184,7 @@ class Soak {
         std::string what;
         const std::int64_t start = palvex::CDeadline::NowNs();
 
-        BSTR text = nullptr;
+        char text[CPalvexCtrl::kPropertyTextCapacity] = {};
         short values[13] = {};
         short power[128] = {};
         std::uint8_t brightness = 0;
@@ -193,7 +193,7 @@ class Soak {
         if (kind < 20) {
             letter = 'A';
             what = "QKGetProperty";
-            ok = m_ctrl.QKGetProperty(&text);
+            ok = m_ctrl.QKGetProperty(text, sizeof text);
         } else if (kind < 35) {
             letter = 'Y';
             what = "GetAllResult";
@@ -276,7 +276,6 @@ class Soak {
             }
         }
         CheckEffect(letter, ok, where, text, values, brightness, flags, bank);
-        SysFreeString(text);
     }
 
     // A result that disagrees with the card fails the test, on every link:
@@ -287,15 +286,14 @@ class Soak {
     }
 
     // The card's state agrees with what the control reported.
-    void CheckEffect(char letter, BOOL ok, const std::string& where, BSTR text, const short* values,
+    void CheckEffect(char letter, BOOL ok, const std::string& where, const char* text,
+                     const short* values,
                      std::uint8_t brightness, std::uint8_t flags, int bank) {
         const auto block = m_server.PropertyBlock();
         switch (letter) {
         case 'A':
             if (ok) {
-                std::string got;
-                for (unsigned i = 0; i < SysStringLen(text); ++i)
-                    got += static_cast<char>(text[i]);
+                const std::string got = text;
                 Check(got == Hex(block.data(), block.size()) + "00",
                       where + ": not the card's block " + got);
             }

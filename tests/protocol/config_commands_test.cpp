@@ -9,16 +9,6 @@ using namespace testing_support;
 
 namespace {
 
-struct BstrDeleter {
-    void operator()(OLECHAR* s) const { SysFreeString(s); }
-};
-
-std::string Narrow(BSTR s) {
-    std::string out;
-    for (unsigned i = 0; i < SysStringLen(s); ++i) out += static_cast<char>(s[i]);
-    return out;
-}
-
 LONG_PTR Addr(const char* text) { return reinterpret_cast<LONG_PTR>(text); }
 
 } // namespace
@@ -52,8 +42,8 @@ TEST(SetLedProperty, RefusesValuesOutsideTheScreenModelAndDisarms) {
         short count = -1;
         EXPECT_FALSE(c.GetSendString(&count, nullptr)); // disarmed
         EXPECT_EQ(count, -1);
-        BSTR s = nullptr;
-        EXPECT_FALSE(c.QKGetProperty(&s));
+        char text[CPalvexCtrl::kPropertyTextCapacity];
+        EXPECT_FALSE(c.QKGetProperty(text, sizeof text));
         EXPECT_TRUE(c.link.written.empty());
     }
 }
@@ -103,37 +93,34 @@ TEST(QKSetup, AppendsTodaysDateAsBcd) {
     EXPECT_EQ(ToHex(frame.data() + 9, 9), "42DDDD720020060305");
 }
 
-TEST(QKGetProperty, ReturnsThePropertyTextAsANewString) {
+TEST(QKGetProperty, ReturnsThePropertyTextAsHex) {
     CTestControl c;
     c.Open();
     ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
     c.link.replies.push_back(Hex("0D DDDD7200 20061231 200040 81 00"));
-    BSTR s = nullptr;
-    ASSERT_TRUE(c.QKGetProperty(&s));
-    std::unique_ptr<OLECHAR, BstrDeleter> owned(s);
-    EXPECT_EQ(Narrow(s), "DDDD720020061231200040810000");
+    char text[CPalvexCtrl::kPropertyTextCapacity];
+    ASSERT_TRUE(c.QKGetProperty(text, sizeof text));
+    EXPECT_STREQ(text, "DDDD720020061231200040810000");
 }
 
-TEST(QKGetProperty, LeavesTheCallersStringAloneOnFailure) {
+TEST(QKGetProperty, GivesAnEmptyTextOnFailureInCaptureModeAndForAShortBuffer) {
     CTestControl c;
     c.Open();
     ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
-    BSTR sentinel = reinterpret_cast<BSTR>(0x1234);
-    BSTR s = sentinel;
-    EXPECT_FALSE(c.QKGetProperty(&s));
-    EXPECT_EQ(s, sentinel);
+    char text[CPalvexCtrl::kPropertyTextCapacity] = "stale";
+    EXPECT_FALSE(c.QKGetProperty(text, sizeof text)); // nobody answers
+    EXPECT_STREQ(text, "");
     EXPECT_EQ(c.link.written.size(), 5u);
-}
+    EXPECT_FALSE(c.QKGetProperty(text, sizeof text - 1));
+    EXPECT_FALSE(c.QKGetProperty(nullptr, sizeof text));
+    EXPECT_EQ(c.link.written.size(), 5u); // refused before anything was sent
 
-TEST(QKGetProperty, GivesAnEmptyStringInCaptureMode) {
-    CTestControl c;
-    c.SetSendFlag(0);
-    ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
-    BSTR s = nullptr;
-    ASSERT_TRUE(c.QKGetProperty(&s));
-    std::unique_ptr<OLECHAR, BstrDeleter> owned(s);
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(SysStringLen(s), 0u);
+    CTestControl capture;
+    capture.SetSendFlag(0);
+    ASSERT_TRUE(capture.SetLedProperty(1, 256, 64));
+    std::strcpy(text, "stale");
+    ASSERT_TRUE(capture.QKGetProperty(text, sizeof text));
+    EXPECT_STREQ(text, "");
 }
 
 TEST(GetVersion, PacksTheMinorDigitAndTheFlagsByte) {

@@ -1,11 +1,14 @@
 #include "tool/console/console_args.h"
 
+#include "control/palvex_facts.h"
 #include "tool/resources/console_texts.h"
 
 #include <charconv>
 #include <set>
 
 namespace dravel {
+
+namespace card = palvex::card;
 
 namespace {
 
@@ -17,10 +20,6 @@ std::optional<int> ParseInt(const std::string& text) {
     if (text.empty() || r.ec != std::errc{} || r.ptr != text.data() + text.size())
         return std::nullopt;
     return value;
-}
-
-bool IsSpeed(int baud) {
-    return baud == 9600 || baud == 14400 || baud == 28800 || baud == 38400 || baud == 57600;
 }
 
 // Options each command accepts.
@@ -56,15 +55,17 @@ bool Apply(CommandLine& line, const std::string& name, const std::string& value,
             return true;
         }
         const auto n = ParseInt(value);
-        if (!n || *n < 0 || *n > 31) return bad("a screen number from 0 to 31");
+        if (!n || *n < 0 || *n > card::kMaxLedNum) return bad("a screen number from 0 to 31");
         line.screen = n;
     } else if (name == "--width") {
         const auto n = ParseInt(value);
-        if (!n || *n < 8 || *n > 512 || *n % 8 != 0) return bad("a multiple of 8 from 8 to 512");
+        if (!n || *n < 8 || *n > card::kMaxLedWidth || *n % 8 != 0)
+            return bad("a multiple of 8 from 8 to 512");
         line.width = n;
     } else if (name == "--height") {
         const auto n = ParseInt(value);
-        if (!n || *n < 8 || *n > 128 || *n % 8 != 0) return bad("a multiple of 8 from 8 to 128");
+        if (!n || *n < 8 || *n > card::kMaxLedHeight || *n % 8 != 0)
+            return bad("a multiple of 8 from 8 to 128");
         line.height = n;
     } else if (name == "--module") {
         if (value == "8x8")
@@ -84,7 +85,7 @@ bool Apply(CommandLine& line, const std::string& name, const std::string& value,
         line.port = n;
     } else if (name == "--baud") {
         const auto n = ParseInt(value);
-        if (!n || !IsSpeed(*n)) return bad("9600, 14400, 28800, 38400 or 57600");
+        if (!n || !card::IsBaudRate(*n)) return bad("9600, 14400, 28800, 38400 or 57600");
         line.baud = n;
     }
     return true;

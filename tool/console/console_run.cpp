@@ -1,5 +1,6 @@
 #include "tool/console/console_run.h"
 
+#include "control/palvex_facts.h"
 #include "tool/dialog_exchange.h"
 #include "tool/dravel_dlg.h"
 #include "tool/force_setup_dlg.h"
@@ -199,7 +200,7 @@ int SimulatedCardNumber(const CommandLine& line) {
         key.OpenKey(kProductKey);
         number = key.ReadInt(kValueNumber, 0);
     }
-    return number >= 0 && number <= 31 ? number : 0;
+    return number >= 0 && number <= palvex::card::kMaxLedNum ? number : 0;
 }
 
 int RunConsoleCommand(const CommandLine& line, ConsoleIo io, const ControlFactory& makeControl) {

@@ -1,4 +1,4 @@
-#include "control/automation/palvex_loader.h"
+#include "control/host/palvex_loader.h"
 
 #include "control/automation/registry_layout.h"
 

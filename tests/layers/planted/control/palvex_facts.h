@@ -1,0 +1,2 @@
+// Crosses: the facts header depends on the protocol layer.
+#include "control/protocol/types.h"
