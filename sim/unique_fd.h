@@ -1,36 +1,11 @@
-// Owns one file descriptor and closes it when it goes out of scope.
+// The simulated card uses the project's one descriptor owner (header only:
+// nothing of the control is linked).
 #pragma once
 
-#include <unistd.h>
-
-#include <utility>
+#include "platform/unique_fd.h"
 
 namespace cardsim {
 
-class CUniqueFd {
-public:
-    CUniqueFd() = default;
-    explicit CUniqueFd(int fd) : m_fd(fd) {}
-    ~CUniqueFd() { Reset(); }
-    CUniqueFd(CUniqueFd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-    CUniqueFd& operator=(CUniqueFd&& other) noexcept {
-        if (this != &other) Reset(std::exchange(other.m_fd, -1));
-        return *this;
-    }
-    CUniqueFd(const CUniqueFd&) = delete;
-    CUniqueFd& operator=(const CUniqueFd&) = delete;
-
-    int Get() const { return m_fd; }
-    bool Valid() const { return m_fd >= 0; }
-    explicit operator bool() const { return Valid(); }
-    int Release() { return std::exchange(m_fd, -1); }
-    void Reset(int fd = -1) {
-        if (m_fd >= 0) ::close(m_fd);
-        m_fd = fd;
-    }
-
-private:
-    int m_fd = -1;
-};
+using palvex::CUniqueFd;
 
 } // namespace cardsim

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "control/protocol/transport.h"
+#include "platform/unique_fd.h"
 
 #include <cstdint>
 
@@ -20,7 +21,6 @@ using IdleCallback = void (*)(void* context);
 class CLinkSocket {
 public:
     CLinkSocket() = default;
-    ~CLinkSocket() { Close(); }
     CLinkSocket(const CLinkSocket&) = delete;
     CLinkSocket& operator=(const CLinkSocket&) = delete;
 
@@ -40,8 +40,12 @@ public:
     // that call owns the input. Returns the number of bytes discarded.
     int Discard();
     void Close();
-    bool IsOpen() const { return m_fd >= 0; }
+    bool IsOpen() const { return m_fd.Valid(); }
     int GetLastError() const { return m_nLastError; }
+    // Why the last Create, Connect, Send or Receive failed; none after a
+    // success. A Receive refused because another call of this socket waits
+    // leaves it as that call has it.
+    const LinkError& LastLinkError() const { return m_linkError; }
 
     void SetIdleCallback(IdleCallback fn, void* context) {
         m_pfnIdle = fn;
@@ -52,11 +56,15 @@ public:
 
 private:
     // One wait for `events`: runs the host's callback, then polls for at most
-    // `ms`. Returns false when the wait itself failed.
-    bool WaitFor(short events, int ms);
+    // `ms`. Returns false, with the reason recorded for `op`, when the wait
+    // itself failed.
+    bool WaitFor(short events, int ms, LinkOperation op);
+    // Records the reason of the operation under way.
+    void Note(LinkError why) { m_linkError = why; }
 
-    int m_fd = -1;
+    CUniqueFd m_fd;
     int m_nLastError = 0;
+    LinkError m_linkError;
     bool m_bBlocking = false; // inside a blocking call
     IdleCallback m_pfnIdle = nullptr;
     void* m_pIdleContext = nullptr;
@@ -78,6 +86,7 @@ public:
     // The bounded receive with as many 20 ms waits as fit before the deadline.
     std::size_t ReadExact(std::uint8_t* buf, std::size_t n, const CDeadline& deadline) override;
     const char* Describe() const override { return m_szName; }
+    LinkError LastError() const override { return m_socket.LastLinkError(); }
 
 private:
     CLinkSocket& m_socket;

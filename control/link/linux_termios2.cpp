@@ -1,5 +1,7 @@
 #include "control/link/linux_termios2.h"
 
+#include <cerrno>
+
 #include <asm/ioctls.h>
 #include <asm/termbits.h>
 
@@ -29,24 +31,40 @@ void ClearLineDiscipline(termios2& t) {
     t.c_cc[VTIME] = 0;
 }
 
+// Records the reason when the caller asked for it; always false.
+bool Refused(LinkError* why, LinkError reason) {
+    if (why != nullptr) *why = reason;
+    return false;
+}
+
 } // namespace
 
-bool SetRaw8N1(int fd, unsigned baud) {
+bool SetRaw8N1(int fd, unsigned baud, LinkError* why) {
     termios2 t{};
-    if (ioctl(fd, TCGETS2, &t) != 0) return false;
+    // A descriptor that cannot report line settings is no terminal at all.
+    if (ioctl(fd, TCGETS2, &t) != 0)
+        return Refused(why, LinkErrorFromErrno(LinkOperation::Open, errno));
     ClearLineDiscipline(t);
     t.c_cflag &= ~static_cast<tcflag_t>(CBAUD | (CBAUD << IBSHIFT));
     t.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
     t.c_ispeed = baud;
     t.c_ospeed = baud;
-    if (ioctl(fd, TCSETS2, &t) != 0) return false;
+    // Only the speed can be out of reach here: the other settings are ones
+    // every terminal takes, so EINVAL means the divisor.
+    if (ioctl(fd, TCSETS2, &t) != 0) {
+        const int err = errno;
+        return Refused(why, err == EINVAL ? LinkError{LinkErrorKind::SpeedRefused, err}
+                                          : LinkErrorFromErrno(LinkOperation::Open, err));
+    }
     termios2 check{};
-    if (ioctl(fd, TCGETS2, &check) != 0) return false;
+    if (ioctl(fd, TCGETS2, &check) != 0)
+        return Refused(why, LinkErrorFromErrno(LinkOperation::Open, errno));
     // A UART driver may settle on the nearest divisor it can make; within 2 %
     // a card still reads every byte, beyond that the speed is not supported.
     const unsigned got = check.c_ospeed;
     const unsigned diff = got > baud ? got - baud : baud - got;
-    return diff * 50 <= baud;
+    if (diff * 50 > baud) return Refused(why, LinkError{LinkErrorKind::SpeedRefused, 0});
+    return true;
 }
 
 bool GetLineSpeed(int fd, unsigned* baud) {

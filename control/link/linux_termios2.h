@@ -2,13 +2,16 @@
 // own because <asm/termbits.h> cannot share a translation unit with <termios.h>.
 #pragma once
 
+#include "control/protocol/link_error.h"
+
 namespace palvex {
 
 // Raw 8 data bits, no parity, one stop bit at exactly `baud` bit/s (BOTHER, so
 // 14400 and 28800 work although no classic constant exists for them). Hardware
 // flow control stays as the port has it. Returns false when the descriptor is
-// not a terminal or the settings are refused.
-bool SetRaw8N1(int fd, unsigned baud);
+// not a terminal or the settings are refused; `why`, when given, then says
+// which (not a serial device, or the speed refused).
+bool SetRaw8N1(int fd, unsigned baud, LinkError* why = nullptr);
 
 // The output speed the line is set to, read through termios2. On a pty master
 // this is the speed the slave side chose.

@@ -96,11 +96,19 @@ BOOL CPalvexCtrl::SendModemCmd(LONG_PTR lpCmdStr, LONG_PTR lpRetStr) {
 
 BOOL CPalvexCtrl::ModemInitial(short ModemPort, short WaitTime) {
     if (IsLinkOpen()) return FALSE;
-    const std::string device = ResolveComDevice(ModemPort);
-    if (device.empty()) return FALSE;
+    m_exchange.ClearLinkError();
     char name[16];
     std::snprintf(name, sizeof name, "COM%d", ModemPort);
-    if (!m_hComm.Open(device, kModemBaud, name)) return FALSE;
+    const std::string device = ResolveComDevice(ModemPort);
+    if (device.empty()) {
+        m_exchange.ReportLinkError(name, LinkOperation::Open,
+                                   LinkError{LinkErrorKind::NoSuchDevice, 0});
+        return FALSE;
+    }
+    if (!m_hComm.Open(device, kModemBaud, name)) {
+        m_exchange.ReportLinkError(name, LinkOperation::Open, m_hComm.LastError());
+        return FALSE;
+    }
     m_state.m_nWaitTime = WaitTime < 100 ? static_cast<short>(100) : WaitTime;
     m_state.m_nLinkKind = 2;
 

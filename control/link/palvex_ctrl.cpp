@@ -16,8 +16,18 @@ short AtLeastMinWait(short WaitTime) {
 }
 
 // Trace sink selected by PALVEX_TRACE: every frame written and every reply
-// read, as hex, on standard error.
+// read, as hex, and every link failure with its reason, on standard error.
 void TraceToStderr(void* /*context*/, const TraceEvent& e) {
+    if (e.IsLinkError()) {
+        const std::string why = LinkErrorText(e.error);
+        if (e.attempt > 0)
+            std::fprintf(stderr, "palvex: %s attempt %d/%d %s failed: %s\n", e.link, e.attempt,
+                         e.maxAttempts, LinkOperationText(e.operation), why.c_str());
+        else
+            std::fprintf(stderr, "palvex: %s %s failed: %s\n", e.link,
+                         LinkOperationText(e.operation), why.c_str());
+        return;
+    }
     char line[2 * 1600 + 128];
     int pos = std::snprintf(line, sizeof line, "palvex: %s attempt %d/%d %s", e.link, e.attempt,
                             e.maxAttempts, e.outgoing ? "> " : "< ");
@@ -55,13 +65,21 @@ BOOL CPalvexCtrl::AttachTransport(ILinkTransport* link, short WaitTime) {
 
 BOOL CPalvexCtrl::ComInitial(short ComPort, short BaudRate, short WaitTime) {
     if (IsLinkOpen()) return FALSE;
+    m_exchange.ClearLinkError();
     const unsigned baud = static_cast<std::uint16_t>(BaudRate);
     if (!IsSupportedBaudRate(baud)) return FALSE;
-    const std::string device = ResolveComDevice(ComPort);
-    if (device.empty()) return FALSE;
     char name[16];
     std::snprintf(name, sizeof name, "COM%d", ComPort);
-    if (!m_hComm.Open(device, baud, name)) return FALSE;
+    const std::string device = ResolveComDevice(ComPort);
+    if (device.empty()) {
+        m_exchange.ReportLinkError(name, LinkOperation::Open,
+                                   LinkError{LinkErrorKind::NoSuchDevice, 0});
+        return FALSE;
+    }
+    if (!m_hComm.Open(device, baud, name)) {
+        m_exchange.ReportLinkError(name, LinkOperation::Open, m_hComm.LastError());
+        return FALSE;
+    }
 
     m_state.m_nWaitTime = AtLeastMinWait(WaitTime);
     m_hComm.SetMaxAttempts(5);
@@ -73,20 +91,21 @@ BOOL CPalvexCtrl::ComInitial(short ComPort, short BaudRate, short WaitTime) {
 BOOL CPalvexCtrl::NetInitial(short /*LocalPort*/, std::int32_t RemoteIP, short RemotePort,
                              short WaitTime) {
     if (IsLinkOpen()) return FALSE;
+    m_exchange.ClearLinkError();
     m_state.m_nWaitTime = AtLeastMinWait(WaitTime);
     m_state.m_nLinkKind = 1;
-    if (!m_socket.Create()) return FALSE;
     const auto ip = static_cast<std::uint32_t>(RemoteIP);
     char address[20];
     std::snprintf(address, sizeof address, "%u.%u.%u.%u", (ip >> 24) & 0xFF, (ip >> 16) & 0xFF,
                   (ip >> 8) & 0xFF, ip & 0xFF);
     const unsigned port = static_cast<std::uint16_t>(RemotePort);
-    if (!m_socket.Connect(address, port)) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%s:%u", address, port);
+    if (!m_socket.Create() || !m_socket.Connect(address, port)) {
+        m_exchange.ReportLinkError(name, LinkOperation::Open, m_socket.LastLinkError());
         m_socket.Close();
         return FALSE;
     }
-    char name[32];
-    std::snprintf(name, sizeof name, "%s:%u", address, port);
     m_socketLink.SetName(name);
     m_exchange.Attach(&m_socketLink);
     return TRUE;

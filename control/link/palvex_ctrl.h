@@ -117,6 +117,10 @@ class CPalvexCtrl {
     bool IsLinkOpen() const { return m_exchange.LinkOpen(); }
     int LinkKind() const { return m_state.m_nLinkKind; }
     short WaitTime() const { return m_state.m_nWaitTime; }
+    // Why the link last failed: an open refused (the open methods start
+    // afresh with none), or a write or read of an exchange that fell short.
+    // The trace sink is told each one as it happens.
+    palvex::LinkError LastLinkError() const { return m_exchange.LastLinkError(); }
 
     // The serial line itself: for hosts that speak to a modem beyond AT
     // commands (the "+++" escape has no line end) and for checks of the

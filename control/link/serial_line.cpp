@@ -11,104 +11,123 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <utility>
+
 namespace palvex {
+
+namespace {
+
+// A terminal that has been hung up (a USB adapter unplugged, the other side
+// of a pty closed) fails writes, and on some drivers reads, with EIO: on a
+// serial line that is the device gone rather than a fault of the transfer.
+LinkError TransferError(LinkOperation op, int err) {
+    if (err == EIO) return LinkError{LinkErrorKind::Disconnected, err};
+    return LinkErrorFromErrno(op, err);
+}
+
+} // namespace
 
 bool CSerialLine::Open(const std::string& path, unsigned baud, const char* name) {
     Close();
+    m_lastError = {};
     // O_NONBLOCK: the open must not wait for carrier, and every later wait is
     // done in poll() against a deadline instead of inside read() or write().
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return false;
+    CUniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd) return Fail(LinkErrorFromErrno(LinkOperation::Open, errno));
     // Exclusive use: TIOCEXCL refuses later opens of the terminal, but not to
     // a privileged process; the flock also stops root and a second control in
     // this process (flock locks belong to the open file description).
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        // Busy: the holder's exclusive flag is left alone.
-        ::close(fd);
-        return false;
+    // Busy (EWOULDBLOCK): the holder's exclusive flag is left alone; who
+    // holds the lock the system does not say.
+    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
+        return Fail(LinkErrorFromErrno(LinkOperation::Open, errno));
+    // A file or a device other than a terminal fails here with ENOTTY.
+    if (::ioctl(fd.Get(), TIOCEXCL) != 0)
+        return Fail(LinkErrorFromErrno(LinkOperation::Open, errno));
+    LinkError why;
+    if (!SetRaw8N1(fd.Get(), baud, &why)) {
+        ::ioctl(fd.Get(), TIOCNXCL);
+        return Fail(why);
     }
-    if (::ioctl(fd, TIOCEXCL) != 0) {
-        ::close(fd);
-        return false;
-    }
-    if (!SetRaw8N1(fd, baud)) {
-        ::ioctl(fd, TIOCNXCL);
-        ::close(fd);
-        return false;
-    }
-    m_fd = fd;
+    m_fd = std::move(fd);
     m_nBaud = baud;
     m_strName = name;
-    ::tcflush(m_fd, TCIOFLUSH);
+    ::tcflush(m_fd.Get(), TCIOFLUSH);
     return true;
 }
 
 void CSerialLine::Close() {
-    if (m_fd < 0) return;
+    if (!m_fd) return;
     // Give the terminal back: the exclusive flag outlives this descriptor when
     // another process (a simulated card, a monitor) keeps the device open.
-    ::ioctl(m_fd, TIOCNXCL);
-    ::close(m_fd);
-    m_fd = -1;
+    ::ioctl(m_fd.Get(), TIOCNXCL);
+    m_fd.Reset();
 }
 
 void CSerialLine::Purge() {
-    if (m_fd < 0) return;
-    ::tcflush(m_fd, TCOFLUSH);
-    ::tcflush(m_fd, TCIFLUSH);
+    if (!m_fd) return;
+    ::tcflush(m_fd.Get(), TCOFLUSH);
+    ::tcflush(m_fd.Get(), TCIFLUSH);
 }
 
 bool CSerialLine::Write(const std::uint8_t* data, std::size_t n) {
-    if (m_fd < 0) return false;
+    m_lastError = {};
+    if (!m_fd) return Fail(LinkError{LinkErrorKind::Disconnected, EBADF});
     // Twice the wire time of the frame plus a second: ample for a working
     // line, and a bound when flow control or a lost device holds the output.
     const std::int64_t wireMs = m_nBaud ? static_cast<std::int64_t>(n) * 10 * 1000 / m_nBaud : 0;
     CDeadline deadline(2 * wireMs + 1000);
     std::size_t done = 0;
     while (done < n) {
-        const ssize_t w = ::write(m_fd, data + done, n - done);
+        const ssize_t w = ::write(m_fd.Get(), data + done, n - done);
         if (w > 0) {
             done += static_cast<std::size_t>(w);
             continue;
         }
         if (w < 0 && errno == EINTR) continue;
-        if (w < 0 && errno != EAGAIN) return false;
-        pollfd p{m_fd, POLLOUT, 0};
+        if (w < 0 && errno != EAGAIN) return Fail(TransferError(LinkOperation::Write, errno));
+        pollfd p{m_fd.Get(), POLLOUT, 0};
         const int r = ::poll(&p, 1, deadline.RemainingMs());
-        if (r == 0) return false;
-        if (r < 0 && errno != EINTR) return false;
-        if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) return false;
+        if (r == 0) return Fail(LinkError{LinkErrorKind::TimedOut, 0});
+        if (r < 0 && errno != EINTR) return Fail(LinkErrorFromErrno(LinkOperation::Write, errno));
+        if (p.revents & (POLLHUP | POLLERR | POLLNVAL))
+            return Fail(LinkError{LinkErrorKind::Disconnected, 0});
     }
     // Like flushing a file: return once the bytes have left the driver.
-    ::tcdrain(m_fd);
+    ::tcdrain(m_fd.Get());
     return true;
 }
 
 std::size_t CSerialLine::ReadExact(std::uint8_t* buf, std::size_t n, const CDeadline& deadline) {
-    if (m_fd < 0) return 0;
+    m_lastError = {};
+    if (!m_fd) {
+        Fail(LinkError{LinkErrorKind::Disconnected, EBADF});
+        return 0;
+    }
     std::size_t got = 0;
     while (got < n) {
-        const ssize_t r = ::read(m_fd, buf + got, n - got);
+        const ssize_t r = ::read(m_fd.Get(), buf + got, n - got);
         if (r > 0) {
             got += static_cast<std::size_t>(r);
             continue;
         }
         // End of file on a terminal means the device went away (the other
         // side of a pty closed, an adapter unplugged): no reply can come.
-        if (r == 0) return got;
+        if (r == 0) return ShortRead(got, LinkError{LinkErrorKind::Disconnected, 0});
         if (errno == EINTR) continue;
-        if (errno != EAGAIN) return got;
+        if (errno != EAGAIN) return ShortRead(got, TransferError(LinkOperation::Read, errno));
         const int left = deadline.RemainingMs();
-        if (left == 0) return got;
-        pollfd p{m_fd, POLLIN, 0};
+        if (left == 0) return ShortRead(got, LinkError{LinkErrorKind::TimedOut, 0});
+        pollfd p{m_fd.Get(), POLLIN, 0};
         const int pr = ::poll(&p, 1, left);
-        if (pr == 0) return got;
+        if (pr == 0) return ShortRead(got, LinkError{LinkErrorKind::TimedOut, 0});
         if (pr < 0) {
             if (errno == EINTR) continue;
-            return got;
+            return ShortRead(got, LinkErrorFromErrno(LinkOperation::Read, errno));
         }
         // A hang-up with no data pending is the device gone.
-        if ((p.revents & POLLIN) == 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) return got;
+        if ((p.revents & POLLIN) == 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
+            return ShortRead(got, LinkError{LinkErrorKind::Disconnected, 0});
     }
     return got;
 }

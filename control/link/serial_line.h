@@ -3,6 +3,7 @@
 #pragma once
 
 #include "control/protocol/transport.h"
+#include "platform/unique_fd.h"
 
 #include <string>
 
@@ -13,17 +14,18 @@ public:
     static constexpr int kPerByteMs = 4;
 
     CSerialLine() = default;
+    // Gives the exclusive use of the terminal back before the descriptor closes.
     ~CSerialLine() override { Close(); }
     CSerialLine(const CSerialLine&) = delete;
     CSerialLine& operator=(const CSerialLine&) = delete;
 
     // Opens `path` for this control alone, raw 8N1 at `baud`. False (and
     // nothing left open) when the device is missing, busy, not a terminal or
-    // refuses the speed.
+    // refuses the speed; LastError() then says which.
     bool Open(const std::string& path, unsigned baud, const char* name);
     void Close();
-    bool IsOpen() const { return m_fd >= 0; }
-    int Descriptor() const { return m_fd; }
+    bool IsOpen() const { return m_fd.Valid(); }
+    int Descriptor() const { return m_fd.Get(); }
 
     void SetMaxAttempts(int n) { m_nAttempts = n; }
 
@@ -35,12 +37,26 @@ public:
     // Gathers n bytes, however they arrive, until the deadline passes.
     std::size_t ReadExact(std::uint8_t* buf, std::size_t n, const CDeadline& deadline) override;
     const char* Describe() const override { return m_strName.c_str(); }
+    // Why the last Open, Write or ReadExact failed; none after a success.
+    LinkError LastError() const override { return m_lastError; }
 
 private:
-    int m_fd = -1;
+    // Records `why` as the reason of the operation under way; returns false.
+    bool Fail(LinkError why) {
+        m_lastError = why;
+        return false;
+    }
+    // The same for a read that stops after `got` bytes; returns `got`.
+    std::size_t ShortRead(std::size_t got, LinkError why) {
+        m_lastError = why;
+        return got;
+    }
+
+    CUniqueFd m_fd;
     unsigned m_nBaud = 0;
     int m_nAttempts = 5;
     std::string m_strName;
+    LinkError m_lastError;
 };
 
 } // namespace palvex

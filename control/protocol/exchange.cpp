@@ -32,6 +32,15 @@ std::tm CExchange::LocalTime() const {
     return local;
 }
 
+void CExchange::ReportLinkError(const char* link, LinkOperation op, const LinkError& error,
+                                int attempt, int maxAttempts) {
+    if (!error.Failed()) return;
+    m_lastLinkError = error;
+    if (m_pfnTrace != nullptr)
+        m_pfnTrace(m_pTraceContext, TraceEvent{link, attempt, maxAttempts, false, nullptr, 0, 0, 0,
+                                               op, error});
+}
+
 BOOL CExchange::ExchangeFrame(BYTE* payload, std::uint16_t n, const SControlState& state) {
     if (!state.m_bPropertySet) return FALSE;
     // A payload that would not fit the stored copy is refused before anything
@@ -73,8 +82,13 @@ BOOL CExchange::ExchangeFrame(BYTE* payload, std::uint16_t n, const SControlStat
         if (m_pfnTrace != nullptr)
             m_pfnTrace(m_pTraceContext,
                        TraceEvent{link->Describe(), attempt, attempts, true, frame,
-                                  written ? std::size_t{frameLen} : std::size_t{0}, frameLen, 0});
-        if (!written) continue;
+                                  written ? std::size_t{frameLen} : std::size_t{0}, frameLen, 0,
+                                  LinkOperation::None, LinkError{}});
+        if (!written) {
+            ReportLinkError(link->Describe(), LinkOperation::Write, link->LastError(), attempt,
+                            attempts);
+            continue;
+        }
         // One deadline per attempt: the line's time for each reply byte plus
         // the wait time, counted from the end of the write.
         const std::int64_t allowedMs =
@@ -82,9 +96,14 @@ BOOL CExchange::ExchangeFrame(BYTE* payload, std::uint16_t n, const SControlStat
             state.m_nWaitTime;
         const std::size_t got = link->ReadExact(reply, want, CDeadline(allowedMs));
         if (m_pfnTrace != nullptr)
-            m_pfnTrace(m_pTraceContext, TraceEvent{link->Describe(), attempt, attempts, false,
-                                                   reply, got, want, allowedMs});
-        if (got != want) continue;
+            m_pfnTrace(m_pTraceContext,
+                       TraceEvent{link->Describe(), attempt, attempts, false, reply, got, want,
+                                  allowedMs, LinkOperation::None, LinkError{}});
+        if (got != want) {
+            ReportLinkError(link->Describe(), LinkOperation::Read, link->LastError(), attempt,
+                            attempts);
+            continue;
+        }
         reply[want] = 0;
         if (CheckReply(static_cast<int>(want), reply, expected)) {
             if (expected == nullptr) {

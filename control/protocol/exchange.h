@@ -38,6 +38,16 @@ public:
     // The last frame built, as 16-bit elements; FALSE while not armed.
     BOOL GetSendString(short* lpCount, short* lpRetBuff, const SControlState& state) const;
 
+    // The reason of the last link failure since ClearLinkError (an open that
+    // failed, a write or read of an exchange that fell short); none when
+    // every operation since went well.
+    const palvex::LinkError& LastLinkError() const { return m_lastLinkError; }
+    void ClearLinkError() { m_lastLinkError = {}; }
+    // Keeps `error` as the last link failure and tells the trace sink. An
+    // open has no attempt: pass 0 for both counts.
+    void ReportLinkError(const char* link, palvex::LinkOperation op, const palvex::LinkError& error,
+                         int attempt = 0, int maxAttempts = 0);
+
     void SetTraceSink(palvex::TraceSink sink, void* context) {
         m_pfnTrace = sink;
         m_pTraceContext = context;
@@ -56,6 +66,7 @@ private:
     std::uint16_t m_crcTable[256];
     BYTE m_lastFrame[palvex::kLastFrameCapacity] = {};
     std::uint16_t m_nLastFrameLen = 0;
+    palvex::LinkError m_lastLinkError;
     palvex::TraceSink m_pfnTrace = nullptr;
     void* m_pTraceContext = nullptr;
     ClockFn m_pfnClock = nullptr;

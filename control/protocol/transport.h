@@ -4,6 +4,7 @@
 #pragma once
 
 #include "control/protocol/deadline.h"
+#include "control/protocol/link_error.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -29,9 +30,13 @@ public:
     virtual std::size_t ReadExact(std::uint8_t* buf, std::size_t n, const CDeadline& deadline) = 0;
     // Short human-readable name of the link for traces ("COM3", "127.0.0.1:7000").
     virtual const char* Describe() const = 0;
+    // Why the last Write or ReadExact fell short; none when it did not or
+    // when the link cannot tell.
+    virtual LinkError LastError() const { return {}; }
 };
 
-// What a trace sink is told about each frame written and each reply read.
+// What a trace sink is told about each frame written, each reply read and
+// each link failure (an open, a write or a read that failed, with its reason).
 struct TraceEvent {
     const char* link;  // ILinkTransport::Describe()
     int attempt;       // 1-based
@@ -41,6 +46,11 @@ struct TraceEvent {
     std::size_t len;   // bytes actually transferred
     std::size_t wanted; // bytes wanted (replies); equals len when complete
     std::int64_t allowedMs; // replies: the time the attempt allowed for the read
+    // Link failures only: what failed and why (attempt is 0 for an open).
+    LinkOperation operation;
+    LinkError error;
+
+    bool IsLinkError() const { return error.Failed(); }
 };
 using TraceSink = void (*)(void* context, const TraceEvent& event);
 

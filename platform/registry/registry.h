@@ -18,7 +18,7 @@
 // begin with the temporary-file prefix.
 #pragma once
 
-#include "platform/registry/unique_fd.h"
+#include "platform/unique_fd.h"
 
 #include <string>
 #include <string_view>

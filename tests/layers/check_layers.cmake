@@ -37,7 +37,7 @@ set(rows
   "control/automation/|control/ platform/"
   "control/host/|control/host/ ${public} ${facts} platform/"
   "platform/|platform/"
-  "sim/|sim/"
+  "sim/|sim/ platform/unique_fd.h"
   "cli/|cli/ control/host/ ${public} ${facts} sim/"
   "tool/|tool/ control/host/ ${public} ${facts} sim/ platform/"
 )

@@ -128,7 +128,8 @@ TEST(NetworkLink, ExchangesAFrameAndAllowsFiftyWaitsForOneSecond) {
     std::vector<std::int64_t> allowed;
     c.SetTraceSink(
         [](void* v, const palvex::TraceEvent& e) {
-            if (!e.outgoing) static_cast<std::vector<std::int64_t>*>(v)->push_back(e.allowedMs);
+            if (!e.outgoing && !e.IsLinkError())
+                static_cast<std::vector<std::int64_t>*>(v)->push_back(e.allowedMs);
         },
         &allowed);
     std::thread card([&] {

@@ -13,18 +13,16 @@
 namespace testing_support {
 
 CPtyPair::CPtyPair() {
-    m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0)
+    m_master.Reset(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+    if (!m_master || ::grantpt(m_master.Get()) != 0 || ::unlockpt(m_master.Get()) != 0)
         throw std::runtime_error("no pseudo-terminal");
-    m_slavePath = ::ptsname(m_master);
-    m_slaveHold = ::open(m_slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    palvex::MakeRawNoSpeedChange(m_slaveHold);
+    m_slavePath = ::ptsname(m_master.Get());
+    m_slaveHold.Reset(::open(m_slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+    palvex::MakeRawNoSpeedChange(m_slaveHold.Get());
 }
 
 CPtyPair::~CPtyPair() {
     if (!m_envName.empty()) ::unsetenv(m_envName.c_str());
-    if (m_slaveHold >= 0) ::close(m_slaveHold);
-    CloseMaster();
 }
 
 void CPtyPair::MapToPort(int n) {
@@ -34,7 +32,7 @@ void CPtyPair::MapToPort(int n) {
 
 unsigned CPtyPair::LineSpeed() const {
     unsigned baud = 0;
-    palvex::GetLineSpeed(m_master, &baud);
+    palvex::GetLineSpeed(m_master.Get(), &baud);
     return baud;
 }
 
@@ -42,10 +40,11 @@ std::vector<unsigned char> CPtyPair::ReadMaster(std::size_t n, int ms) const {
     std::vector<unsigned char> out;
     palvex::CDeadline deadline(ms);
     while (out.size() < n) {
-        pollfd p{m_master, POLLIN, 0};
+        pollfd p{m_master.Get(), POLLIN, 0};
         if (::poll(&p, 1, deadline.RemainingMs()) <= 0) break;
         unsigned char buf[2048];
-        const ssize_t r = ::read(m_master, buf, n - out.size() < sizeof buf ? n - out.size() : sizeof buf);
+        const std::size_t want = n - out.size() < sizeof buf ? n - out.size() : sizeof buf;
+        const ssize_t r = ::read(m_master.Get(), buf, want);
         if (r <= 0) break;
         out.insert(out.end(), buf, buf + r);
     }
@@ -55,10 +54,10 @@ std::vector<unsigned char> CPtyPair::ReadMaster(std::size_t n, int ms) const {
 void CPtyPair::WriteMaster(const std::vector<unsigned char>& bytes) const {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t w = ::write(m_master, bytes.data() + done, bytes.size() - done);
+        const ssize_t w = ::write(m_master.Get(), bytes.data() + done, bytes.size() - done);
         if (w > 0) done += static_cast<std::size_t>(w);
         else {
-            pollfd p{m_master, POLLOUT, 0};
+            pollfd p{m_master.Get(), POLLOUT, 0};
             ::poll(&p, 1, 100);
         }
     }
@@ -68,16 +67,13 @@ bool CPtyPair::WaitSlaveInput(int n, int ms) const {
     palvex::CDeadline deadline(ms);
     for (;;) {
         int waiting = 0;
-        if (::ioctl(m_slaveHold, FIONREAD, &waiting) != 0) return false;
+        if (::ioctl(m_slaveHold.Get(), FIONREAD, &waiting) != 0) return false;
         if (waiting >= n) return true;
         if (deadline.Expired()) return false;
         ::poll(nullptr, 0, 1); // the line discipline moves bytes on its own schedule
     }
 }
 
-void CPtyPair::CloseMaster() {
-    if (m_master >= 0) ::close(m_master);
-    m_master = -1;
-}
+void CPtyPair::CloseMaster() { m_master.Reset(); }
 
 } // namespace testing_support

@@ -3,6 +3,8 @@
 // the master side.
 #pragma once
 
+#include "platform/unique_fd.h"
+
 #include <string>
 #include <vector>
 
@@ -15,7 +17,7 @@ public:
     CPtyPair(const CPtyPair&) = delete;
     CPtyPair& operator=(const CPtyPair&) = delete;
 
-    int Master() const { return m_master; }
+    int Master() const { return m_master.Get(); }
     const std::string& SlavePath() const { return m_slavePath; }
     // Points PALVEX_COM<n> at the slave for the life of this object.
     void MapToPort(int n);
@@ -29,8 +31,8 @@ public:
     void CloseMaster();
 
 private:
-    int m_master = -1;
-    int m_slaveHold = -1; // keeps the terminal alive between the control's opens
+    palvex::CUniqueFd m_master;
+    palvex::CUniqueFd m_slaveHold; // keeps the terminal alive between the control's opens
     std::string m_slavePath;
     std::string m_envName;
 };

@@ -59,6 +59,7 @@ struct TraceLog {
     std::vector<Attempt> attempts;
     static void Sink(void* self, const palvex::TraceEvent& e) {
         auto& log = static_cast<TraceLog*>(self)->attempts;
+        if (e.IsLinkError()) return; // the reason of a short read, not bytes
         if (e.outgoing) {
             log.push_back(Attempt{Bytes(e.data, e.data + e.len), {}, 0});
         } else if (!log.empty()) {

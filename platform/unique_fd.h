@@ -1,11 +1,13 @@
-// Owns one file descriptor and closes it when it goes out of scope.
+// Owns one file descriptor and closes it when it goes out of scope. Header
+// only, so the control, the settings store and the simulated card can all
+// use it without linking anything.
 #pragma once
 
 #include <unistd.h>
 
 #include <utility>
 
-namespace palvex::reg {
+namespace palvex {
 
 class CUniqueFd {
 public:
@@ -22,8 +24,12 @@ public:
 
     int Get() const { return m_fd; }
     bool Valid() const { return m_fd >= 0; }
+    explicit operator bool() const { return Valid(); }
+    // Gives up ownership without closing; the caller closes the result.
     int Release() { return std::exchange(m_fd, -1); }
-    // Closes the held descriptor; returns close()'s result (0 when none held).
+    // Closes the held descriptor and takes `fd` instead; returns close()'s
+    // result (0 when none was held), which matters when the close of a
+    // written file is its last chance to report an error.
     int Reset(int fd = -1) {
         int rc = 0;
         if (m_fd >= 0) rc = ::close(m_fd);
@@ -35,4 +41,4 @@ private:
     int m_fd = -1;
 };
 
-} // namespace palvex::reg
+} // namespace palvex
