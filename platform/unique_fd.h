@@ -1,9 +1,7 @@
-// Owns one file descriptor and closes it when it goes out of scope. Header
-// only, so the control, the settings store and the simulated card can all
-// use it without linking anything.
+// Owns one file descriptor and closes it when it goes out of scope. The
+// control, the settings store and the simulated card all use it; the close
+// itself is the operating system's (platform/os, library palvex_os).
 #pragma once
-
-#include <unistd.h>
 
 #include <utility>
 
@@ -32,12 +30,14 @@ public:
     // written file is its last chance to report an error.
     int Reset(int fd = -1) {
         int rc = 0;
-        if (m_fd >= 0) rc = ::close(m_fd);
+        if (m_fd >= 0) rc = Close(m_fd);
         m_fd = fd;
         return rc;
     }
 
 private:
+    static int Close(int fd);
+
     int m_fd = -1;
 };
 

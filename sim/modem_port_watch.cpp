@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <sys/inotify.h>
+#include <unistd.h>
 
 namespace cardsim {
 

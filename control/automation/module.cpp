@@ -7,7 +7,7 @@
 #include "control/automation/oleauto.h"
 #include "control/automation/registration.h"
 
-#include <dlfcn.h>
+#include "platform/os/dynamic_library.h"
 
 #include <atomic>
 #include <filesystem>
@@ -40,21 +40,8 @@ void Anchor() {}
 } // namespace
 
 std::string CPalvexApp::ModulePath() const {
-    Dl_info info{};
     // A function of this file names the object it was loaded with.
-    if (dladdr(reinterpret_cast<void*>(&Anchor), &info) == 0 || info.dli_fname == nullptr ||
-        info.dli_fname[0] == '\0')
-        return {};
-    // The name it was loaded by, made absolute but with its links kept: a
-    // registration of .../libpalvex.so.1 follows the library's updates.
-    std::error_code ec;
-    std::filesystem::path path = info.dli_fname;
-    // A program started through PATH is known by its bare name.
-    if (path.is_relative() && !path.has_parent_path())
-        path = std::filesystem::read_symlink("/proc/self/exe", ec);
-    else
-        path = std::filesystem::absolute(path, ec).lexically_normal();
-    return ec ? std::string() : path.string();
+    return os::FileOfLoadedObject(reinterpret_cast<const void*>(&Anchor));
 }
 
 bool CPalvexApp::CanUnload() const {

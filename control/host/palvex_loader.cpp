@@ -2,10 +2,8 @@
 
 #include "control/automation/registry_layout.h"
 
-#include <dlfcn.h>
-#include <unistd.h>
+#include "platform/os/dynamic_library.h"
 
-#include <climits>
 #include <filesystem>
 
 #ifndef PALVEX_BIN_TO_LIB
@@ -20,11 +18,7 @@ namespace palvex {
 namespace {
 
 template <class F> F Function(void* handle, const char* name) {
-    return reinterpret_cast<F>(dlsym(handle, name));
-}
-
-bool FileExists(const std::string& path) {
-    return access(path.c_str(), F_OK) == 0;
+    return reinterpret_cast<F>(os::LibrarySymbol(handle, name));
 }
 
 } // namespace
@@ -32,12 +26,8 @@ bool FileExists(const std::string& path) {
 // --- CControlModule ----------------------------------------------------------
 
 std::shared_ptr<CControlModule> CControlModule::Load(const std::string& path, std::string& error) {
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) {
-        const char* why = dlerror();
-        error = why != nullptr ? why : "cannot load " + path;
-        return nullptr;
-    }
+    void* handle = os::OpenLibrary(path, error);
+    if (handle == nullptr) return nullptr;
     std::shared_ptr<CControlModule> m(new CControlModule);
     m->m_path = path;
     m->m_handle = handle;
@@ -57,7 +47,7 @@ std::shared_ptr<CControlModule> CControlModule::Load(const std::string& path, st
 
 CControlModule::~CControlModule() {
     if (m_handle == nullptr) return;
-    if (m_canUnloadNow == nullptr || m_canUnloadNow() == S_OK) dlclose(m_handle);
+    if (m_canUnloadNow == nullptr || m_canUnloadNow() == S_OK) os::CloseLibrary(m_handle);
 }
 
 HRESULT CControlModule::GetClassObject(const CLSID& clsid, const IID& iid, void** ppv) const {
@@ -78,7 +68,7 @@ void CControlModule::FreeString(BSTR s) const {
 }
 
 void* CControlModule::Symbol(const char* name) const {
-    return dlsym(m_handle, name);
+    return os::LibrarySymbol(m_handle, name);
 }
 
 // --- CControlInstance --------------------------------------------------------
@@ -146,10 +136,7 @@ std::string RegisteredModulePath(const CLSID& clsid) {
 }
 
 std::string ProgramDirectory() {
-    char buf[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return {};
-    const std::string exe(buf, static_cast<std::size_t>(n));
+    const std::string exe = os::ProgramFile();
     const std::size_t slash = exe.rfind('/');
     return slash == std::string::npos ? std::string() : exe.substr(0, slash);
 }
@@ -187,7 +174,7 @@ std::shared_ptr<CControlModule> CControlLoader::LoadModule(std::string& error) {
     std::string tried;
     for (const ModuleCandidate& candidate : ModuleCandidates(m_clsid, m_options)) {
         std::string why;
-        if (!FileExists(candidate.path)) {
+        if (!os::FileExists(candidate.path)) {
             why = "no such file";
         } else if (auto module = CControlModule::Load(candidate.path, why)) {
             ComPtr<IClassFactory> factory;
