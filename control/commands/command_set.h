@@ -4,6 +4,7 @@
 // and lends it; it touches no link and knows no automation type.
 #pragma once
 
+#include "control/palvex_facts.h"
 #include "control/protocol/control_state.h"
 #include "control/protocol/exchange.h"
 #include "control/protocol/types.h"
@@ -68,13 +69,13 @@ class CCommandSet {
     BOOL SetOnOffTime(short On0, short Off0, short On1, short Off1);
 
     // Sizes of the caller buffers the methods above read.
-    static constexpr int kPictureRowPitch = 512;
-    static constexpr int kPictureBufferSize = 65536;
-    static constexpr int kProgRecordSize = 8;
-    static constexpr int kMaxProgEntries = 64;
-    static constexpr int kFontBlockSize = 1024;
-    static constexpr int kMaxOrderEntries = 99;
-    static constexpr int kMaxTextLength = 1092;
+    static constexpr int kPictureRowPitch = palvex::card::kPictureRowPitch;
+    static constexpr int kPictureBufferSize = palvex::card::kPictureBufferSize;
+    static constexpr int kProgRecordSize = palvex::card::kProgRecordSize;
+    static constexpr int kMaxProgEntries = palvex::card::kMaxProgEntries;
+    static constexpr int kFontBlockSize = palvex::card::kFontBlockSize;
+    static constexpr int kMaxOrderEntries = palvex::card::kMaxOrderEntries;
+    static constexpr int kMaxTextLength = palvex::card::kMaxTextLength;
 
   private:
     BOOL ExchangeFrame(BYTE* payload, std::uint16_t n) {

@@ -1,14 +1,16 @@
 #include "control/commands/command_set.h"
 
+#include "control/palvex_facts.h"
 #include "control/protocol/convert.h"
 
 namespace {
 
-constexpr int kMaxLedNum = 31;
-constexpr int kMaxWidth = 512;
-constexpr int kMaxHeight = 128;
-constexpr int kMaxSteps = 64;
-constexpr long kPictureMemory = 1048576;
+using palvex::card::kMaxLedNum;
+constexpr int kMaxWidth = palvex::card::kMaxLedWidth;
+constexpr int kMaxHeight = palvex::card::kMaxLedHeight;
+constexpr int kMaxSteps = palvex::card::kMaxSendSteps;
+constexpr long kPictureMemory = palvex::card::kPictureMemoryBytes;
+namespace property = palvex::card::property;
 
 } // namespace
 
@@ -42,8 +44,9 @@ short CCommandSet::GetVersion() {
     // In capture mode the exchange succeeds with an empty text: no version is
     // known, and 0 says so without posing as the failure value.
     if (text[0] == 0) return 0;
-    const int minor = text[6] - '0';
-    const int flags = HexPairToByte(static_cast<char>(text[22]), static_cast<char>(text[23]));
+    const int minor = text[property::kMinorVersionAt] - '0';
+    const int flags = HexPairToByte(static_cast<char>(text[property::kFlagsAt]),
+                                    static_cast<char>(text[property::kFlagsAt + 1]));
     return static_cast<short>(((minor & 0xFF) << 8) | flags);
 }
 

@@ -24,7 +24,7 @@ bool IsWritableRegularFile(const char* name) {
 } // namespace
 
 bool CCommandSet::GeometryValid() const {
-    return m_state.m_nLedWidth >= 1 && m_state.m_nLedWidth <= 512 && m_state.m_nLedHeight >= 1 && m_state.m_nLedHeight <= 128;
+    return palvex::card::ScreenFits(m_state.m_nLedWidth, m_state.m_nLedHeight);
 }
 
 short CCommandSet::GetTotalPageNum() { return m_state.m_nTotalPages; }

@@ -1,5 +1,7 @@
 #include "control/link/palvex_ctrl.h"
 
+#include "control/palvex_facts.h"
+
 #include "control/link/port_map.h"
 
 #include <cstdio>
@@ -42,9 +44,7 @@ void TraceToStderr(void* /*context*/, const TraceEvent& e) {
 
 } // namespace
 
-bool IsSupportedBaudRate(unsigned baud) {
-    return baud == 9600 || baud == 14400 || baud == 28800 || baud == 38400 || baud == 57600;
-}
+bool IsSupportedBaudRate(unsigned baud) { return palvex::card::IsBaudRate(baud); }
 
 CPalvexCtrl::CPalvexCtrl() {
     if (const char* t = std::getenv("PALVEX_TRACE"); t != nullptr && *t != '\0' && *t != '0')
