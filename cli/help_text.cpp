@@ -138,7 +138,8 @@ std::string UsageText() {
     return "usage: palvex [--verbose] [--trace] [--raw-text] METHOD [ARG]... [: METHOD "
            "[ARG]...]...\n"
            "       palvex [--verbose] register [MODULE] | unregister | typelib\n"
-           "       palvex [--verbose] draw FILE.png [WIDTHxHEIGHT]\n" +
+           "       palvex [--verbose] draw FILE.png [WIDTHxHEIGHT]\n"
+           "       palvex ports [--json] | --forget COM<n> | --map COM<n> DEVICE\n" +
            std::string(JobUsageText()) + "       palvex --help\n";
 }
 
@@ -162,6 +163,15 @@ std::string HelpText(const MethodTable* methods) {
          "  draw FILE.png [WIDTHxHEIGHT]\n"
          "                     write the control's design-time picture (default\n"
          "                     200x100) as a PNG image\n"
+         "\n"
+         "Serial ports:\n"
+         "  ports [--json]     one line per COM number: the device, where the number\n"
+         "                     comes from (environment, registry, automatic) and what\n"
+         "                     the device is; --json gives the same as JSON\n"
+         "  ports --forget COM<n>\n"
+         "                     release the number from the per-user port map\n"
+         "  ports --map COM<n> DEVICE\n"
+         "                     map the number by hand to DEVICE (an absolute path)\n"
          "\n"
          "Options (before the first method):\n"
          "  --verbose   say which control module runs the calls, and why\n"

@@ -7,6 +7,7 @@
 #include "cli/job_commands.h"
 #include "cli/method_table.h"
 #include "cli/module_commands.h"
+#include "cli/ports_command.h"
 #include "control/host/palvex_loader.h"
 
 #include <cstdio>
@@ -52,6 +53,12 @@ int main(int argc, char** argv) {
             return 2;
         }
         std::string error;
+        PortsCommand ports;
+        if (!ParsePortsCommand(words, ports, error)) {
+            std::fprintf(stderr, "palvex: %s\n%s", error.c_str(), UsageText().c_str());
+            return 2;
+        }
+        if (ports.kind != PortsCommand::None) return RunPortsCommand(ports, stdout, stderr);
         ModuleCommand command;
         if (!ParseModuleCommand(words, command, error)) {
             std::fprintf(stderr, "palvex: %s\n%s", error.c_str(), UsageText().c_str());

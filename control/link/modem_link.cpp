@@ -2,7 +2,7 @@
 // line; AT commands go out with SendModemCmd, and once the modems are
 // connected frames travel as on a direct line, with ten attempts each.
 #include "control/link/palvex_ctrl.h"
-#include "control/link/port_map.h"
+#include "platform/ports/port_map.h"
 #include "control/protocol/modem_reply.h"
 
 #include <cstdio>
@@ -99,7 +99,7 @@ BOOL CPalvexCtrl::ModemInitial(short ModemPort, short WaitTime) {
     m_exchange.ClearLinkError();
     char name[16];
     std::snprintf(name, sizeof name, "COM%d", ModemPort);
-    const std::string device = ResolveComDevice(ModemPort);
+    const std::string device = ports::ResolveComDevice(ModemPort);
     if (device.empty()) {
         m_exchange.ReportLinkError(name, LinkOperation::Open,
                                    LinkError{LinkErrorKind::NoSuchDevice, 0});

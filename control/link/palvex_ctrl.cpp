@@ -2,7 +2,7 @@
 
 #include "control/palvex_facts.h"
 
-#include "control/link/port_map.h"
+#include "platform/ports/port_map.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -70,7 +70,7 @@ BOOL CPalvexCtrl::ComInitial(short ComPort, short BaudRate, short WaitTime) {
     if (!IsSupportedBaudRate(baud)) return FALSE;
     char name[16];
     std::snprintf(name, sizeof name, "COM%d", ComPort);
-    const std::string device = ResolveComDevice(ComPort);
+    const std::string device = ports::ResolveComDevice(ComPort);
     if (device.empty()) {
         m_exchange.ReportLinkError(name, LinkOperation::Open,
                                    LinkError{LinkErrorKind::NoSuchDevice, 0});

@@ -38,7 +38,7 @@ set(rows
   "control/host/|control/host/ ${public} ${facts} platform/"
   "platform/|platform/"
   "sim/|sim/ platform/unique_fd.h"
-  "cli/|cli/ control/host/ ${public} ${facts} sim/"
+  "cli/|cli/ control/host/ ${public} ${facts} sim/ platform/ports/"
   "tool/|tool/ control/host/ ${public} ${facts} sim/ platform/"
 )
 foreach(header ${module_public})

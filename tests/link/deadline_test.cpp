@@ -1,5 +1,5 @@
 #include "control/protocol/deadline.h"
-#include "control/link/port_map.h"
+#include "platform/ports/port_map.h"
 
 #include <gtest/gtest.h>
 
@@ -20,19 +20,21 @@ TEST(Deadline, CountsDownFromItsStartAndNeverGoesNegative) {
 TEST(Deadline, ExpiresOnceItsTimeHasPassed) {
     CDeadline d(1);
     const auto start = CDeadline::NowNs();
-    while (!d.Expired()) ASSERT_LT(CDeadline::NowNs() - start, 1000000000);
+    while (!d.Expired())
+        ASSERT_LT(CDeadline::NowNs() - start, 1000000000);
     EXPECT_GE(CDeadline::NowNs() - start, 1000000 - 1000);
 }
 
-TEST(PortMap, PrefersTheEnvironmentAndFallsBackToTheStandardDevice) {
+TEST(PortMap, PrefersTheEnvironmentAndOpensNothingWhereNoDeviceIsPresent) {
     ::unsetenv("PALVEX_COM7");
-    EXPECT_EQ(palvex::ResolveComDevice(7), "/dev/ttyS6");
-    EXPECT_EQ(palvex::ResolveComDevice(1), "/dev/ttyS0");
+    ::setenv("PALVEX_DEVICE_ROOT", "/nonexistent-device-root", 1);
+    EXPECT_EQ(palvex::ports::ResolveComDevice(7), "");
     ::setenv("PALVEX_COM7", "/dev/ttyUSB0", 1);
-    EXPECT_EQ(palvex::ResolveComDevice(7), "/dev/ttyUSB0");
+    EXPECT_EQ(palvex::ports::ResolveComDevice(7), "/dev/ttyUSB0");
     ::setenv("PALVEX_COM7", "", 1);
-    EXPECT_EQ(palvex::ResolveComDevice(7), "/dev/ttyS6");
+    EXPECT_EQ(palvex::ports::ResolveComDevice(7), "");
     ::unsetenv("PALVEX_COM7");
-    EXPECT_EQ(palvex::ResolveComDevice(0), "");
-    EXPECT_EQ(palvex::ResolveComDevice(-3), "");
+    EXPECT_EQ(palvex::ports::ResolveComDevice(0), "");
+    EXPECT_EQ(palvex::ports::ResolveComDevice(-3), "");
+    ::unsetenv("PALVEX_DEVICE_ROOT");
 }

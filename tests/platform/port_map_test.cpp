@@ -1,4 +1,4 @@
-#include "control/link/port_map.h"
+#include "platform/ports/port_map.h"
 #include "platform/registry/registry.h"
 #include "tests/platform/temp_config_home.h"
 
@@ -9,17 +9,21 @@
 #include <string>
 
 using namespace palvex;
+using namespace palvex::ports;
 
 namespace {
 
-// Runs with COM3 unmapped in the environment and a private registry.
+// Runs with COM3 unmapped in the environment, a private registry and a
+// device tree with no serial device.
 class PortMapTest : public ::testing::Test {
-protected:
+  protected:
     PortMapTest() {
         if (const char* old = std::getenv("PALVEX_COM3")) m_saved = old;
         ::unsetenv("PALVEX_COM3");
+        ::setenv("PALVEX_DEVICE_ROOT", m_home.Path().c_str(), 1);
     }
     ~PortMapTest() override {
+        ::unsetenv("PALVEX_DEVICE_ROOT");
         if (m_saved)
             ::setenv("PALVEX_COM3", m_saved->c_str(), 1);
         else
@@ -37,9 +41,9 @@ protected:
 
 } // namespace
 
-TEST_F(PortMapTest, WithNothingMappedComNIsTheNMinusFirstSerialDevice) {
-    EXPECT_EQ(ResolveComDevice(3), "/dev/ttyS2");
-    EXPECT_EQ(ResolveComDevice(1), "/dev/ttyS0");
+TEST_F(PortMapTest, WithNothingMappedAndNoDevicePresentNoNumberOpensAnything) {
+    EXPECT_EQ(ResolveComDevice(3), "");
+    EXPECT_EQ(ResolveComPort(1).note, "no serial port has the number COM1");
     EXPECT_EQ(ResolveComDevice(0), "");
     EXPECT_EQ(ResolveComDevice(-1), "");
 }
@@ -47,7 +51,7 @@ TEST_F(PortMapTest, WithNothingMappedComNIsTheNMinusFirstSerialDevice) {
 TEST_F(PortMapTest, TheRegistryMappingIsUsedWhenTheEnvironmentHasNone) {
     MapInRegistry("/dev/ttyUSB0");
     EXPECT_EQ(ResolveComDevice(3), "/dev/ttyUSB0");
-    EXPECT_EQ(ResolveComDevice(4), "/dev/ttyS3");
+    EXPECT_EQ(ResolveComDevice(4), "");
 }
 
 TEST_F(PortMapTest, TheEnvironmentWinsOverTheRegistry) {
@@ -60,7 +64,7 @@ TEST_F(PortMapTest, TheEnvironmentWinsOverTheRegistry) {
 
 TEST_F(PortMapTest, ARelativeOrEmptyRegistryPathIsIgnored) {
     MapInRegistry("ttyUSB0");
-    EXPECT_EQ(ResolveComDevice(3), "/dev/ttyS2");
+    EXPECT_EQ(ResolveComDevice(3), "");
     MapInRegistry("");
-    EXPECT_EQ(ResolveComDevice(3), "/dev/ttyS2");
+    EXPECT_EQ(ResolveComDevice(3), "");
 }
