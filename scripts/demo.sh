@@ -52,6 +52,8 @@ describe() { # the property text as a person reads it
 echo
 echo "== serial: COM3 -> $work/com3 at 9600 bit/s"
 export PALVEX_COM3=$work/com3
+echo "-- palvex ports: COM3 comes from the environment here; adapters plugged in get numbers of their own"
+"$PALVEX" ports || true
 out=$("$PALVEX" ComInitial 3 9600 1000 : SetLedProperty 1 256 64 : QKGetProperty : GetVersion \
     : QKSetProperty 20004081 : QKGetProperty : QKClose)
 echo "$out"

@@ -43,6 +43,21 @@ std::string LinkTargetName(const fs::path& link) {
     return ec ? std::string() : target.filename().string();
 }
 
+// The driver behind a tty's device. Newer kernels put a "port" device of the
+// serial core's own bus (under a "ctrl" one) between the tty and the UART's
+// driver: those are passed by for the driver that names the hardware.
+std::string DriverOf(const fs::path& deviceDir) {
+    std::error_code ec;
+    fs::path dir = fs::canonical(deviceDir, ec);
+    if (ec) return LinkTargetName(deviceDir / "driver");
+    std::string name;
+    for (int depth = 0; depth < 3 && dir.has_parent_path(); ++depth, dir = dir.parent_path()) {
+        name = LinkTargetName(dir / "driver");
+        if (!name.empty() && name != "port" && name != "ctrl") return name;
+    }
+    return name;
+}
+
 // The names of the active system consoles ("tty0 ttyS0").
 std::set<std::string> ActiveConsoles(const std::string& root) {
     std::istringstream words(ReadLine(root + "/sys/class/tty/console/active"));
@@ -115,7 +130,7 @@ std::vector<SSerialPort> ListSerialPorts() {
         // An 8250 slot that found no UART answers nothing; opening it fails.
         if (fs::exists(dir / "type", ec) && ReadLine(dir / "type") == "0") continue;
         port.node = "/dev/" + port.name;
-        port.driver = LinkTargetName(dir / "device" / "driver");
+        port.driver = DriverOf(dir / "device");
         port.console = consoles.contains(port.name);
         ReadUsbIdentity(dir / "device", sysRoot, port);
         port.onboardIndex = port.IsUsb() ? -1 : OnboardIndex(port.name);

@@ -28,14 +28,19 @@ mkdir -p "$root/sys/class/tty" "$root/dev/serial/by-id" "$root/dev/serial/by-pat
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-# onboard NAME TYPE: a port of the 8250 driver.
+# onboard NAME TYPE: a port of the 8250 driver, as kernels since 6.5 show it:
+# the tty's device is a port of the serial core's bus, under its controller,
+# under the UART's platform device.
 onboard() {
-    local dir=$root/sys/devices/platform/serial8250/tty/$1
-    mkdir -p "$dir" "$root/sys/bus/platform/drivers/serial8250"
-    ln -sfn ../../../../bus/platform/drivers/serial8250 "$root/sys/devices/platform/serial8250/driver"
-    ln -sfn ../../../serial8250 "$dir/device"
-    echo "$2" >"$dir/type"
-    ln -sfn "../../devices/platform/serial8250/tty/$1" "$root/sys/class/tty/$1"
+    local uart=$root/sys/devices/platform/serial8250 k=${1#ttyS}
+    local port=$uart/serial8250:$k/serial8250:$k.0
+    mkdir -p "$port/tty/$1"
+    ln -sfn ../../../bus/platform/drivers/serial8250 "$uart/driver"
+    ln -sfn ../../../../bus/serial-base/drivers/ctrl "$uart/serial8250:$k/driver"
+    ln -sfn ../../../../../bus/serial-base/drivers/port "$port/driver"
+    ln -sfn "../../../serial8250:$k.0" "$port/tty/$1/device"
+    echo "$2" >"$port/tty/$1/type"
+    ln -sfn "../../devices/platform/serial8250/serial8250:$k/serial8250:$k.0/tty/$1" "$root/sys/class/tty/$1"
     : >"$root/dev/$1"
 }
 # usb NAME BUSPORT VID PID MAKER PRODUCT SERIAL DRIVER BY-ID: a USB adapter.
@@ -121,6 +126,14 @@ expect COM4 ttyUSB3 automatic "FTDI"
 expect COM5 ttyUSB1 automatic "Prolific"
 expect COM6 ttyUSB2 automatic "1a86:7523"
 
+echo "== reorder: the FTDI and the Prolific adapter come back under each other's nodes"
+unplug ttyUSB1 "$prolific"
+unplug ttyUSB3 "$ftdi"
+usb ttyUSB3 3 067b 2303 "Prolific Technology Inc." "USB-Serial Controller" "" pl2303 "$prolific"
+usb ttyUSB1 6 0403 6001 FTDI "FT232R USB UART" A10K3XYZ ftdi_sio "$ftdi"
+expect COM4 ttyUSB1 automatic "FTDI"
+expect COM5 ttyUSB3 automatic "Prolific"
+
 echo "== mapped by hand wins; forgetting releases a number"
 PALVEX_COM5=/dev/null "$palvex" ports | grep -q "^COM5 .*/dev/null .*environment" || fail "PALVEX_COM5 must win"
 "$palvex" ports --map COM6 /dev/zero >/dev/null || fail "ports --map"
@@ -138,7 +151,7 @@ echo "== the console is never probed; dravel finds the card behind the FTDI adap
 mkdir -p "$root/sys/class/tty/console"
 echo "tty0 ttyS0" >"$root/sys/class/tty/console/active"
 card "$root/dev/ttyS0" 9600 "$work/console.log"
-card "$root/dev/ttyUSB3" 9600 "$work/ftdi.log"
+card "$root/dev/ttyUSB1" 9600 "$work/ftdi.log"
 line_of COM1 | grep -q "system console" || fail "COM1 must be shown as the console"
 [ "$("$palvex" ComInitial 1 9600 300)" = "ComInitial false" ] || fail "COM1 (the console) must not open"
 out=$("$dravel" search --yes --verbose 2>&1)
