@@ -2,6 +2,7 @@
 
 #include "control/automation/com_support.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -21,7 +22,42 @@ void ClearResult(VARIANT& v, StringFree freeString) {
     EmptyVariant(v);
 }
 
+// The control prints its link failures on standard error itself when
+// PALVEX_TRACE was on as it was made (set, not empty and not "0"; --trace
+// sets it before the control is made).
+bool ControlTracesToStderr() {
+    const char* t = std::getenv("PALVEX_TRACE");
+    return t != nullptr && *t != '\0' && *t != '0';
+}
+
 } // namespace
+
+std::string LastLinkErrorText(IDispatch& control) {
+    IPalvexDiagnostics* d = nullptr;
+    if (FAILED(control.lpVtbl->QueryInterface(&control, &IID_IPalvexDiagnostics,
+                                              reinterpret_cast<void**>(&d))) ||
+        d == nullptr)
+        return {};
+    std::string text;
+    ULONG length = 0;
+    HRESULT hr = d->lpVtbl->GetLastLinkError(d, nullptr, 0, &length);
+    if ((SUCCEEDED(hr) || hr == E_NOT_SUFFICIENT_BUFFER) && length > 0) {
+        text.resize(std::size_t{length} + 1);
+        hr = d->lpVtbl->GetLastLinkError(d, text.data(), length + 1, &length);
+        text.resize(SUCCEEDED(hr) ? length : 0);
+    }
+    d->lpVtbl->Release(d);
+    return text;
+}
+
+bool ReportLinkFailure(IDispatch& control, std::FILE* err, std::string& printed) {
+    const std::string text = LastLinkErrorText(control);
+    if (text.empty() || text == printed) return false;
+    printed = text;
+    if (ControlTracesToStderr()) return false;
+    std::fprintf(err, "palvex: %s\n", text.c_str());
+    return true;
+}
 
 bool ResolveIds(IDispatch& control, std::vector<Call>& calls, std::string& error) {
     for (Call& call : calls) {
@@ -96,6 +132,7 @@ int RunCalls(IDispatch& control, std::vector<Call>& calls, std::FILE* out, std::
         return 2;
     }
     int status = 0;
+    std::string reported; // the link failure printed last
     for (Call& call : calls) {
         const CallOutcome outcome = RunCall(control, call);
         if (FAILED(outcome.hr)) {
@@ -106,7 +143,10 @@ int RunCalls(IDispatch& control, std::vector<Call>& calls, std::FILE* out, std::
         }
         std::fprintf(out, "%s\n", outcome.line.c_str());
         std::fflush(out);
-        if (outcome.returnedFalse) status = 1;
+        if (outcome.returnedFalse) {
+            status = 1;
+            ReportLinkFailure(control, err, reported);
+        }
     }
     return status;
 }

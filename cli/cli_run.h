@@ -32,7 +32,18 @@ CallOutcome RunCall(IDispatch& control, Call& call);
 // Resolves the identifiers, then runs the calls in order, printing one line
 // per call on `out` as each finishes. Returns the exit status: 0 when no call
 // returned false, 1 when one did, 2 when a name was unknown or an invoke was
-// refused (reported on `err`; later calls do not run).
+// refused (reported on `err`; later calls do not run). After a call that
+// returned false, the reason of the link failure behind it goes to `err`
+// (ReportLinkFailure).
 int RunCalls(IDispatch& control, std::vector<Call>& calls, std::FILE* out, std::FILE* err);
+
+// Why the control's link last failed, from its IPalvexDiagnostics; "" when
+// nothing failed or the control does not tell.
+std::string LastLinkErrorText(IDispatch& control);
+
+// Prints "palvex: <why the link last failed>" on `err`, unless there is no
+// reason, it is the one printed last (`printed` keeps it), or the control
+// printed it itself (PALVEX_TRACE). Returns whether it printed.
+bool ReportLinkFailure(IDispatch& control, std::FILE* err, std::string& printed);
 
 } // namespace palvex::cli

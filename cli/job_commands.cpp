@@ -170,6 +170,8 @@ int CSendJob::Run() {
     CStopSignals signals;
     if (!Succeeded(Exchange(*m_open))) {
         Report(m_err, words.job + ": cannot open the link to " + LinkText());
+        std::string printed;
+        ReportLinkFailure(m_control, m_err, printed);
         return Close(1);
     }
     if (!Succeeded(Exchange(*m_arm))) {

@@ -20,6 +20,18 @@ class CModuleControl final : public IControlDispatch {
         return m_control->Invoke(id, flags, params, result, argErr);
     }
     void FreeString(BSTR s) override { m_control->Module().FreeString(s); }
+    std::string LastLinkError() override {
+        const auto diagnostics = m_control->Query<IPalvexDiagnostics>(IID_IPalvexDiagnostics);
+        if (!diagnostics) return {};
+        IPalvexDiagnostics* d = diagnostics.Get();
+        ULONG length = 0;
+        HRESULT hr = d->lpVtbl->GetLastLinkError(d, nullptr, 0, &length);
+        if (FAILED(hr) && hr != E_NOT_SUFFICIENT_BUFFER) return {};
+        std::string text(std::size_t{length} + 1, '\0');
+        hr = d->lpVtbl->GetLastLinkError(d, text.data(), length + 1, &length);
+        text.resize(SUCCEEDED(hr) ? length : 0);
+        return text;
+    }
 
   private:
     std::unique_ptr<palvex::CControlInstance> m_control;

@@ -24,6 +24,9 @@ class IControlDispatch {
     // Frees a string this control handed out (the property text of
     // QKGetProperty), with the free function of the module that made it.
     virtual void FreeString(BSTR s) = 0;
+    // Why the control's link last failed, in the control's own English text
+    // ("COM3 open failed: ..."); "" when nothing failed or it cannot tell.
+    virtual std::string LastLinkError() = 0;
 };
 
 // Makes one instance of the link control for a dialog that hosts it; the

@@ -22,30 +22,35 @@ constexpr int kLastPort = 8;
 constexpr std::uint16_t kFirstBaud = 28800;
 
 // The controls that show a found card's settings, and the configure button.
-constexpr int kSettingControls[] = {IDC_WIDTH,           IDC_HEIGHT,       IDC_MODULE_8X8,
-                                    IDC_MODULE_8X4,      IDC_LEFT_TO_RIGHT, IDC_DATA_INVERT,
-                                    IDC_BLANK_INVERT,    IDC_EVEN_COL_REVERSE,
-                                    IDC_ODD_COL_REVERSE, IDC_ROW8_REVERSE, IDC_ROW_SWAP,
-                                    IDC_CONFIGURE};
+constexpr int kSettingControls[] = {IDC_WIDTH,        IDC_HEIGHT,           IDC_MODULE_8X8,
+                                    IDC_MODULE_8X4,   IDC_LEFT_TO_RIGHT,    IDC_DATA_INVERT,
+                                    IDC_BLANK_INVERT, IDC_EVEN_COL_REVERSE, IDC_ODD_COL_REVERSE,
+                                    IDC_ROW8_REVERSE, IDC_ROW_SWAP,         IDC_CONFIGURE};
 
-template <class... Args>
-std::string Format(const char* format, Args... args) {
+template <class... Args> std::string Format(const char* format, Args... args) {
     char buf[256];
     std::snprintf(buf, sizeof buf, format, args...);
     return buf;
 }
 
-bool Bit(std::uint8_t flags, int bit) { return ((flags >> bit) & 1) != 0; }
+bool Bit(std::uint8_t flags, int bit) {
+    return ((flags >> bit) & 1) != 0;
+}
 
 } // namespace
 
 std::uint16_t NextSearchBaud(std::uint16_t baud) {
     switch (baud) {
-    case 28800: return 38400;
-    case 38400: return 57600;
-    case 57600: return 9600;
-    case 9600: return 14400;
-    default: return 0;
+    case 28800:
+        return 38400;
+    case 38400:
+        return 57600;
+    case 57600:
+        return 9600;
+    case 9600:
+        return 14400;
+    default:
+        return 0;
     }
 }
 
@@ -53,8 +58,8 @@ std::uint8_t PackWiringFlags(bool leftToRight, bool blankInvert, bool dataInvert
                              bool evenColReverse, bool oddColReverse, bool row8Reverse,
                              bool rowSwap) {
     return static_cast<std::uint8_t>(leftToRight << 7 | blankInvert << 6 | dataInvert << 5 |
-                                     evenColReverse << 4 | oddColReverse << 3 |
-                                     row8Reverse << 2 | rowSwap << 1);
+                                     evenColReverse << 4 | oddColReverse << 3 | row8Reverse << 2 |
+                                     rowSwap << 1);
 }
 
 CDravelDlg::CDravelDlg(IMainDialogHost& host, std::unique_ptr<IControlDispatch> link)
@@ -85,7 +90,8 @@ void CDravelDlg::OnInitDialog() {
     m_host.SetCaption(text::kMainCaption);
 
     m_host.ResetList(IDC_SCREEN);
-    for (int n = 0; n < kScreenNumbers; ++n) m_host.AddListItem(IDC_SCREEN, Format(text::kScreenItemFormat, n));
+    for (int n = 0; n < kScreenNumbers; ++n)
+        m_host.AddListItem(IDC_SCREEN, Format(text::kScreenItemFormat, n));
     {
         CSettingsKey key;
         key.OpenKey(kProductKey);
@@ -172,14 +178,19 @@ void CDravelDlg::ShowStatus(int kind) {
         status = Format(text::kStatusSearchingFormat, m_nPort);
         if (kind == kStatusSearchingTurned) status.back() = '\\';
         break;
-    default: status = text::kStatusInstructions; break;
+    default:
+        status = text::kStatusInstructions;
+        break;
     }
     m_host.SetItemText(IDC_STATUS, status);
 }
 
 int CDravelDlg::ProbeCard() {
-    if (!m_ctlLink.ComInitial(m_nPort, static_cast<short>(m_nBaud), kProbeWaitMs))
+    m_strProbeFailure.clear();
+    if (!m_ctlLink.ComInitial(m_nPort, static_cast<short>(m_nBaud), kProbeWaitMs)) {
+        m_strProbeFailure = m_ctlLink.LastLinkError();
         return kPortUnusable;
+    }
     if (!m_ctlLink.SetLedProperty(m_nNumber, kProbeWidth, kProbeHeight)) {
         m_ctlLink.QKClose();
         return kPortUnusable;
@@ -227,7 +238,8 @@ void CDravelDlg::SaveFoundCard() {
 }
 
 void CDravelDlg::EnableSettings(bool on) {
-    for (int id : kSettingControls) m_host.EnableItem(id, on);
+    for (int id : kSettingControls)
+        m_host.EnableItem(id, on);
     m_host.EnableItem(IDC_SEARCH, true);
 }
 
@@ -246,7 +258,8 @@ void CDravelDlg::ShowSettings() {
 void CDravelDlg::FillSizeList(int id, std::uint16_t& value, int limit, std::string& text) {
     m_host.ResetList(id);
     if (value > limit) value = static_cast<std::uint16_t>(limit);
-    for (int size = 8; size <= limit; size += 8) m_host.AddListItem(id, Format(text::kSizeItemFormat, size));
+    for (int size = 8; size <= limit; size += 8)
+        m_host.AddListItem(id, Format(text::kSizeItemFormat, size));
     text = Format(text::kSizeItemFormat, value);
     m_host.SetListSelection(id, FindListPrefix(m_host, id, text));
 }

@@ -18,14 +18,18 @@
 namespace dravel {
 
 // What the status box shows.
-enum StatusKind { kStatusInstructions = 0, kStatusFound = 1, kStatusSearching = 2,
-                  kStatusSearchingTurned = 3 };
+enum StatusKind {
+    kStatusInstructions = 0,
+    kStatusFound = 1,
+    kStatusSearching = 2,
+    kStatusSearchingTurned = 3
+};
 
 // Result of one probe.
 enum ProbeResult { kPortUnusable = -1, kNoCard = 0, kCardFound = 1 };
 
 class CDravelDlg {
-public:
+  public:
     CDravelDlg(IMainDialogHost& host, std::unique_ptr<IControlDispatch> link);
     CDravelDlg(const CDravelDlg&) = delete;
     CDravelDlg& operator=(const CDravelDlg&) = delete;
@@ -44,6 +48,9 @@ public:
     bool IsWarnPending() const { return m_bWarnPending; }
     // The last search ended with a card found.
     bool CardFound() const { return m_bCardFound; }
+    // Why the last probe could not open its port, in the control's English
+    // text; "" when the port opened (or the control did not say).
+    const std::string& ProbeFailure() const { return m_strProbeFailure; }
 
     // Dialog data, exchanged with the controls.
     std::string m_strWidth;
@@ -72,7 +79,7 @@ public:
     std::uint8_t m_nMonth = 0;
     std::uint8_t m_nDay = 0;
 
-private:
+  private:
     void DoDataExchange(CDataExchange& dx);
     bool UpdateData(bool save);
 
@@ -92,6 +99,7 @@ private:
     bool m_bSearching = false;
     bool m_bWarnPending = false;
     bool m_bCardFound = false;
+    std::string m_strProbeFailure;
     unsigned m_nTimer = 0;
     // Turned (bitwise NOT) on every search tick; picks the spinner character.
     std::uint32_t m_nSpinner = 0;

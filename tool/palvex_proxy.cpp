@@ -46,7 +46,8 @@ bool CPalvex::Call(DISPID id, std::initializer_list<VARIANT> args, bool wantsBoo
     // Automation passes the arguments last-first.
     std::array<VARIANT, kMaxArgs> packed{};
     std::size_t i = args.size();
-    for (const VARIANT& a : args) packed[--i] = a;
+    for (const VARIANT& a : args)
+        packed[--i] = a;
     DISPPARAMS params{packed.data(), nullptr, static_cast<unsigned>(args.size()), 0};
 
     VARIANT result = EmptyVariant();
@@ -68,7 +69,9 @@ BOOL CPalvex::SetLedProperty(short LedNum, short LedWidth, short LedHeight) {
                 true);
 }
 
-void CPalvex::QKClose() { Call(kDispQKClose, {}, false); }
+void CPalvex::QKClose() {
+    Call(kDispQKClose, {}, false);
+}
 
 BOOL CPalvex::QKGetProperty(BSTR* bStr) {
     if (bStr == nullptr) return false;
@@ -85,6 +88,10 @@ BOOL CPalvex::QKSetup(LONG_PTR lpProperty) {
 
 BOOL CPalvex::QKSetProperty(LONG_PTR lpProperty) {
     return Call(kDispQKSetProperty, {AddressArg(lpProperty)}, true);
+}
+
+std::string CPalvex::LastLinkError() {
+    return m_control ? m_control->LastLinkError() : "";
 }
 
 } // namespace dravel

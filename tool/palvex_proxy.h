@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <string>
 
 namespace dravel {
 
@@ -26,7 +27,7 @@ constexpr DISPID kDispQKSetup = palvex::dispid::QKSetup;
 constexpr DISPID kDispQKSetProperty = palvex::dispid::QKSetProperty;
 
 class CPalvex {
-public:
+  public:
     CPalvex() = default;
     explicit CPalvex(std::unique_ptr<IControlDispatch> control) : m_control(std::move(control)) {}
 
@@ -44,8 +45,11 @@ public:
     void FreeString(BSTR s);
     BOOL QKSetup(LONG_PTR lpProperty);
     BOOL QKSetProperty(LONG_PTR lpProperty);
+    // Why the control's link last failed, in the control's English text;
+    // "" when nothing failed or no control is bound.
+    std::string LastLinkError();
 
-private:
+  private:
     // Invokes a method with the arguments in call order; true when the
     // control ran it and returned an automation boolean true (for methods
     // without a result: when it ran).

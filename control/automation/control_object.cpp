@@ -6,8 +6,11 @@
 #include "control/automation/module_resources.h"
 #include "control/automation/type_library.h"
 #include "control/link/palvex_ctrl.h"
+#include "control/protocol/link_error.h"
 
+#include <cstring>
 #include <memory>
+#include <string>
 
 namespace palvex {
 
@@ -25,6 +28,11 @@ class CPalvexCtrlObject final : public com::CComObject {
     CPalvexCtrlObject() : m_owned(std::make_unique<CPalvexCtrl>()), m_ctrl(*m_owned) {}
     // Serves a control the caller owns.
     explicit CPalvexCtrlObject(CPalvexCtrl& ctrl) : m_ctrl(ctrl) {}
+    // A control the caller owns outlives this object: it must not keep
+    // calling the host's sink through it.
+    ~CPalvexCtrlObject() override {
+        if (m_pfnSink != nullptr) m_ctrl.SetTraceSink(nullptr, nullptr);
+    }
 
     HRESULT QueryInterface(REFIID riid, void** ppv) override {
         const IID& iid = *riid;
@@ -33,6 +41,7 @@ class CPalvexCtrlObject final : public com::CComObject {
             return Hand(&m_dispatch.iface, ppv);
         if (SameGuid(iid, IID_IPersistStreamInit)) return Hand(&m_persist.iface, ppv);
         if (SameGuid(iid, IID_IPalvexControl)) return Hand(&m_control.iface, ppv);
+        if (SameGuid(iid, IID_IPalvexDiagnostics)) return Hand(&m_diagnostics.iface, ppv);
         return E_NOINTERFACE;
     }
 
@@ -174,11 +183,78 @@ class CPalvexCtrlObject final : public com::CComObject {
         GetPropPageIDs,
     };
 
+    // --- IPalvexDiagnostics ---------------------------------------------------
+
+    // The control's trace event in the binary interface's form.
+    static void ForwardTrace(void* self, const TraceEvent& e) {
+        const Self& object = *static_cast<const Self*>(self);
+        PALVEX_TRACE_EVENT out{};
+        out.link = e.link != nullptr ? e.link : "";
+        out.attempt = e.attempt;
+        out.maxAttempts = e.maxAttempts;
+        out.operation = "";
+        out.errorKind = "";
+        out.text = "";
+        std::string text;
+        if (e.IsLinkError()) {
+            out.kind = PALVEX_TRACE_LINK_ERROR;
+            out.operation = LinkOperationText(e.operation);
+            out.errorKind = LinkErrorKindText(e.error.kind);
+            out.sysErrno = e.error.sysErrno;
+            try {
+                text = LinkFailureText(e.link, e.operation, e.error, e.detail, e.attempt,
+                                       e.maxAttempts);
+                out.text = text.c_str();
+            } catch (...) {
+                // Out of memory: the event still goes out, with the parts.
+            }
+        } else {
+            out.kind = e.outgoing ? PALVEX_TRACE_FRAME_OUT : PALVEX_TRACE_REPLY_IN;
+            out.data = e.data;
+            out.length = e.len;
+            out.wanted = e.wanted;
+        }
+        object.m_pfnSink(object.m_pSinkContext, &out);
+    }
+
+    static HRESULT SetTraceSink(IPalvexDiagnostics* This, PALVEX_TRACE_SINK sink, void* context) {
+        Self& self = From(This);
+        self.m_pfnSink = sink;
+        self.m_pSinkContext = context;
+        if (sink != nullptr)
+            self.m_ctrl.SetTraceSink(&Self::ForwardTrace, &self);
+        else
+            self.m_ctrl.SetTraceSink(nullptr, nullptr);
+        return S_OK;
+    }
+
+    static HRESULT GetLastLinkError(IPalvexDiagnostics* This, char* text, ULONG capacity,
+                                    ULONG* length) {
+        if (length == nullptr) return E_POINTER;
+        const std::string& last = From(This).m_ctrl.LastLinkErrorText();
+        *length = static_cast<ULONG>(last.size());
+        if (capacity < last.size() + 1) return E_NOT_SUFFICIENT_BUFFER;
+        if (text == nullptr) return E_POINTER;
+        std::memcpy(text, last.c_str(), last.size() + 1);
+        return S_OK;
+    }
+
+    static constexpr IPalvexDiagnosticsVtbl kDiagnostics = {
+        com::QueryInterfaceThunk<Self, IPalvexDiagnostics>,
+        com::AddRefThunk<Self, IPalvexDiagnostics>,
+        com::ReleaseThunk<Self, IPalvexDiagnostics>,
+        SetTraceSink,
+        GetLastLinkError,
+    };
+
     std::unique_ptr<CPalvexCtrl> m_owned;
     CPalvexCtrl& m_ctrl;
     com::InterfaceOf<IDispatch, Self> m_dispatch{&kDispatch, this};
     com::InterfaceOf<IPersistStreamInit, Self> m_persist{&kPersist, this};
     com::InterfaceOf<IPalvexControl, Self> m_control{&kControl, this};
+    com::InterfaceOf<IPalvexDiagnostics, Self> m_diagnostics{&kDiagnostics, this};
+    PALVEX_TRACE_SINK m_pfnSink = nullptr;
+    void* m_pSinkContext = nullptr;
 };
 
 } // namespace

@@ -1,6 +1,7 @@
 // The control as a component object: the link control CPalvexCtrl with the
-// interfaces a host reaches it through: IDispatch (_DPalvex), IPersistStreamInit
-// and IPalvexControl (picture, status flags, type name, property page).
+// interfaces a host reaches it through: IDispatch (_DPalvex), IPersistStreamInit,
+// IPalvexControl (picture, status flags, type name, property page) and
+// IPalvexDiagnostics (frame trace, the last link failure).
 #pragma once
 
 #include "control/automation/palvex_com.h"

@@ -24,6 +24,9 @@ struct palvex_control {
     std::unique_ptr<palvex::CControlInstance> loaded;
     // Made by this module.
     palvex::ComPtr<IDispatch> own;
+    // The caller's trace sink (palvex_set_trace).
+    palvex_trace_sink traceSink = nullptr;
+    void* traceContext = nullptr;
 
     IDispatch* Dispatch() const { return loaded ? loaded->Dispatch() : own.Get(); }
     template <class I> palvex::ComPtr<I> Query(const IID& iid) const {
@@ -134,6 +137,27 @@ palvex_status InvokeOn(palvex_control* c, DISPID id, palvex_arg* args, unsigned 
     }
     if (out.vt == VT_BSTR) c->FreeString(out.bstrVal);
     return status;
+}
+
+// The control's trace event in the C interface's form.
+void ForwardTrace(void* context, const PALVEX_TRACE_EVENT* e) {
+    const auto* c = static_cast<const palvex_control*>(context);
+    if (c->traceSink == nullptr || e == nullptr) return;
+    palvex_trace_event out{};
+    out.link = e->link;
+    out.attempt = e->attempt;
+    out.max_attempts = e->maxAttempts;
+    out.kind = e->kind == PALVEX_TRACE_LINK_ERROR ? PALVEX_TRACE_ERROR
+               : e->kind == PALVEX_TRACE_REPLY_IN ? PALVEX_TRACE_REPLY
+                                                  : PALVEX_TRACE_FRAME;
+    out.data = e->data;
+    out.length = e->length;
+    out.wanted = e->wanted;
+    out.operation = e->operation;
+    out.error_kind = e->errorKind;
+    out.sys_errno = e->sysErrno;
+    out.text = e->text;
+    c->traceSink(c->traceContext, &out);
 }
 
 } // namespace
@@ -248,6 +272,40 @@ palvex_status palvex_draw(palvex_control* control, uint8_t* rgba, int32_t width,
     const PALVEX_CANVAS canvas = palvex::MakeCanvas(rgba, width, height, stride);
     const RECTL bounds{0, 0, width, height};
     return view->lpVtbl->Draw(view.Get(), &canvas, &bounds, nullptr);
+}
+
+size_t palvex_last_link_error(palvex_control* control, char* buffer, size_t capacity) {
+    if (buffer != nullptr && capacity > 0) buffer[0] = '\0';
+    if (control == nullptr) return 0;
+    try {
+        auto diagnostics = control->Query<IPalvexDiagnostics>(IID_IPalvexDiagnostics);
+        if (!diagnostics) return 0;
+        IPalvexDiagnostics* d = diagnostics.Get();
+        ULONG length = 0;
+        HRESULT hr = d->lpVtbl->GetLastLinkError(d, nullptr, 0, &length);
+        if (FAILED(hr) && hr != E_NOT_SUFFICIENT_BUFFER) return 0;
+        std::string text(length, '\0');
+        hr = d->lpVtbl->GetLastLinkError(d, text.data(), length + 1, &length);
+        if (FAILED(hr)) return 0;
+        if (buffer != nullptr && capacity > 0) {
+            const std::size_t n = std::min(text.size(), capacity - 1);
+            std::memcpy(buffer, text.data(), n);
+            buffer[n] = '\0';
+        }
+        return text.size();
+    } catch (...) {
+        return 0;
+    }
+}
+
+palvex_status palvex_set_trace(palvex_control* control, palvex_trace_sink sink, void* context) {
+    if (control == nullptr) return PALVEX_E_POINTER;
+    auto diagnostics = control->Query<IPalvexDiagnostics>(IID_IPalvexDiagnostics);
+    if (!diagnostics) return E_NOINTERFACE;
+    control->traceSink = sink;
+    control->traceContext = sink != nullptr ? context : nullptr;
+    IPalvexDiagnostics* d = diagnostics.Get();
+    return d->lpVtbl->SetTraceSink(d, sink != nullptr ? ForwardTrace : nullptr, control);
 }
 
 const char* palvex_status_text(palvex_status status) {

@@ -160,6 +160,47 @@ PALVEX_C_API palvex_status palvex_load(palvex_control* control, const void* data
 PALVEX_C_API palvex_status palvex_draw(palvex_control* control, uint8_t* rgba, int32_t width,
                                        int32_t height, int32_t stride);
 
+/* Why the link last failed, as one English line: "COM3 open failed:
+ * permission denied (EACCES): /dev/ttyUSB0 is owned by root:dialout mode
+ * 0660; add your user to the group 'dialout': ...". "" when the last open
+ * went well and no exchange since fell short. The methods still return
+ * false on a failure; this says why. Copies at most capacity-1 characters
+ * and a zero into buffer (buffer may be NULL when capacity is 0); returns
+ * the full length without the zero (0 for a NULL control). */
+PALVEX_C_API size_t palvex_last_link_error(palvex_control* control, char* buffer, size_t capacity);
+
+/* What the trace tells: a frame written, a reply read or a link failure. */
+typedef enum palvex_trace_kind {
+    PALVEX_TRACE_FRAME = 0, /* data, length: the frame written (0 bytes: refused) */
+    PALVEX_TRACE_REPLY = 1, /* data, length of wanted: the reply read */
+    PALVEX_TRACE_ERROR = 2  /* operation, error_kind, sys_errno, text */
+} palvex_trace_kind;
+
+/* One event; its pointers are valid during the sink's call only, and its
+ * texts are never NULL ("" where they do not apply). */
+typedef struct palvex_trace_event {
+    const char* link; /* "COM3", "192.168.1.20:5000" */
+    int32_t attempt;  /* 1-based; 0 for an open */
+    int32_t max_attempts;
+    int32_t kind; /* palvex_trace_kind */
+    const uint8_t* data;
+    size_t length;
+    size_t wanted;
+    const char* operation;  /* "open", "write", "read" */
+    const char* error_kind; /* "no such device", "busy, held by another program", ... */
+    int32_t sys_errno;      /* 0 when the system gave none */
+    const char* text;       /* the whole line, as palvex_last_link_error gives it */
+} palvex_trace_event;
+
+typedef void (*palvex_trace_sink)(void* context, const palvex_trace_event* event);
+
+/* Calls sink, during the control's methods and on their thread, for every
+ * frame written, every reply read and every link failure; NULL stops it.
+ * The trace PALVEX_TRACE prints on standard error goes on beside it. The
+ * sink must not call the control. */
+PALVEX_C_API palvex_status palvex_set_trace(palvex_control* control, palvex_trace_sink sink,
+                                            void* context);
+
 /* A short English description of a status, never NULL. */
 PALVEX_C_API const char* palvex_status_text(palvex_status status);
 

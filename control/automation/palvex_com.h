@@ -19,6 +19,7 @@
  *     its document (the version stamp 0x00010000);
  *   - IPalvexControl: the design-time picture, the status flags, the type
  *     name and the property page;
+ *   - IPalvexDiagnostics: the frame trace and why the link last failed;
  * and GetTypeInfo serves a reduced ITypeInfo (see below). The property page
  * class offers IPalvexPropertyPage.
  */
@@ -202,6 +203,8 @@ static const IID IID_IPalvexControl = {
     0xB1297DEA, 0xB3DD, 0x4CF2, {0xAD, 0xBC, 0x22, 0xD3, 0x5F, 0x7A, 0xAB, 0x31}};
 static const IID IID_IPalvexPropertyPage = {
     0x8BD5DEB8, 0x5393, 0x46C0, {0xAA, 0x7A, 0xDE, 0xD0, 0xBC, 0x5D, 0x33, 0xF3}};
+static const IID IID_IPalvexDiagnostics = {
+    0x1C417E99, 0x3537, 0x45E9, {0x87, 0xA0, 0x7A, 0x48, 0x05, 0x48, 0x42, 0xE7}};
 
 /* ------------------------------------------------------------------------ */
 /* IUnknown */
@@ -405,6 +408,60 @@ typedef struct IPalvexControlVtbl {
 } IPalvexControlVtbl;
 struct IPalvexControl {
     const IPalvexControlVtbl* lpVtbl;
+};
+
+/* ------------------------------------------------------------------------ */
+/* Diagnostics: what travels on the link and why it failed. The methods keep
+ * answering FALSE on a failure; the reason comes through here. */
+
+typedef enum PALVEX_TRACE_KIND {
+    PALVEX_TRACE_FRAME_OUT = 0, /* a frame written (length 0: the write failed) */
+    PALVEX_TRACE_REPLY_IN = 1,  /* a reply read (length < wanted: it fell short) */
+    PALVEX_TRACE_LINK_ERROR = 2 /* an open, a write or a read that failed */
+} PALVEX_TRACE_KIND;
+
+/* One event of the trace. Every pointer is valid during the sink's call
+ * only; texts are never null ("" where a field does not apply). */
+typedef struct PALVEX_TRACE_EVENT {
+    const char* link;      /* "COM3", "192.168.1.20:5000" */
+    int32_t attempt;       /* 1-based; 0 for an open */
+    int32_t maxAttempts;   /* 0 for an open */
+    int32_t kind;          /* PALVEX_TRACE_KIND */
+    const uint8_t* data;   /* frames and replies: the bytes; null for link errors */
+    size_t length;         /* bytes transferred */
+    size_t wanted;         /* bytes wanted; equals length when complete */
+    const char* operation; /* link errors: "open", "write" or "read" */
+    const char* errorKind; /* link errors: "no such device", "permission denied", ... */
+    int32_t sysErrno;      /* link errors: the system's errno, 0 when none */
+    const char* text;      /* link errors: the whole text, as GetLastLinkError gives
+                              it: "COM3 open failed: permission denied (EACCES):
+                              /dev/ttyUSB0 is owned by root:dialout mode 0660; ..." */
+} PALVEX_TRACE_EVENT;
+
+typedef void (*PALVEX_TRACE_SINK)(void* context, const PALVEX_TRACE_EVENT* event);
+
+typedef struct IPalvexDiagnostics IPalvexDiagnostics;
+typedef struct IPalvexDiagnosticsVtbl {
+    HRESULT (*QueryInterface)(IPalvexDiagnostics* This, REFIID riid, void** ppv);
+    ULONG (*AddRef)(IPalvexDiagnostics* This);
+    ULONG (*Release)(IPalvexDiagnostics* This);
+    /* The host's trace sink: called on the calling thread, during the
+     * control's method, for every frame written, every reply read and every
+     * link failure. One sink at a time (a later call replaces it); null
+     * removes it. The trace that PALVEX_TRACE prints on standard error goes
+     * on beside it. The sink must not call the control. */
+    HRESULT (*SetTraceSink)(IPalvexDiagnostics* This, PALVEX_TRACE_SINK sink, void* context);
+    /* Why the link last failed, in the text of PALVEX_TRACE_EVENT.text; ""
+     * when the last open went well and no exchange since fell short (the
+     * open methods start afresh). *length receives the length of the text
+     * without its zero, also when capacity is too small
+     * (E_NOT_SUFFICIENT_BUFFER: nothing is copied; text may be null when
+     * capacity is 0). */
+    HRESULT (*GetLastLinkError)
+    (IPalvexDiagnostics* This, char* text, ULONG capacity, ULONG* length);
+} IPalvexDiagnosticsVtbl;
+struct IPalvexDiagnostics {
+    const IPalvexDiagnosticsVtbl* lpVtbl;
 };
 
 /* ------------------------------------------------------------------------ */

@@ -1,6 +1,7 @@
 #include "control/link/linux_termios2.h"
 
 #include <cerrno>
+#include <cstring>
 
 #include <asm/ioctls.h>
 #include <asm/termbits.h>
@@ -11,6 +12,11 @@ extern "C" int ioctl(int fd, unsigned long request, ...);
 
 namespace palvex {
 
+static_assert(sizeof(termios2) <= SSavedLineSettings::kCapacity,
+              "the saved line settings must hold a termios2");
+static_assert(alignof(termios2) <= alignof(SSavedLineSettings),
+              "the saved line settings must be aligned for a termios2");
+
 namespace {
 
 void ClearLineDiscipline(termios2& t) {
@@ -19,7 +25,7 @@ void ClearLineDiscipline(termios2& t) {
     // processing. Software flow control is cleared as well: XON and XOFF are
     // ordinary data bytes in frames and CRCs and must not be swallowed.
     t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
-                                       IXON | IXOFF | IXANY | INPCK | IUCLC | IMAXBEL);
+                                        IXON | IXOFF | IXANY | INPCK | IUCLC | IMAXBEL);
     t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
     t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN | ECHOE | ECHOK);
     t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB);
@@ -78,6 +84,20 @@ bool MakeRawNoSpeedChange(int fd) {
     termios2 t{};
     if (ioctl(fd, TCGETS2, &t) != 0) return false;
     ClearLineDiscipline(t);
+    return ioctl(fd, TCSETS2, &t) == 0;
+}
+
+bool SaveLineSettings(int fd, SSavedLineSettings& saved) {
+    termios2 t{};
+    saved.saved = ioctl(fd, TCGETS2, &t) == 0;
+    if (saved.saved) std::memcpy(saved.bytes, &t, sizeof t);
+    return saved.saved;
+}
+
+bool RestoreLineSettings(int fd, const SSavedLineSettings& saved) {
+    if (!saved.saved) return false;
+    termios2 t{};
+    std::memcpy(&t, saved.bytes, sizeof t);
     return ioctl(fd, TCSETS2, &t) == 0;
 }
 

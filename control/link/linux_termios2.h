@@ -2,6 +2,7 @@
 // own because <asm/termbits.h> cannot share a translation unit with <termios.h>.
 #pragma once
 
+#include "control/link/line_settings.h"
 #include "control/protocol/link_error.h"
 
 namespace palvex {
@@ -19,5 +20,14 @@ bool GetLineSpeed(int fd, unsigned* baud);
 
 // Raw mode with no speed change (used on the simulated card's own side).
 bool MakeRawNoSpeedChange(int fd);
+
+// Keeps the line settings of the terminal `fd` (all of termios2: modes,
+// control characters, speeds) in `saved`. False, with `saved` marked as
+// holding nothing, when `fd` is no terminal.
+bool SaveLineSettings(int fd, SSavedLineSettings& saved);
+// Sets the terminal back to `saved` at once, without waiting for output to
+// drain (a line stopped by flow control must not hold the close). False when
+// nothing was saved or the terminal refused them.
+bool RestoreLineSettings(int fd, const SSavedLineSettings& saved);
 
 } // namespace palvex

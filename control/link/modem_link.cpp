@@ -2,8 +2,8 @@
 // line; AT commands go out with SendModemCmd, and once the modems are
 // connected frames travel as on a direct line, with ten attempts each.
 #include "control/link/palvex_ctrl.h"
-#include "platform/ports/port_map.h"
 #include "control/protocol/modem_reply.h"
+#include "platform/ports/port_map.h"
 
 #include <cstdio>
 #include <cstring>
@@ -22,7 +22,9 @@ constexpr int kMaxBurstBytes = 4096;
 
 // Deadline for one byte read by a modem command: the line's time for the
 // byte plus `waitMs`.
-CDeadline ByteDeadline(int waitMs) { return CDeadline(CSerialLine::kPerByteMs + waitMs); }
+CDeadline ByteDeadline(int waitMs) {
+    return CDeadline(CSerialLine::kPerByteMs + waitMs);
+}
 
 // Appends one byte at answer[n] when it still leaves room for the
 // terminator; a byte that does not fit is dropped. Returns the new length.
@@ -99,14 +101,16 @@ BOOL CPalvexCtrl::ModemInitial(short ModemPort, short WaitTime) {
     m_exchange.ClearLinkError();
     char name[16];
     std::snprintf(name, sizeof name, "COM%d", ModemPort);
-    const std::string device = ports::ResolveComDevice(ModemPort);
+    const ports::SComPort port = ports::ResolveComPort(ModemPort);
+    const std::string& device = port.device;
     if (device.empty()) {
         m_exchange.ReportLinkError(name, LinkOperation::Open,
-                                   LinkError{LinkErrorKind::NoSuchDevice, 0});
+                                   LinkError{LinkErrorKind::NoSuchDevice, 0}, port.note.c_str());
         return FALSE;
     }
     if (!m_hComm.Open(device, kModemBaud, name)) {
-        m_exchange.ReportLinkError(name, LinkOperation::Open, m_hComm.LastError());
+        m_exchange.ReportLinkError(name, LinkOperation::Open, m_hComm.LastError(),
+                                   m_hComm.LastErrorDetail().c_str());
         return FALSE;
     }
     m_state.m_nWaitTime = WaitTime < 100 ? static_cast<short>(100) : WaitTime;

@@ -18,16 +18,13 @@ short AtLeastMinWait(short WaitTime) {
 }
 
 // Trace sink selected by PALVEX_TRACE: every frame written and every reply
-// read, as hex, and every link failure with its reason, on standard error.
-void TraceToStderr(void* /*context*/, const TraceEvent& e) {
+// read, as hex, and every link failure in its one text (LinkFailureText), on
+// standard error.
+void TraceToStderr(const TraceEvent& e) {
     if (e.IsLinkError()) {
-        const std::string why = LinkErrorText(e.error);
-        if (e.attempt > 0)
-            std::fprintf(stderr, "palvex: %s attempt %d/%d %s failed: %s\n", e.link, e.attempt,
-                         e.maxAttempts, LinkOperationText(e.operation), why.c_str());
-        else
-            std::fprintf(stderr, "palvex: %s %s failed: %s\n", e.link,
-                         LinkOperationText(e.operation), why.c_str());
+        const std::string text =
+            LinkFailureText(e.link, e.operation, e.error, e.detail, e.attempt, e.maxAttempts);
+        std::fprintf(stderr, "palvex: %s\n", text.c_str());
         return;
     }
     char line[2 * 1600 + 128];
@@ -37,18 +34,42 @@ void TraceToStderr(void* /*context*/, const TraceEvent& e) {
         pos += std::snprintf(line + pos, sizeof line - static_cast<std::size_t>(pos), "%02X",
                              e.data[i]);
     if (e.len < e.wanted)
-        std::snprintf(line + pos, sizeof line - static_cast<std::size_t>(pos), "%s(%zu of %zu bytes)",
-                      e.len ? " " : "", e.len, e.wanted);
+        std::snprintf(line + pos, sizeof line - static_cast<std::size_t>(pos),
+                      "%s(%zu of %zu bytes)", e.len ? " " : "", e.len, e.wanted);
     std::fprintf(stderr, "%s\n", line);
 }
 
 } // namespace
 
-bool IsSupportedBaudRate(unsigned baud) { return palvex::card::IsBaudRate(baud); }
+bool IsSupportedBaudRate(unsigned baud) {
+    return palvex::card::IsBaudRate(baud);
+}
 
 CPalvexCtrl::CPalvexCtrl() {
     if (const char* t = std::getenv("PALVEX_TRACE"); t != nullptr && *t != '\0' && *t != '0')
-        SetTraceSink(TraceToStderr, nullptr);
+        m_bTraceToStderr = true;
+    RouteTrace();
+}
+
+void CPalvexCtrl::SetTraceSink(TraceSink sink, void* context) {
+    m_pfnHostTrace = sink;
+    m_pHostTraceContext = sink != nullptr ? context : nullptr;
+    RouteTrace();
+}
+
+// The exchange is given a sink only when someone listens, so that an
+// exchange nobody traces builds no events.
+void CPalvexCtrl::RouteTrace() {
+    if (m_bTraceToStderr || m_pfnHostTrace != nullptr)
+        m_exchange.SetTraceSink(&CPalvexCtrl::Trace, this);
+    else
+        m_exchange.SetTraceSink(nullptr, nullptr);
+}
+
+void CPalvexCtrl::Trace(void* self, const TraceEvent& event) {
+    const auto* ctrl = static_cast<const CPalvexCtrl*>(self);
+    if (ctrl->m_bTraceToStderr) TraceToStderr(event);
+    if (ctrl->m_pfnHostTrace != nullptr) ctrl->m_pfnHostTrace(ctrl->m_pHostTraceContext, event);
 }
 
 // A line left open by a host that forgot QKClose is closed here too: the
@@ -67,17 +88,28 @@ BOOL CPalvexCtrl::ComInitial(short ComPort, short BaudRate, short WaitTime) {
     if (IsLinkOpen()) return FALSE;
     m_exchange.ClearLinkError();
     const unsigned baud = static_cast<std::uint16_t>(BaudRate);
-    if (!IsSupportedBaudRate(baud)) return FALSE;
     char name[16];
     std::snprintf(name, sizeof name, "COM%d", ComPort);
-    const std::string device = ports::ResolveComDevice(ComPort);
+    if (!IsSupportedBaudRate(baud)) {
+        std::string why = std::to_string(baud) + " bit/s is not a speed of the card:";
+        for (const unsigned b : palvex::card::kBaudRates)
+            why += ' ' + std::to_string(b);
+        m_exchange.ReportLinkError(name, LinkOperation::Open,
+                                   LinkError{LinkErrorKind::SpeedRefused, 0}, why.c_str());
+        return FALSE;
+    }
+    // The port map says why a number opens nothing: no device has it, the
+    // adapter that has it is unplugged, or it is the system console.
+    const ports::SComPort port = ports::ResolveComPort(ComPort);
+    const std::string& device = port.device;
     if (device.empty()) {
         m_exchange.ReportLinkError(name, LinkOperation::Open,
-                                   LinkError{LinkErrorKind::NoSuchDevice, 0});
+                                   LinkError{LinkErrorKind::NoSuchDevice, 0}, port.note.c_str());
         return FALSE;
     }
     if (!m_hComm.Open(device, baud, name)) {
-        m_exchange.ReportLinkError(name, LinkOperation::Open, m_hComm.LastError());
+        m_exchange.ReportLinkError(name, LinkOperation::Open, m_hComm.LastError(),
+                                   m_hComm.LastErrorDetail().c_str());
         return FALSE;
     }
 

@@ -119,8 +119,11 @@ class CPalvexCtrl {
     short WaitTime() const { return m_state.m_nWaitTime; }
     // Why the link last failed: an open refused (the open methods start
     // afresh with none), or a write or read of an exchange that fell short.
-    // The trace sink is told each one as it happens.
+    // The trace sink is told each one as it happens. The text is the one
+    // the trace prints (LinkFailureText), with the detail that names the
+    // device and the fix; "" when there was no failure.
     palvex::LinkError LastLinkError() const { return m_exchange.LastLinkError(); }
+    const std::string& LastLinkErrorText() const { return m_exchange.LastLinkErrorText(); }
 
     // The serial line itself: for hosts that speak to a modem beyond AT
     // commands (the "+++" escape has no line end) and for checks of the
@@ -128,9 +131,10 @@ class CPalvexCtrl {
     palvex::CSerialLine& SerialLine() { return m_hComm; }
 
     // Hooks that are not part of the automation interface.
-    void SetTraceSink(palvex::TraceSink sink, void* context) {
-        m_exchange.SetTraceSink(sink, context);
-    }
+    // The host's trace sink (null: none). It hears every frame, reply and
+    // link failure beside the standard error trace that PALVEX_TRACE turns
+    // on when the control is made.
+    void SetTraceSink(palvex::TraceSink sink, void* context);
     // Local time source for the date and clock commands; tests pin it.
     void SetClock(CExchange::ClockFn fn, void* context) { m_exchange.SetClock(fn, context); }
     // How long a command the modem has only echoed may take to answer, in
@@ -148,6 +152,9 @@ class CPalvexCtrl {
     BOOL AttachTransport(palvex::ILinkTransport* link, short WaitTime);
 
   private:
+    void RouteTrace();
+    static void Trace(void* self, const palvex::TraceEvent& event);
+
     SControlState m_state;
     CExchange m_exchange;
     CCommandSet m_commands{m_state, m_exchange};
@@ -155,6 +162,9 @@ class CPalvexCtrl {
     palvex::CLinkSocket m_socket; // network link
     palvex::CSocketTransport m_socketLink{m_socket};
     int m_nModemSlowWaitMs = 60000;
+    bool m_bTraceToStderr = false; // PALVEX_TRACE
+    palvex::TraceSink m_pfnHostTrace = nullptr;
+    void* m_pHostTraceContext = nullptr;
 };
 
 // The speeds a card may run at; BaudRate arrives as its 16-bit pattern.

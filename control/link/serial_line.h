@@ -2,6 +2,7 @@
 // carries frames over it.
 #pragma once
 
+#include "control/link/line_settings.h"
 #include "control/protocol/transport.h"
 #include "platform/unique_fd.h"
 
@@ -10,19 +11,23 @@
 namespace palvex {
 
 class CSerialLine : public ILinkTransport {
-public:
+  public:
     static constexpr int kPerByteMs = 4;
 
     CSerialLine() = default;
-    // Gives the exclusive use of the terminal back before the descriptor closes.
+    // Gives the line settings and the exclusive use of the terminal back
+    // before the descriptor closes.
     ~CSerialLine() override { Close(); }
     CSerialLine(const CSerialLine&) = delete;
     CSerialLine& operator=(const CSerialLine&) = delete;
 
-    // Opens `path` for this control alone, raw 8N1 at `baud`. False (and
-    // nothing left open) when the device is missing, busy, not a terminal or
-    // refuses the speed; LastError() then says which.
+    // Opens `path` for this control alone, raw 8N1 at `baud`, keeping the
+    // line settings it had. False (and nothing left open, the settings as
+    // they were) when the device is missing, busy, not a terminal or refuses
+    // the speed; LastError() then says which and LastErrorDetail() what the
+    // system tells about it (the path, the holder, the fix).
     bool Open(const std::string& path, unsigned baud, const char* name);
+    // Sets the line back to the settings it had before Open and lets it go.
     void Close();
     bool IsOpen() const { return m_fd.Valid(); }
     int Descriptor() const { return m_fd.Get(); }
@@ -39,8 +44,11 @@ public:
     const char* Describe() const override { return m_strName.c_str(); }
     // Why the last Open, Write or ReadExact failed; none after a success.
     LinkError LastError() const override { return m_lastError; }
+    // For a failed Open: the detail for the user, naming the device path;
+    // "" otherwise.
+    const std::string& LastErrorDetail() const { return m_strErrorDetail; }
 
-private:
+  private:
     // Records `why` as the reason of the operation under way; returns false.
     bool Fail(LinkError why) {
         m_lastError = why;
@@ -52,11 +60,16 @@ private:
         return got;
     }
 
+    // Records `why` for the open of `path` with its detail; returns false.
+    bool FailOpen(const std::string& path, unsigned baud, LinkError why);
+
     CUniqueFd m_fd;
+    SSavedLineSettings m_savedLine; // as the line was before Open changed it
     unsigned m_nBaud = 0;
     int m_nAttempts = 5;
     std::string m_strName;
     LinkError m_lastError;
+    std::string m_strErrorDetail;
 };
 
 } // namespace palvex

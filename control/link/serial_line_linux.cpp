@@ -1,7 +1,8 @@
 #include "control/link/serial_line.h"
 
-#include "control/protocol/deadline.h"
 #include "control/link/linux_termios2.h"
+#include "control/link/port_diagnosis.h"
+#include "control/protocol/deadline.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -27,29 +28,46 @@ LinkError TransferError(LinkOperation op, int err) {
 
 } // namespace
 
+bool CSerialLine::FailOpen(const std::string& path, unsigned baud, LinkError why) {
+    m_lastError = why;
+    m_strErrorDetail = OpenFailureDetail(path, why, baud);
+    return false;
+}
+
 bool CSerialLine::Open(const std::string& path, unsigned baud, const char* name) {
     Close();
     m_lastError = {};
+    m_strErrorDetail.clear();
     // O_NONBLOCK: the open must not wait for carrier, and every later wait is
     // done in poll() against a deadline instead of inside read() or write().
     CUniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
-    if (!fd) return Fail(LinkErrorFromErrno(LinkOperation::Open, errno));
+    if (!fd) return FailOpen(path, baud, LinkErrorFromErrno(LinkOperation::Open, errno));
     // Exclusive use: TIOCEXCL refuses later opens of the terminal, but not to
     // a privileged process; the flock also stops root and a second control in
     // this process (flock locks belong to the open file description).
-    // Busy (EWOULDBLOCK): the holder's exclusive flag is left alone; who
-    // holds the lock the system does not say.
+    // Busy (EWOULDBLOCK): the holder's exclusive flag is left alone; the
+    // detail names the holder when its lock tells.
     if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
-        return Fail(LinkErrorFromErrno(LinkOperation::Open, errno));
+        return FailOpen(path, baud, LinkErrorFromErrno(LinkOperation::Open, errno));
     // A file or a device other than a terminal fails here with ENOTTY.
     if (::ioctl(fd.Get(), TIOCEXCL) != 0)
-        return Fail(LinkErrorFromErrno(LinkOperation::Open, errno));
+        return FailOpen(path, baud, LinkErrorFromErrno(LinkOperation::Open, errno));
+    // The settings as found, once the port is ours alone and before anything
+    // changes them: Close, and every failure from here on, sets them back.
+    SSavedLineSettings saved;
+    if (!SaveLineSettings(fd.Get(), saved)) {
+        const int err = errno;
+        ::ioctl(fd.Get(), TIOCNXCL);
+        return FailOpen(path, baud, LinkErrorFromErrno(LinkOperation::Open, err));
+    }
     LinkError why;
     if (!SetRaw8N1(fd.Get(), baud, &why)) {
+        RestoreLineSettings(fd.Get(), saved);
         ::ioctl(fd.Get(), TIOCNXCL);
-        return Fail(why);
+        return FailOpen(path, baud, why);
     }
     m_fd = std::move(fd);
+    m_savedLine = saved;
     m_nBaud = baud;
     m_strName = name;
     ::tcflush(m_fd.Get(), TCIOFLUSH);
@@ -58,8 +76,11 @@ bool CSerialLine::Open(const std::string& path, unsigned baud, const char* name)
 
 void CSerialLine::Close() {
     if (!m_fd) return;
-    // Give the terminal back: the exclusive flag outlives this descriptor when
-    // another process (a simulated card, a monitor) keeps the device open.
+    // Give the terminal back as it was found: its settings, then the
+    // exclusive flag, which outlives this descriptor when another process (a
+    // simulated card, a monitor) keeps the device open.
+    RestoreLineSettings(m_fd.Get(), m_savedLine);
+    m_savedLine = {};
     ::ioctl(m_fd.Get(), TIOCNXCL);
     m_fd.Reset();
 }

@@ -15,14 +15,20 @@ namespace {
 // followed by one zero byte.
 constexpr BYTE kProgramStartCode[10] = {'P', 'R', 'O', 'G', 'R', 'A', 'M', 'R', 'U', 'N'};
 
-bool IsReadingLetter(BYTE letter) { return IsDataReplyLetter(letter); }
+bool IsReadingLetter(BYTE letter) {
+    return IsDataReplyLetter(letter);
+}
 
 // 0 to 99 for any year, also those before 2000.
-int YearWithinCentury(const std::tm& t) { return ((t.tm_year + 1900) % 100 + 100) % 100; }
+int YearWithinCentury(const std::tm& t) {
+    return ((t.tm_year + 1900) % 100 + 100) % 100;
+}
 
 } // namespace
 
-CExchange::CExchange() { FillCrcTable(m_crcTable); }
+CExchange::CExchange() {
+    FillCrcTable(m_crcTable);
+}
 
 std::tm CExchange::LocalTime() const {
     if (m_pfnClock != nullptr) return m_pfnClock(m_pClockContext);
@@ -32,13 +38,22 @@ std::tm CExchange::LocalTime() const {
     return local;
 }
 
+void CExchange::ClearLinkError() {
+    m_lastLinkError = {};
+    m_lastLinkDetail.clear();
+    m_lastLinkText.clear();
+}
+
 void CExchange::ReportLinkError(const char* link, LinkOperation op, const LinkError& error,
-                                int attempt, int maxAttempts) {
+                                const char* detail, int attempt, int maxAttempts) {
     if (!error.Failed()) return;
     m_lastLinkError = error;
+    m_lastLinkDetail = detail != nullptr ? detail : "";
+    m_lastLinkText = LinkFailureText(link, op, error, detail, attempt, maxAttempts);
     if (m_pfnTrace != nullptr)
-        m_pfnTrace(m_pTraceContext, TraceEvent{link, attempt, maxAttempts, false, nullptr, 0, 0, 0,
-                                               op, error});
+        m_pfnTrace(m_pTraceContext,
+                   TraceEvent{link, attempt, maxAttempts, false, nullptr, 0, 0, 0, op, error,
+                              m_lastLinkDetail.empty() ? nullptr : m_lastLinkDetail.c_str()});
 }
 
 BOOL CExchange::ExchangeFrame(BYTE* payload, std::uint16_t n, const SControlState& state) {
@@ -83,10 +98,10 @@ BOOL CExchange::ExchangeFrame(BYTE* payload, std::uint16_t n, const SControlStat
             m_pfnTrace(m_pTraceContext,
                        TraceEvent{link->Describe(), attempt, attempts, true, frame,
                                   written ? std::size_t{frameLen} : std::size_t{0}, frameLen, 0,
-                                  LinkOperation::None, LinkError{}});
+                                  LinkOperation::None, LinkError{}, nullptr});
         if (!written) {
-            ReportLinkError(link->Describe(), LinkOperation::Write, link->LastError(), attempt,
-                            attempts);
+            ReportLinkError(link->Describe(), LinkOperation::Write, link->LastError(), nullptr,
+                            attempt, attempts);
             continue;
         }
         // One deadline per attempt: the line's time for each reply byte plus
@@ -98,10 +113,10 @@ BOOL CExchange::ExchangeFrame(BYTE* payload, std::uint16_t n, const SControlStat
         if (m_pfnTrace != nullptr)
             m_pfnTrace(m_pTraceContext,
                        TraceEvent{link->Describe(), attempt, attempts, false, reply, got, want,
-                                  allowedMs, LinkOperation::None, LinkError{}});
+                                  allowedMs, LinkOperation::None, LinkError{}, nullptr});
         if (got != want) {
-            ReportLinkError(link->Describe(), LinkOperation::Read, link->LastError(), attempt,
-                            attempts);
+            ReportLinkError(link->Describe(), LinkOperation::Read, link->LastError(), nullptr,
+                            attempt, attempts);
             continue;
         }
         reply[want] = 0;
@@ -112,7 +127,8 @@ BOOL CExchange::ExchangeFrame(BYTE* payload, std::uint16_t n, const SControlStat
             } else {
                 // The raw acknowledgement up to its first zero byte.
                 std::size_t i = 0;
-                for (; i < want && reply[i] != 0; ++i) payload[i] = reply[i];
+                for (; i < want && reply[i] != 0; ++i)
+                    payload[i] = reply[i];
                 payload[i] = 0;
             }
             return TRUE;
@@ -136,7 +152,9 @@ BOOL CExchange::ExecuteCommand(BYTE letter, BYTE* data, int count, const SContro
     case 'U':
     case 'X':
     case 'Y':
-    case 'Z': length = 1; break;
+    case 'Z':
+        length = 1;
+        break;
     case 'B': {
         // Production date: "%04d%02d%02d" read pairwise as hex digits, which
         // turns the decimal digits into BCD bytes.
@@ -178,8 +196,11 @@ BOOL CExchange::ExecuteCommand(BYTE letter, BYTE* data, int count, const SContro
     case 'W':
     case 'w':
     case 'x':
-    case 'y': length = static_cast<std::uint16_t>(c + 1); break;
-    default: return FALSE;
+    case 'y':
+        length = static_cast<std::uint16_t>(c + 1);
+        break;
+    default:
+        return FALSE;
     }
 
     const BOOL ok = ExchangeFrame(payload, length, state);
@@ -192,8 +213,7 @@ BOOL CExchange::ExecuteCommand(BYTE letter, BYTE* data, int count, const SContro
     return ok;
 }
 
-BOOL CExchange::GetSendString(short* lpCount, short* lpRetBuff,
-                                const SControlState& state) const {
+BOOL CExchange::GetSendString(short* lpCount, short* lpRetBuff, const SControlState& state) const {
     if (!state.m_bPropertySet) return FALSE;
     if (lpCount == nullptr || (lpRetBuff == nullptr && m_nLastFrameLen > 0)) return FALSE;
     for (std::uint16_t i = 0; i < m_nLastFrameLen; ++i)

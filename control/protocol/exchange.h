@@ -10,9 +10,10 @@
 #include "control/protocol/types.h"
 
 #include <ctime>
+#include <string>
 
 class CExchange {
-public:
+  public:
     CExchange();
     CExchange(const CExchange&) = delete;
     CExchange& operator=(const CExchange&) = delete;
@@ -40,13 +41,16 @@ public:
 
     // The reason of the last link failure since ClearLinkError (an open that
     // failed, a write or read of an exchange that fell short); none when
-    // every operation since went well.
+    // every operation since went well. Its detail ("" when none) and its
+    // whole text (LinkFailureText; "" when none) are kept beside it.
     const palvex::LinkError& LastLinkError() const { return m_lastLinkError; }
-    void ClearLinkError() { m_lastLinkError = {}; }
-    // Keeps `error` as the last link failure and tells the trace sink. An
-    // open has no attempt: pass 0 for both counts.
+    const std::string& LastLinkDetail() const { return m_lastLinkDetail; }
+    const std::string& LastLinkErrorText() const { return m_lastLinkText; }
+    void ClearLinkError();
+    // Keeps `error` and its detail (may be null) as the last link failure and
+    // tells the trace sink. An open has no attempt: pass 0 for both counts.
     void ReportLinkError(const char* link, palvex::LinkOperation op, const palvex::LinkError& error,
-                         int attempt = 0, int maxAttempts = 0);
+                         const char* detail = nullptr, int attempt = 0, int maxAttempts = 0);
 
     void SetTraceSink(palvex::TraceSink sink, void* context) {
         m_pfnTrace = sink;
@@ -59,7 +63,7 @@ public:
         m_pClockContext = context;
     }
 
-private:
+  private:
     std::tm LocalTime() const;
 
     palvex::ILinkTransport* m_pLink = nullptr;
@@ -67,6 +71,8 @@ private:
     BYTE m_lastFrame[palvex::kLastFrameCapacity] = {};
     std::uint16_t m_nLastFrameLen = 0;
     palvex::LinkError m_lastLinkError;
+    std::string m_lastLinkDetail;
+    std::string m_lastLinkText;
     palvex::TraceSink m_pfnTrace = nullptr;
     void* m_pTraceContext = nullptr;
     ClockFn m_pfnClock = nullptr;

@@ -1,6 +1,7 @@
 // Why a link operation failed: a kind that hosts can act on and the errno the
 // system gave. The automation methods still answer TRUE or FALSE; the reason
-// travels beside them, to the trace sink and to LastLinkError().
+// travels beside them, to the trace sink and to LastLinkError(), with a
+// detail that tells the user what to do about it.
 #pragma once
 
 #include <cstdint>
@@ -19,7 +20,7 @@ enum class LinkErrorKind : std::uint8_t {
     IoError,          // any other failure of the system call
     TimedOut,         // nothing, or not enough, arrived in time
     ConnectionRefused,
-    Unreachable,      // no route to the card's network address
+    Unreachable, // no route to the card's network address
 };
 
 // The operation a link error belongs to.
@@ -42,5 +43,14 @@ LinkError LinkErrorFromErrno(LinkOperation op, int err);
 std::string LinkErrorText(const LinkError& error);
 const char* LinkErrorKindText(LinkErrorKind kind);
 const char* LinkOperationText(LinkOperation op);
+
+// The one text of a link failure, shown the same by the trace on standard
+// error, by hosts and by the programs:
+//   "<link> <operation> failed: <kind> (<ERRNO>): <detail>"
+// e.g. "COM3 open failed: no such device (ENOENT): /dev/ttyS2 does not
+// exist". An exchange's attempt is named before the operation ("COM3
+// attempt 2/5 read failed: timed out"); an empty or null detail is left out.
+std::string LinkFailureText(const char* link, LinkOperation op, const LinkError& error,
+                            const char* detail = nullptr, int attempt = 0, int maxAttempts = 0);
 
 } // namespace palvex

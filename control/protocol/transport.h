@@ -12,7 +12,7 @@
 namespace palvex {
 
 class ILinkTransport {
-public:
+  public:
     virtual ~ILinkTransport() = default;
 
     // How many times one frame is sent before the exchange gives up.
@@ -38,17 +38,21 @@ public:
 // What a trace sink is told about each frame written, each reply read and
 // each link failure (an open, a write or a read that failed, with its reason).
 struct TraceEvent {
-    const char* link;  // ILinkTransport::Describe()
-    int attempt;       // 1-based
+    const char* link; // ILinkTransport::Describe()
+    int attempt;      // 1-based
     int maxAttempts;
-    bool outgoing;     // true: frame written, false: reply read
+    bool outgoing; // true: frame written, false: reply read
     const std::uint8_t* data;
-    std::size_t len;   // bytes actually transferred
-    std::size_t wanted; // bytes wanted (replies); equals len when complete
+    std::size_t len;        // bytes actually transferred
+    std::size_t wanted;     // bytes wanted (replies); equals len when complete
     std::int64_t allowedMs; // replies: the time the attempt allowed for the read
-    // Link failures only: what failed and why (attempt is 0 for an open).
+    // Link failures only: what failed and why (attempt is 0 for an open),
+    // and what the user can do about it: the device path and, where the
+    // system tells, the program holding it or the fix for its permissions.
+    // Null when there is nothing to add.
     LinkOperation operation;
     LinkError error;
+    const char* detail;
 
     bool IsLinkError() const { return error.Failed(); }
 };

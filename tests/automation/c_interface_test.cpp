@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -259,6 +261,69 @@ TEST(CInterface, WritesTheTypeLibraryAsIdlAndTruncatesSafely) {
     char small[8];
     EXPECT_EQ(palvex_typelib_text(small, sizeof small), n);
     EXPECT_EQ(std::string(small), text.substr(0, 7));
+}
+
+// The trace events a sink of the C interface received, copied.
+struct TraceLog {
+    struct Entry {
+        int kind;
+        std::string link, operation, errorKind, text;
+        int attempt, sysErrno;
+        bool hasData;
+    };
+    std::vector<Entry> entries;
+    static void Sink(void* self, const palvex_trace_event* e) {
+        static_cast<TraceLog*>(self)->entries.push_back({e->kind, e->link, e->operation,
+                                                         e->error_kind, e->text, e->attempt,
+                                                         e->sys_errno, e->data != nullptr});
+    }
+};
+
+TEST(CInterface, GivesTheReasonOfAFailedOpenAndHandsItToTheTraceSink) {
+    setenv("PALVEX_COM9", "/nonexistent/ttyPalvex", 1);
+    Control c;
+    ASSERT_EQ(c.status, PALVEX_OK);
+    TraceLog log;
+    ASSERT_EQ(palvex_set_trace(c.get(), &TraceLog::Sink, &log), PALVEX_OK);
+    char text[256] = "left over";
+    EXPECT_EQ(palvex_last_link_error(c.get(), text, sizeof text), 0u);
+    EXPECT_STREQ(text, "");
+
+    const Called open = Call(c, "ComInitial", {I2(9), I2(9600), I2(100)});
+    unsetenv("PALVEX_COM9");
+    ASSERT_EQ(open.status, PALVEX_OK);
+    EXPECT_EQ(open.result.value, 0);
+
+    const std::string reason = "COM9 open failed: no such device (ENOENT): "
+                               "/nonexistent/ttyPalvex does not exist";
+    EXPECT_EQ(palvex_last_link_error(c.get(), text, sizeof text), reason.size());
+    EXPECT_EQ(std::string(text), reason);
+    char small[5];
+    EXPECT_EQ(palvex_last_link_error(c.get(), small, sizeof small), reason.size());
+    EXPECT_STREQ(small, "COM9");
+    EXPECT_EQ(palvex_last_link_error(c.get(), nullptr, 0), reason.size());
+
+    ASSERT_EQ(log.entries.size(), 1u);
+    const TraceLog::Entry& e = log.entries[0];
+    EXPECT_EQ(e.kind, PALVEX_TRACE_ERROR);
+    EXPECT_EQ(e.link, "COM9");
+    EXPECT_EQ(e.attempt, 0);
+    EXPECT_EQ(e.operation, "open");
+    EXPECT_EQ(e.errorKind, "no such device");
+    EXPECT_EQ(e.sysErrno, ENOENT);
+    EXPECT_EQ(e.text, reason);
+    EXPECT_FALSE(e.hasData);
+
+    // No sink: the next failure reaches only the text.
+    ASSERT_EQ(palvex_set_trace(c.get(), nullptr, nullptr), PALVEX_OK);
+    Call(c, "ComInitial", {I2(0), I2(9600), I2(100)});
+    EXPECT_EQ(log.entries.size(), 1u);
+    palvex_last_link_error(c.get(), text, sizeof text);
+    EXPECT_STREQ(text, "COM0 open failed: no such device: no port has a number below 1");
+
+    EXPECT_EQ(palvex_last_link_error(nullptr, text, sizeof text), 0u);
+    EXPECT_STREQ(text, "");
+    EXPECT_EQ(palvex_set_trace(nullptr, &TraceLog::Sink, &log), PALVEX_E_POINTER);
 }
 
 } // namespace

@@ -57,7 +57,7 @@ case "$err" in
 *) echo "installed palvex: $err"; exit 1 ;;
 esac
 for f in include/palvex/palvex_c.h include/palvex/palvex_com.h include/palvex/palvex_guids.h \
-         share/palvex/99-palvex-serial.rules; do
+         share/palvex/udev/60-palvex-serial.rules; do
     [ -f "$prefix/$f" ] || { echo "not installed: $f"; exit 1; }
 done
 echo "installed and consumed through pkg-config and find_package"

@@ -6,8 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <string>
@@ -626,3 +629,100 @@ TEST_F(ModuleTest, PropertyPageShowsItsDialogAndApplyingItChangesNothing) {
 }
 
 } // namespace
+
+// --- Diagnostics -------------------------------------------------------------
+
+namespace {
+
+// The events a host's trace sink received, copied.
+struct TraceLog {
+    struct Entry {
+        int kind;
+        std::string link, operation, errorKind, text;
+        int attempt, maxAttempts;
+        std::size_t length, wanted;
+        bool hasData;
+    };
+    std::vector<Entry> entries;
+    static void Sink(void* self, const PALVEX_TRACE_EVENT* e) {
+        static_cast<TraceLog*>(self)->entries.push_back(
+            {e->kind, e->link, e->operation, e->errorKind, e->text, e->attempt, e->maxAttempts,
+             e->length, e->wanted, e->data != nullptr});
+    }
+    std::size_t Count(int kind) const {
+        return static_cast<std::size_t>(std::count_if(
+            entries.begin(), entries.end(), [kind](const Entry& e) { return e.kind == kind; }));
+    }
+};
+
+std::string LastLinkError(IPalvexDiagnostics* d) {
+    ULONG length = 0;
+    std::string text(256, '\0');
+    if (d->lpVtbl->GetLastLinkError(d, text.data(), 256, &length) != S_OK) return "(refused)";
+    text.resize(length);
+    return text;
+}
+
+} // namespace
+
+TEST_F(ModuleTest, DiagnosticsTraceEveryAttemptAndGiveTheTextOfTheLastFailure) {
+    // A terminal on which no card answers.
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    setenv("PALVEX_COM9", ptsname(master), 1);
+
+    Ref<IPalvexDiagnostics> diag;
+    ASSERT_EQ(QueryFrom(control, IID_IPalvexDiagnostics, diag), S_OK);
+    ULONG length = 99;
+    EXPECT_EQ(diag->lpVtbl->GetLastLinkError(diag.get(), nullptr, 0, &length),
+              E_NOT_SUFFICIENT_BUFFER);
+    EXPECT_EQ(length, 0u);
+    EXPECT_EQ(LastLinkError(diag.get()), "");
+
+    TraceLog log;
+    ASSERT_EQ(diag->lpVtbl->SetTraceSink(diag.get(), &TraceLog::Sink, &log), S_OK);
+    EXPECT_EQ(
+        Call(d(), IdOf(d(), u"ComInitial"), {Short(9), Short(9600), Short(100)}).result.boolVal,
+        VARIANT_TRUE);
+    EXPECT_EQ(Call(d(), kSetLedProperty, {Short(1), Short(256), Short(64)}).result.boolVal,
+              VARIANT_TRUE);
+    const Outcome reset = Call(d(), IdOf(d(), u"Reset"), {});
+    EXPECT_EQ(reset.hr, S_OK);
+    EXPECT_EQ(reset.result.boolVal, VARIANT_FALSE);
+
+    // Five attempts: each a frame out, a reply that never came, a failure.
+    EXPECT_EQ(log.Count(PALVEX_TRACE_FRAME_OUT), 5u);
+    EXPECT_EQ(log.Count(PALVEX_TRACE_REPLY_IN), 5u);
+    ASSERT_EQ(log.Count(PALVEX_TRACE_LINK_ERROR), 5u);
+    for (const TraceLog::Entry& e : log.entries) {
+        EXPECT_EQ(e.link, "COM9");
+        EXPECT_EQ(e.maxAttempts, 5);
+        if (e.kind == PALVEX_TRACE_FRAME_OUT) {
+            EXPECT_TRUE(e.hasData);
+            EXPECT_GT(e.length, 0u);
+            EXPECT_EQ(e.length, e.wanted);
+        } else if (e.kind == PALVEX_TRACE_REPLY_IN) {
+            EXPECT_EQ(e.length, 0u);
+            EXPECT_GT(e.wanted, 0u);
+        } else {
+            EXPECT_FALSE(e.hasData);
+            EXPECT_EQ(e.operation, "read");
+            EXPECT_EQ(e.errorKind, "timed out");
+            EXPECT_EQ(e.text,
+                      "COM9 attempt " + std::to_string(e.attempt) + "/5 read failed: timed out");
+        }
+    }
+    const std::string last = "COM9 attempt 5/5 read failed: timed out";
+    EXPECT_EQ(LastLinkError(diag.get()), last);
+    char small[8];
+    EXPECT_EQ(diag->lpVtbl->GetLastLinkError(diag.get(), small, sizeof small, &length),
+              E_NOT_SUFFICIENT_BUFFER);
+    EXPECT_EQ(length, last.size());
+
+    ASSERT_EQ(diag->lpVtbl->SetTraceSink(diag.get(), nullptr, nullptr), S_OK);
+    Call(d(), IdOf(d(), u"QKClose"), {});
+    unsetenv("PALVEX_COM9");
+    close(master);
+}

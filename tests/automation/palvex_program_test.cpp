@@ -299,11 +299,71 @@ TEST(PalvexProgram, TracesFramesOnlyWithTheTraceOption) {
     EXPECT_NE(r.err.find("palvex: " + link + " attempt 1/5 > 1B24514B303157000277"),
               std::string::npos)
         << r.err;
-    EXPECT_NE(r.err.find(" attempt 5/5 "), std::string::npos) << r.err;
+    // The reason of the failed call: printed by the trace, not again.
+    const std::string reason = link + " attempt 5/5 read failed: timed out";
+    const std::size_t first = r.err.find(reason);
+    EXPECT_NE(first, std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find(reason, first + 1), std::string::npos) << r.err;
 
+    // Without the trace only the reason of the call that returned false.
     r = RunPalvex(Split(calls));
     EXPECT_EQ(r.out, expectedOut);
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err, "palvex: " + reason + "\n");
+}
+
+namespace {
+
+// Points PALVEX_COM3 at `path` for the programs run while it lives.
+class CComThree {
+  public:
+    explicit CComThree(const std::string& path) { setenv("PALVEX_COM3", path.c_str(), 1); }
+    ~CComThree() { unsetenv("PALVEX_COM3"); }
+    CComThree(const CComThree&) = delete;
+    CComThree& operator=(const CComThree&) = delete;
+};
+
+std::size_t Count(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+} // namespace
+
+TEST(PalvexProgram, SaysOnStandardErrorWhyAPortDidNotOpenAndKeepsItsOutput) {
+    cli_test::TempDir dir;
+    const std::string file = dir.Path() + "/notes.txt";
+    ASSERT_TRUE(testsupport::WriteFile(file, "not a port"));
+    const struct {
+        std::string path;
+        std::string reason;
+    } cases[] = {
+        {"/nonexistent/ttyUSB9",
+         "COM3 open failed: no such device (ENOENT): /nonexistent/ttyUSB9 does not exist"},
+        {file, "COM3 open failed: not a serial device (ENOTTY): " + file + " is not a terminal"},
+    };
+    for (const auto& c : cases) {
+        CComThree port(c.path);
+        const ProgramRun r = RunPalvex(Split("ComInitial 3 9600 800"));
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "ComInitial false\n");
+        EXPECT_EQ(r.err, "palvex: " + c.reason + "\n");
+    }
+}
+
+TEST(PalvexProgram, PrintsAReasonOnceAndLeavesItToTheTraceWhenTracing) {
+    CComThree port("/nonexistent/ttyUSB9");
+    const std::string calls = "ComInitial 3 9600 800 : QKClose : ComInitial 3 9600 800";
+    const std::string reason = "COM3 open failed: no such device";
+    ProgramRun r = RunPalvex(Split(calls));
+    EXPECT_EQ(r.out, "ComInitial false\nQKClose -\nComInitial false\n");
+    EXPECT_EQ(Count(r.err, reason), 1u) << r.err;
+    // The trace prints each of the two failures as it happens; palvex adds
+    // none of its own.
+    r = RunPalvex(Split("--trace " + calls));
+    EXPECT_EQ(r.out, "ComInitial false\nQKClose -\nComInitial false\n");
+    EXPECT_EQ(Count(r.err, reason), 2u) << r.err;
 }
 
 // --- The control module -----------------------------------------------------

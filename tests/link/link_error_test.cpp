@@ -1,9 +1,9 @@
 // The reasons behind failed link operations, seen through LastLinkError() and
 // through the trace sink, on real descriptors.
-#include "control/protocol/link_error.h"
 #include "control/link/palvex_ctrl.h"
-#include "tests/link/pty_pair.h"
+#include "control/protocol/link_error.h"
 #include "platform/unique_fd.h"
+#include "tests/link/pty_pair.h"
 
 #include <gtest/gtest.h>
 
@@ -52,7 +52,7 @@ struct SFailureLog {
 
 // Points PALVEX_COM9 at `path` for the life of the object.
 class CMappedPort {
-public:
+  public:
     explicit CMappedPort(const std::string& path) { ::setenv("PALVEX_COM9", path.c_str(), 1); }
     ~CMappedPort() { ::unsetenv("PALVEX_COM9"); }
     CMappedPort(const CMappedPort&) = delete;
@@ -79,7 +79,9 @@ std::string TempFile() {
     return path;
 }
 
-void PrintTo(const SOpenCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const SOpenCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class OpenFailure : public testing::TestWithParam<SOpenCase> {};
 
@@ -110,8 +112,12 @@ TEST_P(OpenFailure, IsReportedWithItsReasonThroughTheAccessorAndTheTrace) {
 INSTANTIATE_TEST_SUITE_P(
     SerialPort, OpenFailure,
     testing::Values(
-        SOpenCase{"MissingPath", [] { return SOpenSetup{"/nonexistent/ttyPalvex", nullptr}; },
-                  LinkErrorKind::NoSuchDevice, {ENOENT}},
+        SOpenCase{"MissingPath",
+                  [] {
+                      return SOpenSetup{"/nonexistent/ttyPalvex", nullptr};
+                  },
+                  LinkErrorKind::NoSuchDevice,
+                  {ENOENT}},
         SOpenCase{"RegularFile",
                   [] {
                       const std::string path = TempFile();
@@ -119,22 +125,29 @@ INSTANTIATE_TEST_SUITE_P(
                                             ::unlink(path.c_str());
                                         })};
                   },
-                  LinkErrorKind::NotASerialDevice, {ENOTTY}},
-        SOpenCase{"DevNull", [] { return SOpenSetup{"/dev/null", nullptr}; },
-                  LinkErrorKind::NotASerialDevice, {ENOTTY}},
+                  LinkErrorKind::NotASerialDevice,
+                  {ENOTTY}},
+        SOpenCase{"DevNull",
+                  [] {
+                      return SOpenSetup{"/dev/null", nullptr};
+                  },
+                  LinkErrorKind::NotASerialDevice,
+                  {ENOTTY}},
         SOpenCase{"PtyHeldByAnotherControl",
                   [] {
                       auto pty = std::make_shared<CPtyPair>();
                       auto holder = std::make_shared<CPalvexCtrl>();
                       ::setenv("PALVEX_COM9", pty->SlavePath().c_str(), 1);
                       if (!holder->ComInitial(kPort, 9600, 100)) ADD_FAILURE() << "holder";
-                      return SOpenSetup{pty->SlavePath(),
-                                        std::make_shared<std::pair<std::shared_ptr<CPtyPair>,
-                                                                   std::shared_ptr<CPalvexCtrl>>>(
-                                            pty, holder)};
+                      return SOpenSetup{
+                          pty->SlavePath(),
+                          std::make_shared<
+                              std::pair<std::shared_ptr<CPtyPair>, std::shared_ptr<CPalvexCtrl>>>(
+                              pty, holder)};
                   },
                   // flock as root or within this process; TIOCEXCL otherwise
-                  LinkErrorKind::Busy, {EWOULDBLOCK, EBUSY}}),
+                  LinkErrorKind::Busy,
+                  {EWOULDBLOCK, EBUSY}}),
     [](const testing::TestParamInfo<SOpenCase>& info) { return std::string(info.param.name); });
 
 TEST(LinkError, AnUnmappedPortNumberIsNoSuchDevice) {
@@ -350,5 +363,6 @@ TEST(LinkError, TheStandardErrorTracePrintsOneLinePerFailure) {
     EXPECT_FALSE(opened);
     char text[256] = {};
     ASSERT_GT(::read(readEnd.Get(), text, sizeof text - 1), 0);
-    EXPECT_STREQ(text, "palvex: COM9 open failed: no such device (ENOENT)\n");
+    EXPECT_STREQ(text, "palvex: COM9 open failed: no such device (ENOENT): "
+                       "/nonexistent/ttyPalvex does not exist\n");
 }

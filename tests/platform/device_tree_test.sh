@@ -153,7 +153,9 @@ echo "tty0 ttyS0" >"$root/sys/class/tty/console/active"
 card "$root/dev/ttyS0" 9600 "$work/console.log"
 card "$root/dev/ttyUSB1" 9600 "$work/ftdi.log"
 line_of COM1 | grep -q "system console" || fail "COM1 must be shown as the console"
-[ "$("$palvex" ComInitial 1 9600 300)" = "ComInitial false" ] || fail "COM1 (the console) must not open"
+[ "$("$palvex" ComInitial 1 9600 300 2>"$work/err")" = "ComInitial false" ] || fail "COM1 (the console) must not open"
+grep -q "COM1 open failed: no such device: COM1 is ttyS0, the system console" "$work/err" ||
+    fail "palvex must say why COM1 does not open: $(cat "$work/err")"
 out=$("$dravel" search --yes --verbose 2>&1)
 echo "$out" | tail -3
 [[ $out == *"在串口Com4(波特率:9600)"* ]] || fail "dravel must find the card on COM4"

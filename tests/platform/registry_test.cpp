@@ -18,13 +18,14 @@ namespace {
 
 std::vector<std::string> DirectoryEntries(const std::string& path) {
     std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(path)) names.push_back(e.path().filename());
+    for (const auto& e : fs::directory_iterator(path))
+        names.push_back(e.path().filename());
     std::sort(names.begin(), names.end());
     return names;
 }
 
 class RegistryTest : public ::testing::Test {
-protected:
+  protected:
     CTempConfigHome m_home;
 };
 
@@ -80,14 +81,15 @@ TEST_F(RegistryTest, TheDefaultValueIsStoredAsAtAndListedWithAnEmptyName) {
     std::vector<std::string> values;
     ASSERT_EQ(key.EnumValues(values), kSuccess);
     EXPECT_EQ(values, (std::vector<std::string>{"", "Other"}));
-    EXPECT_TRUE(fs::exists(m_home.Path() + "/palvex-registry/HKEY_CLASSES_ROOT/PALVEX.PalvexCtrl.1/@"));
+    EXPECT_TRUE(
+        fs::exists(m_home.Path() + "/palvex-registry/HKEY_CLASSES_ROOT/PALVEX.PalvexCtrl.1/@"));
 }
 
 TEST_F(RegistryTest, RefusesValueNamesThatCouldLeaveTheKeyOrCollideWithItsOwnFiles) {
     CRegKey key;
     ASSERT_EQ(key.Create(Root::CurrentUser, "K"), kSuccess);
-    const std::vector<std::string> refused = {"..", ".", "a/b", "a\\b", "@", ".regtmp.1",
-                                              std::string(256, 'x'), std::string("a\0b", 3)};
+    const std::vector<std::string> refused = {
+        "..", ".", "a/b", "a\\b", "@", ".regtmp.1", std::string(256, 'x'), std::string("a\0b", 3)};
     for (const std::string& bad : refused) {
         EXPECT_EQ(key.SetStringValue(bad, "x"), kInvalidParameter) << bad;
         std::string text;
@@ -100,8 +102,8 @@ TEST_F(RegistryTest, RefusesValueNamesThatCouldLeaveTheKeyOrCollideWithItsOwnFil
 
 TEST_F(RegistryTest, RefusesKeyPathsWithEmptyDotOrSlashNames) {
     CRegKey key;
-    const std::vector<std::string> refused = {"..", "A\\..\\..\\B", "\\A", "A\\", "A\\\\B",
-                                              "A/B", ".", "A\\.regtmp.x"};
+    const std::vector<std::string> refused = {"..",     "A\\..\\..\\B", "\\A", "A\\",
+                                              "A\\\\B", "A/B",          ".",   "A\\.regtmp.x"};
     for (const std::string& bad : refused) {
         EXPECT_EQ(key.Create(Root::CurrentUser, bad), kInvalidParameter) << bad;
         EXPECT_EQ(DeleteKeyTree(Root::CurrentUser, bad), kInvalidParameter) << bad;

@@ -11,9 +11,13 @@ using palvex::CUniqueFd;
 namespace {
 
 // A fresh descriptor on /dev/null.
-int OpenNull() { return ::open("/dev/null", O_RDONLY | O_CLOEXEC); }
+int OpenNull() {
+    return ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+}
 
-bool IsOpenDescriptor(int fd) { return ::fcntl(fd, F_GETFD) != -1; }
+bool IsOpenDescriptor(int fd) {
+    return ::fcntl(fd, F_GETFD) != -1;
+}
 
 } // namespace
 

@@ -27,7 +27,8 @@ std::vector<std::pair<int, unsigned>> CFakeWorld::Probes() const {
 
 int CFakeWorld::CountCalls(DISPID id) const {
     int n = 0;
-    for (const FakeCall& c : m_calls) n += c.id == id;
+    for (const FakeCall& c : m_calls)
+        n += c.id == id;
     return n;
 }
 
@@ -46,17 +47,20 @@ BSTR MakeString(const std::string& text) {
     auto* block = static_cast<unsigned char*>(std::malloc(sizeof bytes + bytes + sizeof(OLECHAR)));
     std::memcpy(block, &bytes, sizeof bytes);
     auto* chars = reinterpret_cast<OLECHAR*>(block + sizeof bytes);
-    for (std::size_t i = 0; i < text.size(); ++i) chars[i] = static_cast<unsigned char>(text[i]);
+    for (std::size_t i = 0; i < text.size(); ++i)
+        chars[i] = static_cast<unsigned char>(text[i]);
     chars[text.size()] = 0;
     return chars;
 }
 
-void DropString(BSTR s) { std::free(reinterpret_cast<unsigned char*>(s) - sizeof(std::uint32_t)); }
+void DropString(BSTR s) {
+    std::free(reinterpret_cast<unsigned char*>(s) - sizeof(std::uint32_t));
+}
 
 } // namespace
 
 class CFakeControl final : public IControlDispatch {
-public:
+  public:
     explicit CFakeControl(std::shared_ptr<CFakeWorld> world) : m_world(std::move(world)) {}
     ~CFakeControl() override {
         if (m_nPort != 0) m_world->m_bOpenOnDestroy = true;
@@ -72,7 +76,8 @@ public:
             if (v.vt == VT_I2) {
                 call.shorts.push_back(v.iVal);
             } else if (v.vt == VT_ADDR) {
-                call.text.assign(reinterpret_cast<const char*>(static_cast<std::intptr_t>(v.llVal)), 8);
+                call.text.assign(reinterpret_cast<const char*>(static_cast<std::intptr_t>(v.llVal)),
+                                 8);
             } else if (v.vt == (VT_BSTR | VT_BYREF)) {
                 m_pOut = v.pbstrVal;
             } else {
@@ -87,6 +92,9 @@ public:
         return S_OK;
     }
 
+    // The world's ports tell no reasons.
+    std::string LastLinkError() override { return {}; }
+
     // The module's free function: only strings this world made, each once.
     void FreeString(BSTR s) override {
         if (s == nullptr) return;
@@ -98,13 +106,13 @@ public:
         DropString(s);
     }
 
-private:
+  private:
     bool Run(const FakeCall& c) {
         switch (c.id) {
         case kDispComInitial: {
             const unsigned baud = static_cast<std::uint16_t>(c.shorts[1]);
-            const bool speedOk = baud == 9600 || baud == 14400 || baud == 28800 || baud == 38400 ||
-                                 baud == 57600;
+            const bool speedOk =
+                baud == 9600 || baud == 14400 || baud == 28800 || baud == 38400 || baud == 57600;
             if (m_nPort != 0 || !speedOk || m_world->m_ports.count(c.shorts[0]) == 0) return false;
             m_nPort = c.shorts[0];
             m_nBaud = baud;
@@ -130,8 +138,10 @@ private:
             return true;
         }
         case kDispQKSetup:
-        case kDispQKSetProperty: return Answering() != nullptr;
-        default: return false;
+        case kDispQKSetProperty:
+            return Answering() != nullptr;
+        default:
+            return false;
         }
     }
 

@@ -21,20 +21,22 @@ struct Received {
 };
 
 class CRecordingDispatch final : public IControlDispatch {
-public:
+  public:
     explicit CRecordingDispatch(std::vector<Received>& log) : m_log(log) {}
     HRESULT Invoke(DISPID id, std::uint16_t flags, DISPPARAMS* params, VARIANT* result,
                    unsigned*) override {
-        m_log.push_back({id, flags, std::vector<VARIANT>(params->rgvarg, params->rgvarg + params->cArgs)});
+        m_log.push_back(
+            {id, flags, std::vector<VARIANT>(params->rgvarg, params->rgvarg + params->cArgs)});
         *result = m_result;
         return m_hr;
     }
     void FreeString(BSTR s) override { m_freed.push_back(s); }
+    std::string LastLinkError() override { return {}; }
     HRESULT m_hr = S_OK;
     VARIANT m_result{VT_BOOL, 0, 0, 0, {}};
     std::vector<BSTR> m_freed;
 
-private:
+  private:
     std::vector<Received>& m_log;
 };
 
@@ -59,7 +61,8 @@ TEST(PalvexProxyTest, CallsEachMethodByItsDispatchIdWithShortsLastArgumentFirst)
     EXPECT_EQ(log[0].id, 2);
     EXPECT_EQ(log[0].flags, DISPATCH_METHOD);
     ASSERT_EQ(log[0].args.size(), 3u);
-    for (const VARIANT& v : log[0].args) EXPECT_EQ(v.vt, VT_I2);
+    for (const VARIANT& v : log[0].args)
+        EXPECT_EQ(v.vt, VT_I2);
     EXPECT_EQ(log[0].args[2].iVal, 3);
     EXPECT_EQ(log[0].args[1].iVal, static_cast<short>(0xE100));
     EXPECT_EQ(log[0].args[0].iVal, 800);

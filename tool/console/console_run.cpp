@@ -111,6 +111,9 @@ int RunSearch(const CommandLine& line, ConsoleIo& io, const ControlFactory& make
                    << '\n'
                    << std::flush;
         dlg.OnTimer();
+        // Why the port is passed over: the control's own reason.
+        if (line.verbose && !dlg.ProbeFailure().empty())
+            io.out << text::kProbeFailurePrefix << dlg.ProbeFailure() << '\n' << std::flush;
     }
     io.out << StatusLine(status) << '\n';
     if (!dlg.CardFound()) return kExitFailed;

@@ -29,7 +29,8 @@ inline constexpr const char* kUsage =
     "      Prints the remembered values as Name=value lines.\n"
     "  dravel --help\n"
     "\n"
-    "  --verbose     one line per probe: the port and the speed tried\n"
+    "  --verbose     one line per probe: the port and the speed tried, and\n"
+    "                below it why the port did not open when it did not\n"
     "  --yes         answer the warning with \"进入\" instead of asking for it; when\n"
     "                standard input is not a terminal the warning is shown and the\n"
     "                run goes on\n"
@@ -45,13 +46,14 @@ inline constexpr const char* kEnterPrompt = "进入? [y/N] ";
 inline constexpr const char* kPasswordPrompt = "输入口令: ";
 inline constexpr const char* kSimulating = "dravel: simulated ";
 inline constexpr const char* kProbeLinePrefix = "probe Com";
+// Before the reason a probe's port did not open.
+inline constexpr const char* kProbeFailurePrefix = "  ";
 inline constexpr const char* kSettingsKeyPath = "SOFTWARE\\Tavrin\\Sarnow";
 inline constexpr const char* kUsageHint = "dravel: see dravel --help\n";
 
 // Names of the wiring options, bit 7 down to bit 1 of the flags byte.
-inline constexpr const char* kWiringNames[] = {"left-to-right",    "blank-invert",
-                                               "data-invert",      "even-col-reverse",
-                                               "odd-col-reverse",  "row8-reverse",
-                                               "row-swap"};
+inline constexpr const char* kWiringNames[] = {
+    "left-to-right",   "blank-invert", "data-invert", "even-col-reverse",
+    "odd-col-reverse", "row8-reverse", "row-swap"};
 
 } // namespace dravel::text
