@@ -86,6 +86,8 @@ class Palvex:
         lib.palvex_free_text.argtypes = [ctypes.c_void_p]
         lib.palvex_status_text.argtypes = [ctypes.c_int32]
         lib.palvex_status_text.restype = ctypes.c_char_p
+        lib.palvex_last_link_error.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_size_t]
+        lib.palvex_last_link_error.restype = ctypes.c_size_t
         self._lib = lib
         self._handle = ctypes.c_void_p()
         status = lib.palvex_create(None, ctypes.byref(self._handle))
@@ -123,6 +125,15 @@ class Palvex:
         return value, texts
 
 
+    def last_link_error(self):
+        """Why the last link operation failed, as the control says it; "" when
+        none did."""
+        size = self._lib.palvex_last_link_error(self._handle, None, 0)
+        text = ctypes.create_string_buffer(size + 1)
+        self._lib.palvex_last_link_error(self._handle, text, size + 1)
+        return text.value.decode(errors="replace")
+
+
 def start_cardsim(program):
     sim = subprocess.Popen([program, "--tcp", "0"], stdout=subprocess.PIPE, text=True)
     for line in sim.stdout:
@@ -147,6 +158,8 @@ def main():
                 nonlocal ok
                 value, texts = ctl.call(method, *args)
                 print(method, value, *(f'"{t}"' for t in texts))
+                if value is False and ctl.last_link_error():
+                    print("palvex_example:", ctl.last_link_error(), file=sys.stderr)
                 ok = ok and value is not False
                 return value, texts
 
