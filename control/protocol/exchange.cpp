@@ -3,6 +3,7 @@
 #include "control/protocol/convert.h"
 #include "control/protocol/crc16.h"
 #include "control/protocol/reply.h"
+#include "control/protocol/system_calls.h"
 
 #include <cstdio>
 #include <cstring>
@@ -34,7 +35,7 @@ std::tm CExchange::LocalTime() const {
     if (m_pfnClock != nullptr) return m_pfnClock(m_pClockContext);
     std::time_t now = std::time(nullptr);
     std::tm local{};
-    localtime_r(&now, &local);
+    LocalTimeOf(now, local);
     return local;
 }
 

@@ -1,5 +1,7 @@
 #include "control/protocol/link_error.h"
 
+#include "control/protocol/system_calls.h"
+
 #include <cerrno>
 #include <cstring>
 
@@ -33,7 +35,6 @@ LinkError LinkErrorFromErrno(LinkOperation op, int err) {
     case ECONNRESET:
     case ECONNABORTED:
     case ENOTCONN:
-    case ESHUTDOWN:
         kind = LinkErrorKind::Disconnected;
         break;
     case ETIMEDOUT:
@@ -45,11 +46,11 @@ LinkError LinkErrorFromErrno(LinkOperation op, int err) {
     case ENETUNREACH:
     case EHOSTUNREACH:
     case ENETDOWN:
-    case EHOSTDOWN:
     case EADDRNOTAVAIL:
         kind = LinkErrorKind::Unreachable;
         break;
     default:
+        kind = SystemOnlyErrnoKind(err);
         break;
     }
     return LinkError{kind, err};
@@ -100,7 +101,7 @@ const char* LinkOperationText(LinkOperation op) {
 std::string LinkErrorText(const LinkError& error) {
     std::string text = LinkErrorKindText(error.kind);
     if (error.sysErrno != 0) {
-        const char* name = ::strerrorname_np(error.sysErrno);
+        const char* name = ErrorNumberName(error.sysErrno);
         text += " (";
         text += name != nullptr ? name : "errno " + std::to_string(error.sysErrno);
         text += ')';

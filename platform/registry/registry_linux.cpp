@@ -1,5 +1,6 @@
 #include "platform/registry/registry.h"
 
+#include "platform/registry/registry_names.h"
 #include "platform/registry/store_path.h"
 
 #include <algorithm>
@@ -10,52 +11,18 @@
 #include <memory>
 #include <random>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace palvex::reg {
 
 namespace {
 
-constexpr std::string_view kTempPrefix = ".regtmp.";
-constexpr std::string_view kDefaultValueFile = "@";
-constexpr std::size_t kMaxNameBytes = 255;
-
-bool IsSafeName(std::string_view name, std::string_view forbidden) {
-    if (name.empty() || name.size() > kMaxNameBytes) return false;
-    if (name == "." || name == "..") return false;
-    if (name.starts_with(kTempPrefix)) return false;
-    return name.find_first_of(forbidden) == std::string_view::npos;
-}
-
-bool IsSafeKeyName(std::string_view name) {
-    return IsSafeName(name, std::string_view("/\0", 2));
-}
-
 // File that holds a value: "" (the default value) is kept as "@", so "@"
 // itself cannot name a value.
 bool ValueFileName(std::string_view name, std::string& file) {
-    if (name.empty()) {
-        file = kDefaultValueFile;
-        return true;
-    }
-    if (name == kDefaultValueFile || !IsSafeName(name, std::string_view("/\\\0", 3))) return false;
-    file = name;
+    if (!IsSafeValueName(name)) return false;
+    file = name.empty() ? kDefaultValueFile : name;
     return true;
-}
-
-// "A\B\C" -> {"A", "B", "C"}; "" -> {}. False for an empty or unsafe name.
-bool SplitKeyPath(std::string_view path, std::vector<std::string>& names) {
-    names.clear();
-    if (path.empty()) return true;
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t end = path.find('\\', start);
-        const std::string_view name =
-            path.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
-        if (!IsSafeKeyName(name)) return false;
-        names.emplace_back(name);
-        if (end == std::string_view::npos) return true;
-        start = end + 1;
-    }
 }
 
 LSTATUS KeyStatus(int err) {
@@ -142,9 +109,9 @@ bool WriteAll(int fd, std::string_view text) {
     return true;
 }
 
-} // namespace
-
-LSTATUS CRegKey::Walk(int startFd, std::string_view subKey, bool create) {
+// Opens startFd's key subKey (creating what is missing when `create` is set)
+// into `out`; an empty subKey opens startFd's own key again.
+LSTATUS Walk(int startFd, std::string_view subKey, bool create, CUniqueFd& out) {
     std::vector<std::string> names;
     if (!SplitKeyPath(subKey, names)) return kInvalidParameter;
     CUniqueFd fd(::fcntl(startFd, F_DUPFD_CLOEXEC, 0));
@@ -161,39 +128,66 @@ LSTATUS CRegKey::Walk(int startFd, std::string_view subKey, bool create) {
         if (!next.Valid()) return KeyStatus(errno);
         fd = std::move(next);
     }
-    m_dir = std::move(fd);
+    out = std::move(fd);
     return kSuccess;
 }
 
-LSTATUS CRegKey::OpenFrom(int startFd, std::string_view subKey, bool create) {
-    CRegKey key;
-    const LSTATUS rc = key.Walk(startFd, subKey, create);
-    if (rc == kSuccess) *this = std::move(key);
-    return rc;
+LSTATUS WalkFromRoot(Root root, std::string_view subKey, bool create, CUniqueFd& out) {
+    LSTATUS status = kSuccess;
+    const CUniqueFd rootFd = OpenRootDirectory(root, create, status);
+    return rootFd.Valid() ? Walk(rootFd.Get(), subKey, create, out) : status;
 }
 
+} // namespace
+
+struct CRegKey::SOpenKey {
+    CUniqueFd dir;
+};
+
+void CRegKey::SOpenKeyDeleter::operator()(SOpenKey* key) const { delete key; }
+
+CRegKey::CRegKey() = default;
+CRegKey::~CRegKey() = default;
+CRegKey::CRegKey(CRegKey&&) noexcept = default;
+CRegKey& CRegKey::operator=(CRegKey&&) noexcept = default;
+
+// Each open walks into a descriptor of its own and takes it only on success,
+// so a failed open keeps the key held before.
 LSTATUS CRegKey::Create(Root root, std::string_view subKey) {
-    LSTATUS status = kSuccess;
-    const CUniqueFd rootFd = OpenRootDirectory(root, true, status);
-    return rootFd.Valid() ? OpenFrom(rootFd.Get(), subKey, true) : status;
+    CUniqueFd fd;
+    const LSTATUS status = WalkFromRoot(root, subKey, true, fd);
+    if (status == kSuccess) m_key.reset(new SOpenKey{std::move(fd)});
+    return status;
 }
 
 LSTATUS CRegKey::Open(Root root, std::string_view subKey) {
-    LSTATUS status = kSuccess;
-    const CUniqueFd rootFd = OpenRootDirectory(root, false, status);
-    return rootFd.Valid() ? OpenFrom(rootFd.Get(), subKey, false) : status;
+    CUniqueFd fd;
+    const LSTATUS status = WalkFromRoot(root, subKey, false, fd);
+    if (status == kSuccess) m_key.reset(new SOpenKey{std::move(fd)});
+    return status;
 }
 
 LSTATUS CRegKey::Create(const CRegKey& parent, std::string_view subKey) {
-    return parent.IsOpen() ? OpenFrom(parent.m_dir.Get(), subKey, true) : kInvalidHandle;
+    if (!parent.IsOpen()) return kInvalidHandle;
+    CUniqueFd fd;
+    const LSTATUS status = Walk(parent.m_key->dir.Get(), subKey, true, fd);
+    if (status == kSuccess) m_key.reset(new SOpenKey{std::move(fd)});
+    return status;
 }
 
 LSTATUS CRegKey::Open(const CRegKey& parent, std::string_view subKey) {
-    return parent.IsOpen() ? OpenFrom(parent.m_dir.Get(), subKey, false) : kInvalidHandle;
+    if (!parent.IsOpen()) return kInvalidHandle;
+    CUniqueFd fd;
+    const LSTATUS status = Walk(parent.m_key->dir.Get(), subKey, false, fd);
+    if (status == kSuccess) m_key.reset(new SOpenKey{std::move(fd)});
+    return status;
 }
 
 LSTATUS CRegKey::Close() {
-    return m_dir.Reset() == 0 ? kSuccess : kIoFailed;
+    if (!m_key) return kSuccess;
+    const int rc = m_key->dir.Reset();
+    m_key.reset();
+    return rc == 0 ? kSuccess : kIoFailed;
 }
 
 LSTATUS CRegKey::SetStringValue(std::string_view name, std::string_view text) {
@@ -207,7 +201,7 @@ LSTATUS CRegKey::SetStringValue(std::string_view name, std::string_view text) {
     CUniqueFd out;
     for (int attempt = 0; attempt < 8 && !out.Valid(); ++attempt) {
         temp = TempName();
-        out.Reset(::openat(m_dir.Get(), temp.c_str(),
+        out.Reset(::openat(m_key->dir.Get(), temp.c_str(),
                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (!out.Valid() && errno != EEXIST) return StatusFromErrno(errno);
     }
@@ -216,13 +210,13 @@ LSTATUS CRegKey::SetStringValue(std::string_view name, std::string_view text) {
     LSTATUS rc = kSuccess;
     if (!WriteAll(out.Get(), text) || ::fsync(out.Get()) != 0) rc = StatusFromErrno(errno);
     if (out.Reset() != 0 && rc == kSuccess) rc = kIoFailed;
-    if (rc == kSuccess && ::renameat(m_dir.Get(), temp.c_str(), m_dir.Get(), file.c_str()) != 0)
+    if (rc == kSuccess && ::renameat(m_key->dir.Get(), temp.c_str(), m_key->dir.Get(), file.c_str()) != 0)
         rc = KeyStatus(errno);
     if (rc != kSuccess) {
-        ::unlinkat(m_dir.Get(), temp.c_str(), 0);
+        ::unlinkat(m_key->dir.Get(), temp.c_str(), 0);
         return rc;
     }
-    return ::fsync(m_dir.Get()) == 0 ? kSuccess : kIoFailed;
+    return ::fsync(m_key->dir.Get()) == 0 ? kSuccess : kIoFailed;
 }
 
 LSTATUS CRegKey::QueryStringValue(std::string_view name, std::string& text) const {
@@ -231,7 +225,7 @@ LSTATUS CRegKey::QueryStringValue(std::string_view name, std::string& text) cons
     if (!ValueFileName(name, file)) return kInvalidParameter;
     // O_NONBLOCK: a pipe planted under a value's name must not hang the reader.
     const CUniqueFd in(
-        ::openat(m_dir.Get(), file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        ::openat(m_key->dir.Get(), file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!in.Valid()) return errno == ELOOP ? kFileNotFound : StatusFromErrno(errno);
     struct stat st {};
     if (::fstat(in.Get(), &st) != 0) return StatusFromErrno(errno);
@@ -261,36 +255,37 @@ LSTATUS CRegKey::DeleteValue(std::string_view name) {
     std::string file;
     if (!ValueFileName(name, file)) return kInvalidParameter;
     struct stat st {};
-    if (::fstatat(m_dir.Get(), file.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+    if (::fstatat(m_key->dir.Get(), file.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return StatusFromErrno(errno);
     if (!S_ISREG(st.st_mode)) return kFileNotFound;
-    if (::unlinkat(m_dir.Get(), file.c_str(), 0) != 0) return StatusFromErrno(errno);
-    return ::fsync(m_dir.Get()) == 0 ? kSuccess : kIoFailed;
+    if (::unlinkat(m_key->dir.Get(), file.c_str(), 0) != 0) return StatusFromErrno(errno);
+    return ::fsync(m_key->dir.Get()) == 0 ? kSuccess : kIoFailed;
 }
 
 LSTATUS CRegKey::DeleteSubKeyTree(std::string_view subKey) {
     if (!IsOpen()) return kInvalidHandle;
-    if (subKey.empty()) return RemoveContents(m_dir.Get());
+    if (subKey.empty()) return RemoveContents(m_key->dir.Get());
     std::vector<std::string> names;
     if (!SplitKeyPath(subKey, names)) return kInvalidParameter;
     const std::string last = names.back();
     const std::string_view parentPath =
         subKey.size() > last.size() ? subKey.substr(0, subKey.size() - last.size() - 1)
                                     : std::string_view{};
-    CRegKey parent;
-    if (const LSTATUS rc = parent.Walk(m_dir.Get(), parentPath, false); rc != kSuccess) return rc;
-    const CUniqueFd target = OpenDirAt(parent.m_dir.Get(), last.c_str());
+    CUniqueFd parent;
+    if (const LSTATUS rc = Walk(m_key->dir.Get(), parentPath, false, parent); rc != kSuccess)
+        return rc;
+    const CUniqueFd target = OpenDirAt(parent.Get(), last.c_str());
     if (!target.Valid()) return errno == ENOTDIR || errno == ELOOP ? kFileNotFound : KeyStatus(errno);
     if (const LSTATUS rc = RemoveContents(target.Get()); rc != kSuccess) return rc;
-    if (::unlinkat(parent.m_dir.Get(), last.c_str(), AT_REMOVEDIR) != 0) return KeyStatus(errno);
-    return ::fsync(parent.m_dir.Get()) == 0 ? kSuccess : kIoFailed;
+    if (::unlinkat(parent.Get(), last.c_str(), AT_REMOVEDIR) != 0) return KeyStatus(errno);
+    return ::fsync(parent.Get()) == 0 ? kSuccess : kIoFailed;
 }
 
 LSTATUS CRegKey::EnumSubKeys(std::vector<std::string>& names) const {
     names.clear();
     if (!IsOpen()) return kInvalidHandle;
     std::vector<std::pair<std::string, EntryKind>> entries;
-    if (const LSTATUS rc = ListEntries(m_dir.Get(), entries); rc != kSuccess) return rc;
+    if (const LSTATUS rc = ListEntries(m_key->dir.Get(), entries); rc != kSuccess) return rc;
     for (auto& [name, kind] : entries)
         if (kind == EntryKind::Key && IsSafeKeyName(name)) names.push_back(std::move(name));
     return kSuccess;
@@ -300,7 +295,7 @@ LSTATUS CRegKey::EnumValues(std::vector<std::string>& names) const {
     names.clear();
     if (!IsOpen()) return kInvalidHandle;
     std::vector<std::pair<std::string, EntryKind>> entries;
-    if (const LSTATUS rc = ListEntries(m_dir.Get(), entries); rc != kSuccess) return rc;
+    if (const LSTATUS rc = ListEntries(m_key->dir.Get(), entries); rc != kSuccess) return rc;
     for (auto& [name, kind] : entries) {
         if (kind != EntryKind::Value || name.starts_with(kTempPrefix)) continue;
         names.push_back(name == kDefaultValueFile ? std::string() : std::move(name));

@@ -23,15 +23,6 @@ bool MakeDirectories(const std::string& path) {
 
 } // namespace
 
-const char* RootName(Root root) {
-    switch (root) {
-    case Root::ClassesRoot: return "HKEY_CLASSES_ROOT";
-    case Root::CurrentUser: return "HKEY_CURRENT_USER";
-    case Root::LocalMachine: return "HKEY_LOCAL_MACHINE";
-    }
-    return "HKEY_CURRENT_USER";
-}
-
 std::string StoreDirectory() {
     // A relative XDG_CONFIG_HOME is to be ignored, as the base-directory
     // convention says: it would move with the working directory.

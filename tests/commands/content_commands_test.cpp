@@ -208,11 +208,18 @@ public:
         std::ofstream out(m_path, std::ios::binary);
         for (int i = 0; i < 5 * 1024; ++i) out.put(static_cast<char>((i / 1024) * 16 + (i % 7)));
     }
-    ~FontFile() { std::filesystem::remove(m_path); }
-    LONG_PTR Name() const { return reinterpret_cast<LONG_PTR>(m_path.c_str()); }
+    ~FontFile() {
+        // Windows removes no read-only file.
+        std::error_code ec;
+        std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, ec);
+        std::filesystem::remove(m_path, ec);
+    }
+    // The name as the control takes it: narrow characters, on every system.
+    LONG_PTR Name() const { return reinterpret_cast<LONG_PTR>(m_name.c_str()); }
 
 private:
     std::filesystem::path m_path;
+    std::string m_name = m_path.string();
 };
 
 } // namespace
@@ -239,7 +246,7 @@ TEST(SendHZLib, SendsTheNamedBlockWithItsAddress) {
 TEST(SendHZLib, RefusesMissingFilesWithoutSending) {
     Capture c;
     const std::string missing = "/nonexistent/font.lib";
-    const std::string dir = std::filesystem::temp_directory_path();
+    const std::string dir = std::filesystem::temp_directory_path().string();
     EXPECT_FALSE(c.SendHZLib(0, reinterpret_cast<LONG_PTR>(missing.c_str())));
     EXPECT_FALSE(c.SendHZLib(0, reinterpret_cast<LONG_PTR>(dir.c_str())));
     EXPECT_FALSE(c.SendHZLib(0, 0));
@@ -261,8 +268,12 @@ TEST(SendHZLib, RefusesAReadOnlyLibraryWhoeverRunsIt) {
         EXPECT_FALSE(c.SendHZLib(0, font.Name())) << static_cast<int>(mode);
         EXPECT_TRUE(StoredBytes(c).empty());
     }
+    // Somebody may write it: not read-only. Windows keeps only a read-only
+    // flag, no group bits; there the owner's write bit says the same.
     fs::permissions(path, fs::perms::owner_read | fs::perms::group_write);
-    EXPECT_TRUE(c.SendHZLib(0, font.Name())); // somebody may write it: not read-only
+    if ((fs::status(path).permissions() & fs::perms::group_write) == fs::perms::none)
+        fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_TRUE(c.SendHZLib(0, font.Name()));
 }
 
 TEST(SetOrderList, SendsTheLowByteOfEachEntry) {

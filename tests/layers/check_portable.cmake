@@ -2,10 +2,11 @@
 #
 # The control and the platform folder are portable code except for the files
 # of one operating system, named for it (serial_line_linux.cpp,
-# linux_termios2.h). Only those may include an operating system's own
-# headers, and no other file may include them, so no such header is
-# reachable from the portable code. Prints one line per fault and fails
-# when there is any.
+# linux_termios2.h, registry_win32.cpp, win32_*). Only those may include an
+# operating system's own headers, no portable file may include them, and a
+# file of one system includes no file of another, so no such header is
+# reachable from the portable code or from the wrong system's build. Prints
+# one line per fault and fails when there is any.
 cmake_minimum_required(VERSION 3.25)
 if(NOT DEFINED ROOT)
   message(FATAL_ERROR "usage: cmake -DROOT=<source tree> -P check_portable.cmake")
@@ -15,7 +16,13 @@ endif()
 # the two we build for lacks), as they are written in an #include <...>.
 set(os_header_regex
   "^(unistd|fcntl|poll|termios|dlfcn|dirent|pthread|netdb|pty|glob|syslog)\\.h$|^(sys|linux|asm|arpa|netinet)/|^(windows|winsock2|ws2tcpip|winreg|objbase)\\.h$")
-set(os_file_regex "(^|/)linux_[^/]*$|_linux\\.[^/]*$")
+set(os_names linux win32)
+set(os_file_regex "")
+foreach(os ${os_names})
+  set(regex_${os} "(^|/)${os}_[^/]*$|_${os}\\.[^/]*$")
+  list(APPEND os_file_regex "${regex_${os}}")
+endforeach()
+list(JOIN os_file_regex "|" os_file_regex)
 
 set(sources "")
 foreach(top control platform)
@@ -28,10 +35,25 @@ list(SORT sources)
 
 set(faults 0)
 foreach(source ${sources})
+  file(STRINGS "${ROOT}/${source}" lines REGEX "^[ \t]*#[ \t]*include")
   if(source MATCHES "${os_file_regex}")
+    # A file of one system: any system header, but no file of another system.
+    foreach(os ${os_names})
+      if(source MATCHES "${regex_${os}}")
+        set(own_regex "${regex_${os}}")
+      endif()
+    endforeach()
+    foreach(line ${lines})
+      if(line MATCHES "\"([^\"]*)\"")
+        set(header "${CMAKE_MATCH_1}")
+        if(header MATCHES "${os_file_regex}" AND NOT header MATCHES "${own_regex}")
+          message("${source}: includes ${header}, a file of another operating system")
+          math(EXPR faults "${faults} + 1")
+        endif()
+      endif()
+    endforeach()
     continue()
   endif()
-  file(STRINGS "${ROOT}/${source}" lines REGEX "^[ \t]*#[ \t]*include")
   foreach(line ${lines})
     if(line MATCHES "<([^>]*)>")
       set(header "${CMAKE_MATCH_1}")

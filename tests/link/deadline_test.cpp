@@ -18,11 +18,13 @@ TEST(Deadline, CountsDownFromItsStartAndNeverGoesNegative) {
 }
 
 TEST(Deadline, ExpiresOnceItsTimeHasPassed) {
-    CDeadline d(1);
+    // The start is read before the deadline is made: read after, the time
+    // between the two could let the deadline expire "early" under load.
     const auto start = CDeadline::NowNs();
+    CDeadline d(1);
     while (!d.Expired())
         ASSERT_LT(CDeadline::NowNs() - start, 1000000000);
-    EXPECT_GE(CDeadline::NowNs() - start, 1000000 - 1000);
+    EXPECT_GE(CDeadline::NowNs() - start, 1000000);
 }
 
 TEST(PortMap, PrefersTheEnvironmentAndOpensNothingWhereNoDeviceIsPresent) {

@@ -1,4 +1,5 @@
 #include "platform/registry/registry.h"
+#include "platform/registry/store_path.h"
 #include "tests/platform/temp_config_home.h"
 
 #include <gtest/gtest.h>

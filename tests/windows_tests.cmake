@@ -1,0 +1,72 @@
+# The tests of the Windows build: the layers that build for Windows so far,
+# each test program run whole under Wine (the toolchain file names it as the
+# emulator). Every build folder has a Wine prefix of its own, made by the
+# first test, so the tests never touch the user's ~/.wine.
+
+# GoogleTest from the sources Debian ships, built with the cross compiler.
+set(PALVEX_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest's sources for the Windows build")
+find_package(GTest QUIET)
+if(NOT TARGET GTest::gtest)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${PALVEX_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+endif()
+
+set(PALVEX_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+set(palvex_wine_environment
+  WINEPREFIX=${PALVEX_WINEPREFIX}
+  WINEDEBUG=-all
+  # No offer to install Mono or Gecko, which would wait for an answer.
+  "WINEDLLOVERRIDES=mscoree,mshtml="
+)
+
+# Makes the prefix once (wineboot), before any test program runs in it.
+add_test(NAME wine_prefix_ready
+  COMMAND ${CMAKE_COMMAND} -DPREFIX=${PALVEX_WINEPREFIX} "-DWINE=${CMAKE_CROSSCOMPILING_EMULATOR}"
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/wine_prefix.cmake)
+set_tests_properties(wine_prefix_ready PROPERTIES
+  FIXTURES_SETUP wine_prefix ENVIRONMENT "${palvex_wine_environment}" TIMEOUT 300)
+
+# palvex_add_test(NAME SOURCES... [LIBS lib...]): one test per program; the
+# program's own output names each case and its result.
+function(palvex_add_test name)
+  cmake_parse_arguments(T "" "" "LIBS" ${ARGN})
+  add_executable(${name} ${T_UNPARSED_ARGUMENTS})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main ${T_LIBS})
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES
+    FIXTURES_REQUIRED wine_prefix ENVIRONMENT "${palvex_wine_environment}" TIMEOUT 300)
+endfunction()
+
+# The control object over a scripted link, as on Linux: the control's own
+# code with links that cannot open, until the links have Windows files.
+add_library(palvex_test_control STATIC
+  ${PROJECT_SOURCE_DIR}/control/link/palvex_ctrl.cpp
+  ${PROJECT_SOURCE_DIR}/control/link/link_socket.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/protocol/unopened_links_win32.cpp
+)
+target_include_directories(palvex_test_control PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(palvex_test_control PUBLIC palvex_commands palvex_os)
+
+palvex_add_test(protocol_tests
+  protocol/crc_frame_test.cpp
+  protocol/reply_convert_test.cpp
+  protocol/exchange_test.cpp
+  protocol/config_commands_test.cpp
+  protocol/fake_link.cpp
+  LIBS palvex_test_control
+)
+palvex_add_test(command_tests
+  commands/content_commands_test.cpp
+  commands/drawing_commands_test.cpp
+  commands/device_commands_test.cpp
+  commands/card_facts_test.cpp
+  protocol/fake_link.cpp
+  LIBS palvex_test_control
+)
+palvex_add_test(platform_tests
+  platform/registry_win32_test.cpp
+  platform/dynamic_library_win32_test.cpp
+  LIBS palvex_registry palvex_os
+)
