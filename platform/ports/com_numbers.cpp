@@ -37,7 +37,9 @@ SNumbering AssignComNumbers(const SNumberingInput& in) {
     }
     // New adapters, in the order of their stable paths.
     int next = kFirstAdapterNumber;
-    for (const auto& [path, index] : adapters) {
+    for (const auto& adapter : adapters) {
+        const std::string& path = adapter.first;
+        const std::size_t index = adapter.second;
         const bool known = std::any_of(in.remembered.begin(), in.remembered.end(),
                                        [&](const auto& r) { return r.second == path; });
         if (known) continue;
