@@ -39,23 +39,14 @@ function(palvex_add_test name)
     FIXTURES_REQUIRED wine_prefix ENVIRONMENT "${palvex_wine_environment}" TIMEOUT 300)
 endfunction()
 
-# The control object over a scripted link, as on Linux: the control's own
-# code with links that cannot open, until the links have Windows files.
-add_library(palvex_test_control STATIC
-  ${PROJECT_SOURCE_DIR}/control/link/palvex_ctrl.cpp
-  ${PROJECT_SOURCE_DIR}/control/link/link_socket.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/protocol/unopened_links_win32.cpp
-)
-target_include_directories(palvex_test_control PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(palvex_test_control PUBLIC palvex_commands palvex_os)
-
+# The control object over a scripted link, as on Linux.
 palvex_add_test(protocol_tests
   protocol/crc_frame_test.cpp
   protocol/reply_convert_test.cpp
   protocol/exchange_test.cpp
   protocol/config_commands_test.cpp
   protocol/fake_link.cpp
-  LIBS palvex_test_control
+  LIBS palvex_link
 )
 palvex_add_test(command_tests
   commands/content_commands_test.cpp
@@ -63,10 +54,28 @@ palvex_add_test(command_tests
   commands/device_commands_test.cpp
   commands/card_facts_test.cpp
   protocol/fake_link.cpp
-  LIBS palvex_test_control
+  LIBS palvex_link
 )
 palvex_add_test(platform_tests
   platform/registry_win32_test.cpp
   platform/dynamic_library_win32_test.cpp
-  LIBS palvex_registry palvex_os
+  platform/port_map_win32_test.cpp
+  LIBS palvex_ports palvex_registry palvex_os
 )
+
+# The links against the simulated card: the Linux cardsim serves COM3 of the
+# prefix through its pty and a loopback port (link/wine_links_test.sh).
+set(PALVEX_LINUX_CARDSIM "${PROJECT_SOURCE_DIR}/build/sim/cardsim" CACHE FILEPATH
+    "cardsim of the Linux build, the card the Windows link tests talk to")
+add_executable(link_tests
+  link/links_win32_test.cpp
+  link/socket_win32_test.cpp
+  link/win32_errors_test.cpp
+)
+target_include_directories(link_tests PRIVATE ${PROJECT_SOURCE_DIR})
+target_link_libraries(link_tests PRIVATE GTest::gtest GTest::gtest_main palvex_link)
+add_test(NAME link_tests
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/link/wine_links_test.sh
+          ${CMAKE_CROSSCOMPILING_EMULATOR} ${PALVEX_LINUX_CARDSIM} $<TARGET_FILE:link_tests>)
+set_tests_properties(link_tests PROPERTIES
+  FIXTURES_REQUIRED wine_prefix ENVIRONMENT "${palvex_wine_environment}" TIMEOUT 300)

@@ -1,14 +1,46 @@
 # cmake -DPREFIX=<folder> -DWINE=<wine loader> -P wine_prefix.cmake
 # Makes the Wine prefix the tests run in, once: later runs find it made.
-if(EXISTS "${PREFIX}/system.reg")
-  message("the Wine prefix ${PREFIX} is ready")
-  return()
-endif()
+#
+# Wine links COM1 and up to the serial devices of the machine it runs on. The
+# prefix reserves COM1 to COM255 (an empty value per port under
+# HKLM\Software\Wine\Ports; Wine reads no value beyond COM255) and links
+# COM3 to the path where the link tests put a simulated card's pty. Wine
+# then gives the machine's first serial device COM256 at each session start;
+# tests/link/wine_links_test.sh removes that link before the link tests.
 string(TIMESTAMP started "%s")
-execute_process(COMMAND ${WINE} wineboot -i RESULT_VARIABLE rc)
+if(NOT EXISTS "${PREFIX}/system.reg")
+  execute_process(COMMAND ${WINE} wineboot -i RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0 OR NOT EXISTS "${PREFIX}/system.reg")
+    message(FATAL_ERROR "wineboot could not make ${PREFIX} (exit ${rc})")
+  endif()
+endif()
+
+set(ports_done "${PREFIX}/palvex-ports-hidden")
+if(NOT EXISTS "${ports_done}")
+  set(reg "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n")
+  foreach(n RANGE 1 255)
+    if(n EQUAL 3)
+      string(APPEND reg "\"COM3\"=\"${PREFIX}/palvex-com3\"\n")
+    else()
+      string(APPEND reg "\"COM${n}\"=\"\"\n")
+    endif()
+  endforeach()
+  file(WRITE "${PREFIX}/palvex-ports.reg" "${reg}")
+  string(REPLACE "/" "\\" dos_path "Z:${PREFIX}/palvex-ports.reg")
+  execute_process(COMMAND ${WINE} reg import "${dos_path}" RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "could not hide the serial ports in ${PREFIX} (exit ${rc})")
+  endif()
+  # The next Wine session links the ports anew from these values; the links
+  # the first session made go now.
+  get_filename_component(wine_dir "${WINE}" DIRECTORY)
+  execute_process(COMMAND ${wine_dir}/wineserver -k)
+  file(GLOB old_links "${PREFIX}/dosdevices/com*")
+  if(old_links)
+    file(REMOVE ${old_links})
+  endif()
+  file(WRITE "${ports_done}" "COM1 to COM255 reserved, COM3 the pty\n")
+endif()
 string(TIMESTAMP finished "%s")
 math(EXPR seconds "${finished} - ${started}")
-if(NOT rc EQUAL 0 OR NOT EXISTS "${PREFIX}/system.reg")
-  message(FATAL_ERROR "wineboot could not make ${PREFIX} (exit ${rc})")
-endif()
-message("made the Wine prefix ${PREFIX} in ${seconds} s")
+message("the Wine prefix ${PREFIX} is ready (${seconds} s)")

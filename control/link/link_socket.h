@@ -1,12 +1,13 @@
 // The TCP socket of the network link. Sends and connects block, and a receive
 // waits a bounded number of short waits; while any of them waits, a callback
-// of the host runs so that a graphical host keeps painting.
+// of the host runs (and on Windows the calling thread's window messages are
+// dispatched) so that a graphical host keeps painting.
 #pragma once
 
 #include "control/protocol/transport.h"
-#include "platform/unique_fd.h"
 
 #include <cstdint>
+#include <memory>
 
 namespace palvex {
 
@@ -19,8 +20,9 @@ constexpr int kSocketWaitMs = 20; // one wait of the bounded receive
 using IdleCallback = void (*)(void* context);
 
 class CLinkSocket {
-public:
-    CLinkSocket() = default;
+  public:
+    CLinkSocket();
+    ~CLinkSocket();
     CLinkSocket(const CLinkSocket&) = delete;
     CLinkSocket& operator=(const CLinkSocket&) = delete;
 
@@ -40,7 +42,7 @@ public:
     // that call owns the input. Returns the number of bytes discarded.
     int Discard();
     void Close();
-    bool IsOpen() const { return m_fd.Valid(); }
+    bool IsOpen() const { return m_socket != nullptr; }
     int GetLastError() const { return m_nLastError; }
     // Why the last Create, Connect, Send or Receive failed; none after a
     // success. A Receive refused because another call of this socket waits
@@ -54,15 +56,23 @@ public:
 
     short m_nMaxWaits = 0;
 
-private:
-    // One wait for `events`: runs the host's callback, then polls for at most
-    // `ms`. Returns false, with the reason recorded for `op`, when the wait
-    // itself failed.
+  private:
+    // One wait for `events` (the system's flags for readable or writable):
+    // runs the host's callback (on Windows after dispatching the thread's
+    // messages), then waits for at most `ms`. Returns false, with the reason recorded for `op`,
+    // when the wait itself failed.
     bool WaitFor(short events, int ms, LinkOperation op);
     // Records the reason of the operation under way.
     void Note(LinkError why) { m_linkError = why; }
 
-    CUniqueFd m_fd;
+    // The open socket as the system holds it: a descriptor on Linux, a
+    // SOCKET on Windows. The file of each system defines it and closes it.
+    struct SOpenSocket;
+    struct SOpenSocketDeleter {
+        void operator()(SOpenSocket* socket) const;
+    };
+
+    std::unique_ptr<SOpenSocket, SOpenSocketDeleter> m_socket;
     int m_nLastError = 0;
     LinkError m_linkError;
     bool m_bBlocking = false; // inside a blocking call
@@ -75,7 +85,7 @@ private:
 // a serial line is purged: a reply that came after its own attempt gave up
 // must not pass for the answer to a later frame.
 class CSocketTransport : public ILinkTransport {
-public:
+  public:
     explicit CSocketTransport(CLinkSocket& socket) : m_socket(socket) {}
     void SetName(const char* name);
     int MaxAttempts() const override { return 5; }
@@ -88,7 +98,7 @@ public:
     const char* Describe() const override { return m_szName; }
     LinkError LastError() const override { return m_socket.LastLinkError(); }
 
-private:
+  private:
     CLinkSocket& m_socket;
     char m_szName[32] = "tcp";
 };

@@ -4,8 +4,8 @@
 
 #include "control/link/line_settings.h"
 #include "control/protocol/transport.h"
-#include "platform/unique_fd.h"
 
+#include <memory>
 #include <string>
 
 namespace palvex {
@@ -29,8 +29,10 @@ class CSerialLine : public ILinkTransport {
     bool Open(const std::string& path, unsigned baud, const char* name);
     // Sets the line back to the settings it had before Open and lets it go.
     void Close();
-    bool IsOpen() const { return m_fd.Valid(); }
-    int Descriptor() const { return m_fd.Get(); }
+    bool IsOpen() const { return m_port != nullptr; }
+    // The open terminal's descriptor, -1 when closed (Linux only: tests ask
+    // the terminal about its exclusive flag).
+    int Descriptor() const;
 
     void SetMaxAttempts(int n) { m_nAttempts = n; }
 
@@ -63,7 +65,14 @@ class CSerialLine : public ILinkTransport {
     // Records `why` for the open of `path` with its detail; returns false.
     bool FailOpen(const std::string& path, unsigned baud, LinkError why);
 
-    CUniqueFd m_fd;
+    // The open port as the system holds it: a descriptor on Linux, a HANDLE
+    // on Windows. The file of each system defines it and closes it.
+    struct SOpenPort;
+    struct SOpenPortDeleter {
+        void operator()(SOpenPort* port) const;
+    };
+
+    std::unique_ptr<SOpenPort, SOpenPortDeleter> m_port;
     SSavedLineSettings m_savedLine; // as the line was before Open changed it
     unsigned m_nBaud = 0;
     int m_nAttempts = 5;

@@ -3,6 +3,7 @@
 #include "control/link/linux_termios2.h"
 #include "control/link/port_diagnosis.h"
 #include "control/protocol/deadline.h"
+#include "platform/unique_fd.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -27,6 +28,18 @@ LinkError TransferError(LinkOperation op, int err) {
 }
 
 } // namespace
+
+struct CSerialLine::SOpenPort {
+    CUniqueFd fd;
+};
+
+void CSerialLine::SOpenPortDeleter::operator()(SOpenPort* port) const {
+    delete port;
+}
+
+int CSerialLine::Descriptor() const {
+    return m_port ? m_port->fd.Get() : -1;
+}
 
 bool CSerialLine::FailOpen(const std::string& path, unsigned baud, LinkError why) {
     m_lastError = why;
@@ -66,48 +79,48 @@ bool CSerialLine::Open(const std::string& path, unsigned baud, const char* name)
         ::ioctl(fd.Get(), TIOCNXCL);
         return FailOpen(path, baud, why);
     }
-    m_fd = std::move(fd);
+    m_port.reset(new SOpenPort{std::move(fd)});
     m_savedLine = saved;
     m_nBaud = baud;
     m_strName = name;
-    ::tcflush(m_fd.Get(), TCIOFLUSH);
+    ::tcflush(Descriptor(), TCIOFLUSH);
     return true;
 }
 
 void CSerialLine::Close() {
-    if (!m_fd) return;
+    if (!m_port) return;
     // Give the terminal back as it was found: its settings, then the
     // exclusive flag, which outlives this descriptor when another process (a
     // simulated card, a monitor) keeps the device open.
-    RestoreLineSettings(m_fd.Get(), m_savedLine);
+    RestoreLineSettings(Descriptor(), m_savedLine);
     m_savedLine = {};
-    ::ioctl(m_fd.Get(), TIOCNXCL);
-    m_fd.Reset();
+    ::ioctl(Descriptor(), TIOCNXCL);
+    m_port.reset();
 }
 
 void CSerialLine::Purge() {
-    if (!m_fd) return;
-    ::tcflush(m_fd.Get(), TCOFLUSH);
-    ::tcflush(m_fd.Get(), TCIFLUSH);
+    if (!m_port) return;
+    ::tcflush(Descriptor(), TCOFLUSH);
+    ::tcflush(Descriptor(), TCIFLUSH);
 }
 
 bool CSerialLine::Write(const std::uint8_t* data, std::size_t n) {
     m_lastError = {};
-    if (!m_fd) return Fail(LinkError{LinkErrorKind::Disconnected, EBADF});
+    if (!m_port) return Fail(LinkError{LinkErrorKind::Disconnected, EBADF});
     // Twice the wire time of the frame plus a second: ample for a working
     // line, and a bound when flow control or a lost device holds the output.
     const std::int64_t wireMs = m_nBaud ? static_cast<std::int64_t>(n) * 10 * 1000 / m_nBaud : 0;
     CDeadline deadline(2 * wireMs + 1000);
     std::size_t done = 0;
     while (done < n) {
-        const ssize_t w = ::write(m_fd.Get(), data + done, n - done);
+        const ssize_t w = ::write(Descriptor(), data + done, n - done);
         if (w > 0) {
             done += static_cast<std::size_t>(w);
             continue;
         }
         if (w < 0 && errno == EINTR) continue;
         if (w < 0 && errno != EAGAIN) return Fail(TransferError(LinkOperation::Write, errno));
-        pollfd p{m_fd.Get(), POLLOUT, 0};
+        pollfd p{Descriptor(), POLLOUT, 0};
         const int r = ::poll(&p, 1, deadline.RemainingMs());
         if (r == 0) return Fail(LinkError{LinkErrorKind::TimedOut, 0});
         if (r < 0 && errno != EINTR) return Fail(LinkErrorFromErrno(LinkOperation::Write, errno));
@@ -115,19 +128,19 @@ bool CSerialLine::Write(const std::uint8_t* data, std::size_t n) {
             return Fail(LinkError{LinkErrorKind::Disconnected, 0});
     }
     // Like flushing a file: return once the bytes have left the driver.
-    ::tcdrain(m_fd.Get());
+    ::tcdrain(Descriptor());
     return true;
 }
 
 std::size_t CSerialLine::ReadExact(std::uint8_t* buf, std::size_t n, const CDeadline& deadline) {
     m_lastError = {};
-    if (!m_fd) {
+    if (!m_port) {
         Fail(LinkError{LinkErrorKind::Disconnected, EBADF});
         return 0;
     }
     std::size_t got = 0;
     while (got < n) {
-        const ssize_t r = ::read(m_fd.Get(), buf + got, n - got);
+        const ssize_t r = ::read(Descriptor(), buf + got, n - got);
         if (r > 0) {
             got += static_cast<std::size_t>(r);
             continue;
@@ -139,7 +152,7 @@ std::size_t CSerialLine::ReadExact(std::uint8_t* buf, std::size_t n, const CDead
         if (errno != EAGAIN) return ShortRead(got, TransferError(LinkOperation::Read, errno));
         const int left = deadline.RemainingMs();
         if (left == 0) return ShortRead(got, LinkError{LinkErrorKind::TimedOut, 0});
-        pollfd p{m_fd.Get(), POLLIN, 0};
+        pollfd p{Descriptor(), POLLIN, 0};
         const int pr = ::poll(&p, 1, left);
         if (pr == 0) return ShortRead(got, LinkError{LinkErrorKind::TimedOut, 0});
         if (pr < 0) {

@@ -1,4 +1,11 @@
-// Which device file stands for serial port COMn, in this order:
+// Which device file stands for serial port COMn.
+//
+// Windows numbers its own ports: COMn opens \\.\COMn, unless the value COM<n>
+// under HKEY_CURRENT_USER\SOFTWARE\Palvex\Ports maps it by hand to a device
+// path (\\.\...) or to another COM name. The ports present are those the
+// system lists under HKEY_LOCAL_MACHINE\HARDWARE\DEVICEMAP\SERIALCOMM.
+//
+// Linux, in this order:
 //   1. PALVEX_COM<n> from the environment, when set and not empty;
 //   2. the value COM<n> under HKEY_CURRENT_USER\SOFTWARE\Palvex\Ports, when
 //      it holds an absolute path (mapped by hand);
@@ -21,8 +28,10 @@ constexpr const char* kAutomaticPortsKey = "SOFTWARE\\Palvex\\Ports\\Automatic";
 // The highest COM number looked for in the environment and the registry.
 constexpr int kMaxComNumber = 256;
 
-enum class ComSource { None, Environment, Registry, Automatic };
-const char* ComSourceName(ComSource source); // "environment", "registry", "automatic"
+// System: the number Windows gave the port itself.
+enum class ComSource { None, Environment, Registry, Automatic, System };
+// "environment", "registry", "automatic", "system"
+const char* ComSourceName(ComSource source);
 
 struct SComPort {
     int number = 0;
@@ -48,10 +57,13 @@ std::vector<SComPort> ListComPorts();
 // Releases COMn from the per-user map: the automatic memory and the mapping
 // by hand. False with a message when there is nothing to release.
 bool ForgetComPort(int n, std::string& message);
-// Maps COMn by hand to `device` (an absolute path).
+// Maps COMn by hand to `device` (an absolute path; on Windows a device path
+// \\.\... or a COM name).
 bool MapComPort(int n, const std::string& device, std::string& message);
 
 // "COM3" -> 3; 0 for anything else.
 int ParseComName(const std::string& text);
+// 3 -> "COM3".
+std::string ComName(int n);
 
 } // namespace palvex::ports

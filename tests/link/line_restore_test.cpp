@@ -3,6 +3,7 @@
 #include "control/link/linux_termios2.h"
 #include "control/link/palvex_ctrl.h"
 #include "control/link/serial_line.h"
+#include "platform/unique_fd.h"
 #include "tests/link/pty_pair.h"
 
 #include <gtest/gtest.h>
