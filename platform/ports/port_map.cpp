@@ -1,5 +1,9 @@
-// The parts of the port map that every system shares: names and sources.
+// The parts of the port map that every system shares: names, sources and
+// the registry values that map a number by hand.
 #include "platform/ports/port_map.h"
+
+#include "platform/ports/port_map_store.h"
+#include "platform/registry/registry.h"
 
 namespace palvex::ports {
 
@@ -32,6 +36,26 @@ int ParseComName(const std::string& text) {
         n = n * 10 + (c - '0');
     }
     return n >= 1 && n <= kMaxComNumber ? n : 0;
+}
+
+ValueRelease ReleaseComValue(const char* keyPath, int n, std::string& text) {
+    reg::CRegKey key;
+    if (key.Open(reg::Root::CurrentUser, keyPath) != reg::kSuccess ||
+        key.QueryStringValue(ComName(n), text) != reg::kSuccess)
+        return ValueRelease::Absent;
+    return key.DeleteValue(ComName(n)) == reg::kSuccess ? ValueRelease::Released
+                                                        : ValueRelease::Failed;
+}
+
+bool WriteHandMapping(int n, const std::string& device, std::string& message) {
+    reg::CRegKey key;
+    if (key.Create(reg::Root::CurrentUser, kPortMapKey) != reg::kSuccess ||
+        key.SetStringValue(ComName(n), device) != reg::kSuccess) {
+        message = "cannot write the port map";
+        return false;
+    }
+    message = "mapped " + ComName(n) + " to " + device;
+    return true;
 }
 
 std::string ResolveComDevice(int n) {

@@ -4,6 +4,7 @@
 #include "platform/ports/port_map.h"
 
 #include "platform/ports/com_numbers.h"
+#include "platform/ports/port_map_store.h"
 #include "platform/registry/registry.h"
 
 #include <cstdlib>
@@ -185,13 +186,11 @@ bool ForgetComPort(int n, std::string& message) {
     const std::string name = ComName(n);
     std::vector<std::string> released;
     for (const bool automatic : {true, false}) {
-        const char* keyPath = automatic ? kAutomaticPortsKey : kPortMapKey;
-        reg::CRegKey key;
         std::string text;
-        if (key.Open(reg::Root::CurrentUser, keyPath) != reg::kSuccess ||
-            key.QueryStringValue(name, text) != reg::kSuccess)
-            continue;
-        if (key.DeleteValue(name) != reg::kSuccess) {
+        const ValueRelease done =
+            ReleaseComValue(automatic ? kAutomaticPortsKey : kPortMapKey, n, text);
+        if (done == ValueRelease::Absent) continue;
+        if (done == ValueRelease::Failed) {
             message = "cannot change the port map: " + name + " stays";
             return false;
         }
@@ -217,14 +216,7 @@ bool MapComPort(int n, const std::string& device, std::string& message) {
         message = "the device must be an absolute path: " + device;
         return false;
     }
-    reg::CRegKey key;
-    if (key.Create(reg::Root::CurrentUser, kPortMapKey) != reg::kSuccess ||
-        key.SetStringValue(ComName(n), device) != reg::kSuccess) {
-        message = "cannot write the port map";
-        return false;
-    }
-    message = "mapped " + ComName(n) + " to " + device;
-    return true;
+    return WriteHandMapping(n, device, message);
 }
 
 } // namespace palvex::ports

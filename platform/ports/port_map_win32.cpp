@@ -2,6 +2,7 @@
 // and the mappings by hand under HKEY_CURRENT_USER\SOFTWARE\Palvex\Ports.
 #include "platform/ports/port_map.h"
 
+#include "platform/ports/port_map_store.h"
 #include "platform/registry/registry.h"
 
 #include <map>
@@ -99,14 +100,13 @@ std::vector<SComPort> ListComPorts() {
 
 bool ForgetComPort(int n, std::string& message) {
     const std::string name = ComName(n);
-    reg::CRegKey key;
     std::string text;
-    if (key.Open(reg::Root::CurrentUser, kPortMapKey) != reg::kSuccess ||
-        key.QueryStringValue(name, text) != reg::kSuccess) {
+    const ValueRelease done = ReleaseComValue(kPortMapKey, n, text);
+    if (done == ValueRelease::Absent) {
         message = name + " is not in the port map; Windows numbers its own ports";
         return false;
     }
-    if (key.DeleteValue(name) != reg::kSuccess) {
+    if (done == ValueRelease::Failed) {
         message = "cannot change the port map: " + name + " stays";
         return false;
     }
@@ -119,14 +119,7 @@ bool MapComPort(int n, const std::string& device, std::string& message) {
         message = "the device must be a device path (\\\\.\\...) or a COM name: " + device;
         return false;
     }
-    reg::CRegKey key;
-    if (key.Create(reg::Root::CurrentUser, kPortMapKey) != reg::kSuccess ||
-        key.SetStringValue(ComName(n), device) != reg::kSuccess) {
-        message = "cannot write the port map";
-        return false;
-    }
-    message = "mapped " + ComName(n) + " to " + device;
-    return true;
+    return WriteHandMapping(n, device, message);
 }
 
 } // namespace palvex::ports
