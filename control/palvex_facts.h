@@ -155,3 +155,12 @@ inline constexpr std::int32_t GetSendString = 39;
 inline constexpr std::int32_t SetSendFlag = 40;
 
 } // namespace palvex::dispid
+
+namespace palvex::module {
+// The control's status flags for a container: OLEMISC_RECOMPOSEONRESIZE,
+// OLEMISC_CANTLINKINSIDE, OLEMISC_INSIDEOUT, OLEMISC_INVISIBLEATRUNTIME and
+// OLEMISC_SETCLIENTSITEFIRST.
+inline constexpr unsigned kMiscStatus = 0x20491;
+// What the control keeps with a host's document: its version stamp.
+inline constexpr unsigned kPersistVersion = 0x00010000;
+} // namespace palvex::module

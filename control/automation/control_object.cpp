@@ -4,6 +4,7 @@
 #include "control/automation/dispatch_table.h"
 #include "control/automation/drawing.h"
 #include "control/automation/module_resources.h"
+#include "control/automation/trace_forward.h"
 #include "control/automation/type_library.h"
 #include "control/link/palvex_ctrl.h"
 #include "control/protocol/link_error.h"
@@ -185,36 +186,9 @@ class CPalvexCtrlObject final : public com::CComObject {
 
     // --- IPalvexDiagnostics ---------------------------------------------------
 
-    // The control's trace event in the binary interface's form.
     static void ForwardTrace(void* self, const TraceEvent& e) {
         const Self& object = *static_cast<const Self*>(self);
-        PALVEX_TRACE_EVENT out{};
-        out.link = e.link != nullptr ? e.link : "";
-        out.attempt = e.attempt;
-        out.maxAttempts = e.maxAttempts;
-        out.operation = "";
-        out.errorKind = "";
-        out.text = "";
-        std::string text;
-        if (e.IsLinkError()) {
-            out.kind = PALVEX_TRACE_LINK_ERROR;
-            out.operation = LinkOperationText(e.operation);
-            out.errorKind = LinkErrorKindText(e.error.kind);
-            out.sysErrno = e.error.sysErrno;
-            try {
-                text = LinkFailureText(e.link, e.operation, e.error, e.detail, e.attempt,
-                                       e.maxAttempts);
-                out.text = text.c_str();
-            } catch (...) {
-                // Out of memory: the event still goes out, with the parts.
-            }
-        } else {
-            out.kind = e.outgoing ? PALVEX_TRACE_FRAME_OUT : PALVEX_TRACE_REPLY_IN;
-            out.data = e.data;
-            out.length = e.len;
-            out.wanted = e.wanted;
-        }
-        object.m_pfnSink(object.m_pSinkContext, &out);
+        ForwardTraceEvent(object.m_pfnSink, object.m_pSinkContext, e);
     }
 
     static HRESULT SetTraceSink(IPalvexDiagnostics* This, PALVEX_TRACE_SINK sink, void* context) {

@@ -191,8 +191,9 @@ constexpr DispatchEntry kEntries[] = {
     Method<&CPalvexCtrl::StartTest>(dispid::StartTest, "StartTest", {}, VT_BOOL),
     Method<&CPalvexCtrl::GetTestState>(dispid::GetTestState, "GetTestState", {}, VT_I2),
     Method<&CPalvexCtrl::GetTestResult>(dispid::GetTestResult, "GetTestResult",
-        {{"color", I2}, {"column", I2}, {"Resultx", I2_REF}}, VT_BOOL),
-    Method<&CPalvexCtrl::GetPowerState>(dispid::GetPowerState, "GetPowerState", {{"Resultx", I2_REF}}, VT_BOOL),
+        {{"color", I2}, {"column", I2}, {"Resultx", I2_REF, card::kTestResultShorts}}, VT_BOOL),
+    Method<&CPalvexCtrl::GetPowerState>(dispid::GetPowerState, "GetPowerState",
+        {{"Resultx", I2_REF, card::kPowerStateShorts}}, VT_BOOL),
     Method<&CPalvexCtrl::ShowString>(dispid::ShowString, "ShowString",
         {{"bank", I2}, {"xpos", I2}, {"ypos", I2}, {"color", I2}, {"lpstr", ADDR}}, VT_BOOL),
     Method<&CPalvexCtrl::Line>(dispid::Line, "Line",
@@ -215,7 +216,7 @@ constexpr DispatchEntry kEntries[] = {
     Method<&CPalvexCtrl::QKSetup>(dispid::QKSetup, "QKSetup", {{"lpProperty", ADDR}}, VT_BOOL),
     Method<&CPalvexCtrl::QKSetProperty>(dispid::QKSetProperty, "QKSetProperty", {{"lpProperty", ADDR}}, VT_BOOL),
     Method<&CPalvexCtrl::GetSendString>(dispid::GetSendString, "GetSendString",
-        {{"lpCount", I2_REF}, {"lpRetBuff", I2_REF}}, VT_BOOL),
+        {{"lpCount", I2_REF}, {"lpRetBuff", I2_REF, card::kCapturedFrameShorts}}, VT_BOOL),
     Method<&CPalvexCtrl::SetSendFlag>(dispid::SetSendFlag, "SetSendFlag", {{"SendOrNot", I2}}, VT_VOID),
 };
 // clang-format on
@@ -368,6 +369,12 @@ HRESULT ParseDecimal(BSTR s, std::int64_t& out) {
 
 // The integer a by-value argument holds.
 HRESULT ReadInteger(const VARIANT& v, std::int64_t& out) {
+    if (v.vt == (VT_BYREF | VT_VARIANT)) {
+        // A script's variable: the value is in the variant it points at.
+        const VARIANT* inner = v.pvarVal;
+        if (inner == nullptr || inner->vt == (VT_BYREF | VT_VARIANT)) return DISP_E_TYPEMISMATCH;
+        return ReadInteger(*inner, out);
+    }
     if ((v.vt & VT_BYREF) != 0) {
         const VARTYPE target = static_cast<VARTYPE>(v.vt & ~VT_BYREF);
         if (!IsIntegerType(target) || v.byref == nullptr) return DISP_E_TYPEMISMATCH;
@@ -393,8 +400,32 @@ bool FitsParameter(std::int64_t value, VARTYPE vt) {
     }
 }
 
-HRESULT ConvertArgument(const VARIANT& v, VARTYPE declared, DispatchArg& out) {
+// A script's variable for a by-reference parameter of one element: the
+// method writes the argument's cell, which starts with the variable's value
+// (a string parameter starts empty, as the method expects).
+HRESULT ConvertVariantReference(const VARIANT& v, const DispatchParam& declared, DispatchArg& out) {
+    VARIANT* inner = v.pvarVal;
+    if (declared.elements != 1 || inner == nullptr || (inner->vt & VT_BYREF) != 0)
+        return DISP_E_TYPEMISMATCH;
+    out.variant = inner;
+    if (declared.vt == (VT_BSTR | VT_BYREF)) {
+        out.ref = &out.stringCell;
+        return S_OK;
+    }
+    std::int64_t value = 0;
+    if (inner->vt != VT_EMPTY) {
+        if (const HRESULT hr = ReadInteger(*inner, value); FAILED(hr)) return hr;
+        if (!FitsParameter(value, VT_I2)) return DISP_E_OVERFLOW;
+    }
+    out.shortCell = static_cast<short>(value);
+    out.ref = &out.shortCell;
+    return S_OK;
+}
+
+HRESULT ConvertArgument(const VARIANT& v, const DispatchParam& param, DispatchArg& out) {
+    const VARTYPE declared = param.vt;
     if ((declared & VT_BYREF) != 0) {
+        if (v.vt == (VT_BYREF | VT_VARIANT)) return ConvertVariantReference(v, param, out);
         // A caller's storage is written through as the declared type, so
         // nothing else will do.
         if (v.vt != declared) return DISP_E_TYPEMISMATCH;
@@ -406,6 +437,23 @@ HRESULT ConvertArgument(const VARIANT& v, VARTYPE declared, DispatchArg& out) {
     if (!FitsParameter(value, declared)) return DISP_E_OVERFLOW;
     out.value = value;
     return S_OK;
+}
+
+// After the call: a script's variable receives what the method wrote in its
+// cell. A string goes over to the variable; a string parameter the method
+// left alone leaves the variable as it was.
+void WriteBackToVariant(const DispatchParam& param, DispatchArg& arg) {
+    if (arg.variant == nullptr) return;
+    if (param.vt == (VT_BSTR | VT_BYREF)) {
+        if (arg.stringCell == nullptr) return;
+        VariantClear(arg.variant);
+        arg.variant->vt = VT_BSTR;
+        arg.variant->bstrVal = std::exchange(arg.stringCell, nullptr);
+        return;
+    }
+    VariantClear(arg.variant);
+    arg.variant->vt = VT_I2;
+    arg.variant->iVal = arg.shortCell;
 }
 
 } // namespace
@@ -475,7 +523,7 @@ HRESULT InvokeMethod(CPalvexCtrl& ctrl, DISPID id, std::uint16_t wFlags, DISPPAR
     const unsigned n = params->cArgs;
     for (unsigned i = 0; i < n; ++i) {
         const unsigned position = n - 1 - i; // arguments arrive last-first
-        const HRESULT hr = ConvertArgument(params->rgvarg[position], e->params[i].vt, args[i]);
+        const HRESULT hr = ConvertArgument(params->rgvarg[position], e->params[i], args[i]);
         if (FAILED(hr)) {
             if (puArgErr != nullptr) *puArgErr = position;
             return hr;
@@ -485,6 +533,8 @@ HRESULT InvokeMethod(CPalvexCtrl& ctrl, DISPID id, std::uint16_t wFlags, DISPPAR
     VARIANT result;
     VariantInit(&result);
     e->invoke(ctrl, args, &result);
+    for (unsigned i = 0; i < n; ++i)
+        WriteBackToVariant(e->params[i], args[i]);
     if (pResult != nullptr) *pResult = result;
     return S_OK;
 }

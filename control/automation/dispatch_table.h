@@ -31,13 +31,22 @@ struct DispatchParam {
     // VT_I2, VT_I4, VT_ADDR (caller addresses), VT_I2|VT_BYREF or
     // VT_BSTR|VT_BYREF.
     VARTYPE vt;
+    // By-reference parameters: how many elements the method may write
+    // through the pointer (an array's capacity; 1 for one variable).
+    int elements = 1;
 };
 
 // One argument after conversion: the integer of a by-value parameter or the
-// pointer of a by-reference one.
+// pointer of a by-reference one. A by-reference argument that came as a
+// variant (a script's variable, VT_BYREF|VT_VARIANT) points the method at
+// the cell of its own type here, and the method's value goes back into the
+// variant after the call.
 struct DispatchArg {
     std::int64_t value;
     void* ref;
+    VARIANT* variant = nullptr;
+    short shortCell = 0;
+    BSTR stringCell = nullptr;
 };
 
 // Calls the member function with args[0..n) in parameter order and stores the
@@ -83,6 +92,12 @@ HRESULT GetIDsOfNames(const OLECHAR* const* names, unsigned count, DISPID* ids);
 //   value that does not fit the parameter          DISP_E_OVERFLOW
 //   unconvertible type or text, by-reference
 //   parameter not of exactly its declared type     DISP_E_TYPEMISMATCH
+// A by-reference parameter of one element also takes a reference to a
+// variant (VT_BYREF|VT_VARIANT, what script hosts pass): the method writes
+// a cell of its own type, and on return the variant holds that value
+// (VT_I2, or VT_BSTR when the method made a string). An array parameter
+// takes only a pointer to its element type, since one variant cannot hold
+// what the method writes.
 // For the last two *puArgErr receives the argument's index in rgvarg (the
 // arguments arrive last-first). By-value parameters accept the integer
 // types, VT_BOOL, decimal text in a VT_BSTR and by-reference integers.

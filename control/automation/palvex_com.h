@@ -30,6 +30,7 @@
 #include <stdint.h>
 
 #include "palvex_guids.h"
+#include "palvex_trace.h"
 
 #ifdef __cplusplus
 #define PALVEX_EXTERN_C extern "C"
@@ -119,6 +120,7 @@ enum {
     VT_I4 = 3,
     VT_BSTR = 8,
     VT_BOOL = 11,
+    VT_VARIANT = 12,
     VT_I1 = 16,
     VT_UI1 = 17,
     VT_UI2 = 18,
@@ -155,6 +157,7 @@ typedef struct VARIANT {
         BSTR bstrVal;
         int16_t* piVal;
         BSTR* pbstrVal;
+        struct VARIANT* pvarVal; /* VT_BYREF|VT_VARIANT: a script's variable */
         void* byref;
     };
 } VARIANT;
@@ -413,32 +416,6 @@ struct IPalvexControl {
 /* ------------------------------------------------------------------------ */
 /* Diagnostics: what travels on the link and why it failed. The methods keep
  * answering FALSE on a failure; the reason comes through here. */
-
-typedef enum PALVEX_TRACE_KIND {
-    PALVEX_TRACE_FRAME_OUT = 0, /* a frame written (length 0: the write failed) */
-    PALVEX_TRACE_REPLY_IN = 1,  /* a reply read (length < wanted: it fell short) */
-    PALVEX_TRACE_LINK_ERROR = 2 /* an open, a write or a read that failed */
-} PALVEX_TRACE_KIND;
-
-/* One event of the trace. Every pointer is valid during the sink's call
- * only; texts are never null ("" where a field does not apply). */
-typedef struct PALVEX_TRACE_EVENT {
-    const char* link;      /* "COM3", "192.168.1.20:5000" */
-    int32_t attempt;       /* 1-based; 0 for an open */
-    int32_t maxAttempts;   /* 0 for an open */
-    int32_t kind;          /* PALVEX_TRACE_KIND */
-    const uint8_t* data;   /* frames and replies: the bytes; null for link errors */
-    size_t length;         /* bytes transferred */
-    size_t wanted;         /* bytes wanted; equals length when complete */
-    const char* operation; /* link errors: "open", "write" or "read" */
-    const char* errorKind; /* link errors: "no such device", "permission denied", ... */
-    int32_t sysErrno;      /* link errors: the system's errno, 0 when none */
-    const char* text;      /* link errors: the whole text, as GetLastLinkError gives
-                              it: "COM3 open failed: permission denied (EACCES):
-                              /dev/ttyUSB0 is owned by root:dialout mode 0660; ..." */
-} PALVEX_TRACE_EVENT;
-
-typedef void (*PALVEX_TRACE_SINK)(void* context, const PALVEX_TRACE_EVENT* event);
 
 typedef struct IPalvexDiagnostics IPalvexDiagnostics;
 typedef struct IPalvexDiagnosticsVtbl {

@@ -8,7 +8,6 @@ namespace palvex {
 
 namespace {
 
-using reg::CRegKey;
 using reg::LSTATUS;
 
 bool Succeeded(LSTATUS rc) {
@@ -21,53 +20,17 @@ std::string DirectoryOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-LSTATUS OpenClasses(CRegKey& classes, bool create) {
-    return create ? classes.Create(layout::kRoot, layout::kClassesKey)
-                  : classes.Open(layout::kRoot, layout::kClassesKey);
-}
-
 LSTATUS WriteEntries(const std::vector<RegistryEntry>& entries) {
-    CRegKey classes;
-    if (const LSTATUS rc = OpenClasses(classes, true); !Succeeded(rc)) return rc;
-    for (const RegistryEntry& e : entries) {
-        CRegKey key;
-        if (const LSTATUS rc = key.Create(classes, e.key); !Succeeded(rc)) return rc;
-        if (!e.text) continue;
-        if (const LSTATUS rc = key.SetStringValue(e.valueName, *e.text); !Succeeded(rc)) return rc;
-    }
-    return reg::kSuccess;
+    return WriteRegistryEntries(layout::kRoot, layout::kClassesKey, entries);
 }
 
-bool IsEmptyKey(const CRegKey& key) {
-    std::vector<std::string> subKeys;
-    std::vector<std::string> values;
-    return Succeeded(key.EnumSubKeys(subKeys)) && Succeeded(key.EnumValues(values)) &&
-           subKeys.empty() && values.empty();
-}
-
-// Removes each key with everything below it; keys already gone count as
-// removed. Goes on after a failure and reports the first one. `pruneEmpty`:
-// keys removed afterwards only if nothing is left in them (a library key
-// that may hold other versions).
 LSTATUS RemoveKeys(const std::vector<std::string>& keys,
                    const std::vector<std::string>& pruneEmpty = {}) {
-    CRegKey classes;
-    LSTATUS rc = OpenClasses(classes, false);
-    if (rc == reg::kFileNotFound) return reg::kSuccess;
-    if (!Succeeded(rc)) return rc;
-    LSTATUS first = reg::kSuccess;
-    for (const std::string& key : keys) {
-        rc = classes.DeleteSubKeyTree(key);
-        if (!Succeeded(rc) && rc != reg::kFileNotFound && Succeeded(first)) first = rc;
-    }
-    for (const std::string& key : pruneEmpty) {
-        CRegKey k;
-        if (!Succeeded(k.Open(classes, key)) || !IsEmptyKey(k)) continue;
-        k.Close();
-        rc = classes.DeleteSubKeyTree(key);
-        if (!Succeeded(rc) && rc != reg::kFileNotFound && Succeeded(first)) first = rc;
-    }
-    return first;
+    return RemoveRegistryKeys(layout::kRoot, layout::kClassesKey, keys, pruneEmpty);
+}
+
+ClassRegistration RegistrationOf(const ClassInfo& c) {
+    return {GuidText(*c.clsid), c.progId, res::LoadString(c.typeNameId), c.isControl};
 }
 
 std::string TypeLibVersionKey() {
@@ -115,23 +78,8 @@ std::vector<RegistryEntry> TypeLibraryEntries(const std::string& modulePath) {
 std::vector<RegistryEntry> ClassEntries(const std::string& modulePath) {
     std::vector<RegistryEntry> e;
     for (const ClassInfo& c : ModuleClasses()) {
-        const std::string key = layout::ClassKey(*c.clsid);
-        const std::string clsid = GuidText(*c.clsid);
-        const std::string typeName = res::LoadString(c.typeNameId);
-        e.push_back({key, "", typeName});
-        e.push_back({key + "\\ProgID", "", c.progId});
-        e.push_back({key + "\\" + layout::kInprocServer, "", modulePath});
-        e.push_back({key + "\\" + layout::kInprocServer, "ThreadingModel", "Apartment"});
-        if (c.isControl) {
-            e.push_back({key + "\\Control", "", std::nullopt});
-            e.push_back({key + "\\MiscStatus", "", "0"});
-            e.push_back({key + "\\MiscStatus\\1", "", std::to_string(PALVEX_MISC_STATUS)});
-            e.push_back({key + "\\ToolboxBitmap32", "", modulePath + ", 1"});
-            e.push_back({key + "\\TypeLib", "", GuidText(LIBID_PALVEXLib)});
-            e.push_back({key + "\\Version", "", layout::kTypeLibVersion});
-        }
-        e.push_back({c.progId, "", typeName});
-        e.push_back({std::string(c.progId) + "\\CLSID", "", clsid});
+        auto entries = ClassRegistryEntries(RegistrationOf(c), modulePath);
+        e.insert(e.end(), entries.begin(), entries.end());
     }
     return e;
 }
@@ -144,8 +92,8 @@ std::vector<std::string> TypeLibraryKeys() {
 std::vector<std::string> ClassKeys() {
     std::vector<std::string> keys;
     for (const ClassInfo& c : ModuleClasses()) {
-        keys.push_back(layout::ClassKey(*c.clsid));
-        keys.push_back(c.progId);
+        auto classKeys = ClassRegistryKeys(RegistrationOf(c));
+        keys.insert(keys.end(), classKeys.begin(), classKeys.end());
     }
     return keys;
 }

@@ -7,20 +7,13 @@
 #pragma once
 
 #include "control/automation/palvex_com.h"
+#include "control/automation/registry_entries.h"
 
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace palvex {
-
-// One entry below HKEY_CURRENT_USER\SOFTWARE\Classes: a value of a key, or
-// (no text) only the key.
-struct RegistryEntry {
-    std::string key;
-    std::string valueName; // "" is the key's default value
-    std::optional<std::string> text;
-};
 
 // What each step writes for a module at `modulePath`.
 std::vector<RegistryEntry> TypeLibraryEntries(const std::string& modulePath);

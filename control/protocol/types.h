@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 using BOOL = int;
 #ifndef TRUE
@@ -15,5 +16,7 @@ using BOOL = int;
 
 using BYTE = std::uint8_t;
 // Address-width integer used for the "lp..." parameters: on a 64-bit host a
-// caller address does not fit in 32 bits.
-using LONG_PTR = std::intptr_t;
+// caller address does not fit in 32 bits. Spelt as the system headers spell
+// it (long where long holds a pointer, else long long), so that a file
+// which also sees the Windows headers meets one and the same type.
+using LONG_PTR = std::conditional_t<sizeof(long) == sizeof(void*), long, long long>;

@@ -1,0 +1,32 @@
+// The automation types of the Windows build: the system's own, from the
+// Windows headers and oleaut32, with the control's five identifiers and the
+// few names the portable code adds to them.
+#pragma once
+
+// Without winsock.h: the link layer's headers name the socket constants
+// themselves.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+// After windows.h, which they build on.
+#include <ole2.h>
+#include <oleauto.h>
+#include <olectl.h>
+
+#include "control/protocol/types.h"
+
+// The identifiers, with the system's GUID type.
+#define PALVEX_GUID_DEFINED
+#include "control/automation/palvex_guids.h"
+
+// The dispatch table names its "no such member" identifier itself, and the
+// link layer its socket results (winerror.h makes them macros, of the same
+// values).
+#undef DISPID_UNKNOWN
+#undef WSAEWOULDBLOCK
+#undef WSAEINPROGRESS
+#undef WSAENOTCONN
+
+// The variant type of the "lp..." address parameters: as wide as a pointer.
+inline constexpr VARTYPE VT_ADDR = sizeof(LONG_PTR) == 8 ? VT_I8 : VT_I4;

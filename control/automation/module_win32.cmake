@@ -1,0 +1,27 @@
+# Palvex.ocx: the control as a real in-process ActiveX control, with its
+# type library and resources inside. Included by control/CMakeLists.txt on
+# Windows.
+add_library(palvex_ocx MODULE
+  automation/module_win32.cpp
+  automation/class_factory_win32.cpp
+  automation/registration_win32.cpp
+  automation/control_object_win32.cpp
+  automation/prop_page_win32.cpp
+  automation/palvex_ocx_win32.def
+)
+target_include_directories(palvex_ocx PRIVATE ${PROJECT_SOURCE_DIR})
+target_link_libraries(palvex_ocx PRIVATE palvex_dispatch palvex_registry palvex_os
+  oleaut32 ole32 uuid user32 gdi32)
+# The entry points by their plain names, also in the 32-bit module.
+target_link_options(palvex_ocx PRIVATE -Wl,--kill-at)
+set_target_properties(palvex_ocx PROPERTIES
+  PREFIX ""
+  OUTPUT_NAME Palvex
+  SUFFIX .ocx
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin
+  LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin
+)
+include(${CMAKE_CURRENT_LIST_DIR}/module_resources_win32.cmake OPTIONAL RESULT_VARIABLE palvex_have_resources)
+if(palvex_have_resources)
+  palvex_module_resources(palvex_ocx)
+endif()
