@@ -79,3 +79,26 @@ add_test(NAME link_tests
           ${CMAKE_CROSSCOMPILING_EMULATOR} ${PALVEX_LINUX_CARDSIM} $<TARGET_FILE:link_tests>)
 set_tests_properties(link_tests PROPERTIES
   FIXTURES_REQUIRED wine_prefix ENVIRONMENT "${palvex_wine_environment}" TIMEOUT 300)
+
+# The control module's resources (control/automation/palvex_win32.rc with the
+# type library widl compiles) read as a host reads them, from the module that
+# PALVEX_MODULE_FILE names: for now a module that holds only those resources.
+include(${PROJECT_SOURCE_DIR}/control/automation/module_resources_win32.cmake)
+add_library(palvex_resource_probe SHARED automation/resource_probe_win32.cpp)
+set_target_properties(palvex_resource_probe PROPERTIES
+  PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+palvex_module_resources(palvex_resource_probe)
+palvex_add_test(module_resources_tests
+  automation/module_resources_win32_test.cpp
+  automation/module_resources_test_win32.rc
+  LIBS oleaut32 ole32 version
+)
+set_property(SOURCE automation/module_resources_test_win32.rc APPEND PROPERTY
+  INCLUDE_DIRECTORIES ${PROJECT_SOURCE_DIR}/control/automation)
+set_property(SOURCE automation/module_resources_test_win32.rc APPEND PROPERTY
+  OBJECT_DEPENDS ${PROJECT_SOURCE_DIR}/control/automation/Palvex.idl)
+add_dependencies(module_resources_tests palvex_resource_probe)
+# Wine reaches the build folder through its drive Z:.
+string(REPLACE "/" "\\" probe_file "Z:${CMAKE_CURRENT_BINARY_DIR}/palvex_resource_probe.dll")
+set_property(TEST module_resources_tests APPEND PROPERTY
+  ENVIRONMENT "PALVEX_MODULE_FILE=${probe_file}")
