@@ -79,3 +79,15 @@ add_test(NAME link_tests
           ${CMAKE_CROSSCOMPILING_EMULATOR} ${PALVEX_LINUX_CARDSIM} $<TARGET_FILE:link_tests>)
 set_tests_properties(link_tests PROPERTIES
   FIXTURES_REQUIRED wine_prefix ENVIRONMENT "${palvex_wine_environment}" TIMEOUT 300)
+
+# The control module's resources (control/automation/palvex_win32.rc with the
+# type library widl compiles) read as a host reads them, from Palvex.ocx.
+palvex_add_test(module_resources_tests
+  automation/module_resources_win32_test.cpp
+  LIBS palvex_dispatch version
+)
+add_dependencies(module_resources_tests palvex_ocx)
+# Wine reaches the build folder through its drive Z:.
+string(REPLACE "/" "\\" palvex_ocx_file "Z:${CMAKE_BINARY_DIR}/bin/Palvex.ocx")
+set_property(TEST module_resources_tests APPEND PROPERTY
+  ENVIRONMENT "PALVEX_MODULE_FILE=${palvex_ocx_file}")

@@ -7,7 +7,7 @@ namespace palvex::res {
 const char* LoadString(int id) {
     switch (id) {
     case IDS_PALVEX:
-        return "Palvex Control";
+        return kControlTypeName;
     case IDS_PALVEX_PPG:
         return "Palvex Property Page";
     case IDS_PALVEX_PPG_CAPTION:

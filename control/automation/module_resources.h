@@ -15,6 +15,9 @@ constexpr int IDS_PALVEX = 1;     // the control's type name
 constexpr int IDS_PALVEX_PPG = 2; // the property page's type name
 constexpr int IDS_PALVEX_PPG_CAPTION = 200;
 
+// String 1, also the control class's help text in the type library.
+constexpr const char* kControlTypeName = "Palvex Control";
+
 // The text of a string id, or nullptr for an id the table lacks.
 const char* LoadString(int id);
 

@@ -21,7 +21,7 @@ set_target_properties(palvex_ocx PROPERTIES
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin
   LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin
 )
-include(${CMAKE_CURRENT_LIST_DIR}/module_resources_win32.cmake OPTIONAL RESULT_VARIABLE palvex_have_resources)
-if(palvex_have_resources)
-  palvex_module_resources(palvex_ocx)
-endif()
+# The string table, dialog 200, bitmap 1, the version block and the type
+# library (TYPELIB 1), which widl compiles from the committed Palvex.idl.
+include(${CMAKE_CURRENT_LIST_DIR}/module_resources_win32.cmake)
+palvex_module_resources(palvex_ocx)

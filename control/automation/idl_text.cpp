@@ -1,0 +1,129 @@
+#include "control/automation/idl_text.h"
+
+#include "control/automation/dispatch_table.h"
+#include "control/automation/module_resources.h"
+#include "control/automation/palvex_guids.h"
+
+#include <cstdio>
+
+namespace palvex {
+
+// The generator tells an address parameter from a long one by its type, so it
+// must run where addresses are wider than 32 bits.
+static_assert(VT_ADDR != VT_I4, "generate the IDL with a 64-bit build");
+
+namespace {
+
+// uuid(...) spells an identifier without braces.
+std::string UuidAttribute(const GUID& g) {
+    char text[64];
+    std::snprintf(text, sizeof text, "uuid(%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X)",
+                  static_cast<unsigned>(g.Data1), g.Data2, g.Data3, g.Data4[0], g.Data4[1],
+                  g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
+    return text;
+}
+
+// The IDL type of a parameter or result. A type the interface does not carry
+// yields a name no IDL declares, so widl refuses the file.
+std::string IdlType(VARTYPE vt) {
+    switch (vt) {
+    case VT_I2:
+        return "short";
+    case VT_I4:
+        return "long";
+    case VT_ADDR:
+        return "__int3264";
+    case VT_I2 | VT_BYREF:
+        return "short*";
+    case VT_BSTR | VT_BYREF:
+        return "BSTR*";
+    case VT_BOOL:
+        return "VARIANT_BOOL";
+    case VT_VOID:
+        return "void";
+    default:
+        return "unsupported_vartype_" + std::to_string(vt);
+    }
+}
+
+void AppendMethod(std::string& out, const DispatchEntry& e) {
+    out += "        [id(" + std::to_string(e.id) + ")] " + IdlType(e.result) + " " + e.name + "(";
+    for (std::size_t i = 0; i < e.paramCount; ++i) {
+        if (i > 0) out += ", ";
+        out += IdlType(e.params[i].vt) + " " + e.params[i].name;
+    }
+    out += ");\n";
+}
+
+constexpr const char* kPreamble =
+    R"(// Palvex.idl: the type library PALVEXLib of the Palvex control module.
+// Generated from the dispatch table (control/automation/idl_text.cpp); do not
+// edit. After changing the table, build the target palvex_idl_update on Linux
+// and commit the new file.
+//
+// widl has no system IDL files: the standard types named here are declared
+// below, and IDispatch itself comes from stdole2.tlb. __int3264 is an integer
+// as wide as a pointer (VT_I4 in the 32-bit library, VT_I8 in the 64-bit
+// one); it carries the address parameters, whose names begin with "lp".
+
+typedef short VARIANT_BOOL;
+typedef unsigned short* BSTR;
+
+[
+    object,
+    local,
+    uuid(00000000-0000-0000-C000-000000000046)
+]
+interface IUnknown
+{
+}
+
+[
+    object,
+    local,
+    uuid(00020400-0000-0000-C000-000000000046)
+]
+interface IDispatch : IUnknown
+{
+}
+
+)";
+
+} // namespace
+
+std::string PalvexIdlText() {
+    std::string out = kPreamble;
+    out += "[\n    " + UuidAttribute(LIBID_PALVEXLib) + ",\n";
+    out += "    version(" + std::to_string(res::kLibraryMajor) + "." +
+           std::to_string(res::kLibraryMinor) + "),\n";
+    out += std::string("    helpstring(\"") + res::kLibraryHelp + "\"),\n";
+    out += std::string("    helpfile(\"") + res::kHelpFile + "\"),\n";
+    out += "    helpcontext(0),\n    control\n]\n";
+    out += std::string("library ") + res::kLibraryName + "\n{\n";
+    out += "    importlib(\"stdole2.tlb\");\n\n";
+
+    out += "    [\n        " + UuidAttribute(DIID__DPalvex) + ",\n";
+    out += std::string("        helpstring(\"") + res::kDispatchHelp + "\"),\n";
+    out += "        hidden\n    ]\n";
+    out += std::string("    dispinterface ") + res::kDispatchName + "\n    {\n";
+    out += "    properties:\n    methods:\n";
+    for (const DispatchEntry& e : AllDispatchEntries())
+        AppendMethod(out, e);
+    out += "    };\n\n";
+
+    out += "    [\n        " + UuidAttribute(DIID__DPalvexEvents) + ",\n";
+    out += std::string("        helpstring(\"") + res::kEventsHelp + "\")\n    ]\n";
+    out += std::string("    dispinterface ") + res::kEventsName + "\n    {\n";
+    out += "    properties:\n    methods:\n    };\n\n";
+
+    out += "    [\n        " + UuidAttribute(CLSID_Palvex) + ",\n";
+    out += std::string("        helpstring(\"") + res::kControlTypeName + "\"),\n";
+    out += "        control\n    ]\n";
+    out += std::string("    coclass ") + res::kCoclassName + "\n    {\n";
+    out += std::string("        [default] dispinterface ") + res::kDispatchName + ";\n";
+    out += std::string("        [default, source] dispinterface ") + res::kEventsName + ";\n";
+    out += "    };\n};\n";
+    return out;
+}
+
+} // namespace palvex
