@@ -77,8 +77,11 @@ target_link_libraries(link_tests PRIVATE GTest::gtest GTest::gtest_main palvex_l
 add_test(NAME link_tests
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/link/wine_links_test.sh
           ${CMAKE_CROSSCOMPILING_EMULATOR} ${PALVEX_LINUX_CARDSIM} $<TARGET_FILE:link_tests>)
+# Every test that puts a card on COM3 holds the lock: the pty's link in the
+# prefix is one path.
 set_tests_properties(link_tests PROPERTIES
-  FIXTURES_REQUIRED wine_prefix ENVIRONMENT "${palvex_wine_environment}" TIMEOUT 300)
+  FIXTURES_REQUIRED wine_prefix ENVIRONMENT "${palvex_wine_environment}" TIMEOUT 300
+  RESOURCE_LOCK palvex_com3)
 
 # The control module's resources (control/automation/palvex_win32.rc with the
 # type library widl compiles) read as a host reads them, from Palvex.ocx.
@@ -91,3 +94,30 @@ add_dependencies(module_resources_tests palvex_ocx)
 string(REPLACE "/" "\\" palvex_ocx_file "Z:${CMAKE_BINARY_DIR}/bin/Palvex.ocx")
 set_property(TEST module_resources_tests APPEND PROPERTY
   ENVIRONMENT "PALVEX_MODULE_FILE=${palvex_ocx_file}")
+
+# Palvex.ocx registered with regsvr32 as a user registers it: for the machine,
+# then for the user alone, each removed again with /u; the test leaves it
+# registered for the machine, which the tests after it create it by.
+add_test(NAME palvex_ocx_registration
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/automation/regsvr32_win32_test.sh
+          ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:palvex_ocx>)
+set_tests_properties(palvex_ocx_registration PROPERTIES
+  FIXTURES_REQUIRED wine_prefix FIXTURES_SETUP palvex_ocx_registered
+  ENVIRONMENT "${palvex_wine_environment}" TIMEOUT 300)
+
+# A script host (cscript) creates the control by its ProgID and reads the
+# simulated card's property text over COM3 and over TCP.
+string(REPLACE "/" "\\\\" palvex_script_host_test
+  "Z:${CMAKE_CURRENT_SOURCE_DIR}/automation/script_host_win32_test.vbs")
+add_test(NAME palvex_script_host
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/link/wine_links_test.sh
+          ${CMAKE_CROSSCOMPILING_EMULATOR} ${PALVEX_LINUX_CARDSIM}
+          cscript //nologo ${palvex_script_host_test})
+set_tests_properties(palvex_script_host PROPERTIES
+  FIXTURES_REQUIRED "wine_prefix;palvex_ocx_registered"
+  ENVIRONMENT "${palvex_wine_environment}" TIMEOUT 300 RESOURCE_LOCK palvex_com3)
+
+# A C++ host calls the registered control through IDispatch in capture mode.
+palvex_add_test(dispatch_host_tests automation/dispatch_host_win32_test.cpp LIBS palvex_dispatch)
+set_tests_properties(dispatch_host_tests PROPERTIES
+  FIXTURES_REQUIRED "wine_prefix;palvex_ocx_registered")
