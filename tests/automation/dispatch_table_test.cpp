@@ -511,3 +511,53 @@ TEST_F(DispatchTest, LeavesTheHostsStringAloneWhenQKGetPropertyFails) {
 }
 
 } // namespace
+
+namespace {
+
+VARIANT VariantRef(VARIANT* inner) {
+    VARIANT v{};
+    v.vt = VT_BYREF | VT_VARIANT;
+    v.pvarVal = inner;
+    return v;
+}
+
+// What script hosts pass for a variable: a reference to a variant. The
+// method's value lands in the variable, typed as the method gives it, and
+// an array parameter refuses it (one variant cannot hold what is written).
+TEST_F(DispatchTest, TakesScriptVariablesByReferenceAndGivesThemTheMethodsValue) {
+    EnterCapture();
+    VARIANT text{};
+    text.vt = VT_I2; // a variable that held a number before
+    text.iVal = 5;
+    Outcome o = Invoke(11, {VariantRef(&text)});
+    ASSERT_EQ(o.hr, S_OK);
+    EXPECT_EQ(o.result.boolVal, VARIANT_TRUE);
+    ASSERT_EQ(text.vt, VT_BSTR);
+    EXPECT_EQ(SysStringLen(text.bstrVal), 0u); // captured: an empty text
+    VariantClear(&text);
+
+    VARIANT count{};
+    std::int16_t buffer[1600] = {};
+    o = Invoke(39, {VariantRef(&count), MakeRef(VT_I2, buffer)});
+    ASSERT_EQ(o.hr, S_OK);
+    EXPECT_EQ(count.vt, VT_I2);
+    EXPECT_EQ(count.iVal, static_cast<std::int16_t>(LastFrame().size()));
+
+    VARIANT array{};
+    std::int16_t count2 = 0;
+    o = Invoke(39, {MakeRef(VT_I2, &count2), VariantRef(&array)});
+    EXPECT_EQ(o.hr, DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(o.argErr, 0u);
+    EXPECT_EQ(array.vt, VT_EMPTY);
+
+    // A variable given for a value parameter passes its value.
+    VARIANT brightness{};
+    brightness.vt = VT_I4;
+    brightness.lVal = 70000;
+    o = Invoke(14, {VariantRef(&brightness)});
+    EXPECT_EQ(o.hr, DISP_E_OVERFLOW);
+    brightness.lVal = 7;
+    EXPECT_EQ(Invoke(14, {VariantRef(&brightness)}).hr, S_OK);
+}
+
+} // namespace
