@@ -3,12 +3,13 @@
 # or with sudo) as much as for a developer's checkout.
 #
 #   bash dev.sh demo    install what is missing, build, drive the simulated card
-#   bash dev.sh test    install what is missing, build plain and sanitized, run all tests
+#   bash dev.sh test    install what is missing, build plain and sanitized, run all tests,
+#                       then the Windows job
 #   bash dev.sh bench   install what is missing, build optimised, run the benchmarks
 #   bash dev.sh perf    install what is missing, build optimised, print the table of limits
 #   bash dev.sh build   install what is missing and build
-#   bash dev.sh windows install the cross compilers and Wine, build the portable
-#                       layers for 32- and 64-bit Windows, run their tests under Wine
+#   bash dev.sh windows install the cross compilers and Wine, build Palvex.ocx and the
+#                       tests for 32- and 64-bit Windows, run the tests under Wine
 #
 # PALVEX_WERROR=ON makes every compiler warning an error (CI sets it).
 set -euo pipefail
@@ -85,41 +86,7 @@ run_tests() { # run_tests DIR
     ctest --test-dir "$1" --output-on-failure -j"$JOBS" --timeout 300
 }
 
-job=${1:-}
-case "$job" in
-build)
-    install_packages
-    build build
-    register_module build
-    ;;
-demo)
-    install_packages
-    build build -DPALVEX_BUILD_TESTS=OFF -DPALVEX_BUILD_BENCH=OFF
-    register_module build
-    exec bash scripts/demo.sh build
-    ;;
-test)
-    install_packages
-    build build
-    register_module build
-    run_tests build
-    echo "dev.sh: again with AddressSanitizer and UndefinedBehaviorSanitizer"
-    build build-asan -DPALVEX_SANITIZE=ON -DPALVEX_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
-    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 run_tests build-asan
-    echo "dev.sh: a short run of every fuzz target"
-    bash scripts/fuzz.sh 20
-    ;;
-bench)
-    install_packages
-    build build-bench -DCMAKE_BUILD_TYPE=Release -DPALVEX_BUILD_TESTS=OFF
-    for b in build-bench/bench/bench_*; do "$b" "${@:2}"; done
-    ;;
-perf)
-    install_packages
-    build build-bench -DCMAKE_BUILD_TYPE=Release -DPALVEX_BUILD_TESTS=OFF
-    build-bench/bench/perf_table
-    ;;
-windows)
+windows_job() {
     started=$SECONDS
     add_i386_architecture
     install_packages "${WINDOWS_PACKAGES[@]}"
@@ -148,6 +115,46 @@ windows)
         echo "dev.sh: $dir tested under Wine in $((SECONDS - step)) s"
     done
     echo "dev.sh: windows job done in $((SECONDS - started)) s"
+}
+
+job=${1:-}
+case "$job" in
+build)
+    install_packages
+    build build
+    register_module build
+    ;;
+demo)
+    install_packages
+    build build -DPALVEX_BUILD_TESTS=OFF -DPALVEX_BUILD_BENCH=OFF
+    register_module build
+    exec bash scripts/demo.sh build
+    ;;
+test)
+    install_packages
+    build build
+    register_module build
+    run_tests build
+    echo "dev.sh: again with AddressSanitizer and UndefinedBehaviorSanitizer"
+    build build-asan -DPALVEX_SANITIZE=ON -DPALVEX_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 run_tests build-asan
+    echo "dev.sh: a short run of every fuzz target"
+    bash scripts/fuzz.sh 20
+    echo "dev.sh: the Windows build and its tests under Wine"
+    windows_job
+    ;;
+bench)
+    install_packages
+    build build-bench -DCMAKE_BUILD_TYPE=Release -DPALVEX_BUILD_TESTS=OFF
+    for b in build-bench/bench/bench_*; do "$b" "${@:2}"; done
+    ;;
+perf)
+    install_packages
+    build build-bench -DCMAKE_BUILD_TYPE=Release -DPALVEX_BUILD_TESTS=OFF
+    build-bench/bench/perf_table
+    ;;
+windows)
+    windows_job
     ;;
 *)
     echo "usage: bash dev.sh demo|test|bench|perf|build|windows" >&2
