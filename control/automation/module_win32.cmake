@@ -12,8 +12,9 @@ add_library(palvex_ocx MODULE
 target_include_directories(palvex_ocx PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(palvex_ocx PRIVATE palvex_dispatch palvex_registry palvex_os
   oleaut32 ole32 uuid user32 gdi32)
-# The entry points by their plain names, also in the 32-bit module.
-target_link_options(palvex_ocx PRIVATE -Wl,--kill-at)
+# The entry points by their plain names, also in the 32-bit module, where
+# the .def names them without their stdcall decoration.
+target_link_options(palvex_ocx PRIVATE -Wl,--kill-at -Wl,--enable-stdcall-fixup)
 set_target_properties(palvex_ocx PROPERTIES
   PREFIX ""
   OUTPUT_NAME Palvex
