@@ -35,21 +35,9 @@ IPropertyPage* NewPage() {
     return page;
 }
 
-TEST(PalvexPropPage, IsAPropertyPageThatCountsItselfInTheModule) {
-    void* p = reinterpret_cast<void*>(1);
-    EXPECT_EQ(CreatePalvexPropPage(IID_IPropertyPage2, &p), E_NOINTERFACE);
-    EXPECT_EQ(p, nullptr);
-    EXPECT_EQ(test::ModuleLocks(), 0);
-    IPropertyPage* page = NewPage();
-    ASSERT_NE(page, nullptr);
-    EXPECT_EQ(test::ModuleLocks(), 1);
-    page->Release();
-    EXPECT_EQ(test::ModuleLocks(), 0);
-}
-
 // The reader of the template agrees with the dialog the system makes from
 // it, for both forms of template.
-TEST(PalvexPropPage, DialogSizeIsTheSizeOfTheDialogTheSystemCreates) {
+TEST(PalvexPropPage, IsTitledGeneralAndSizedAsTheDialogTheSystemCreates) {
     CParentWindow parent;
     ASSERT_NE(parent.m_hwnd, nullptr);
     for (const UINT id : {200u, 201u}) {
@@ -67,21 +55,16 @@ TEST(PalvexPropPage, DialogSizeIsTheSizeOfTheDialogTheSystemCreates) {
     }
     SIZE size{};
     EXPECT_TRUE(FAILED(DialogTemplateSize(GetModuleHandleW(nullptr), 999, &size)));
-}
 
-TEST(PalvexPropPage, PageInfoIsTitledGeneralAndSizedByTheTemplate) {
+    // The page's own size is its template's.
     IPropertyPage* page = NewPage();
     ASSERT_NE(page, nullptr);
     PROPPAGEINFO info{};
     ASSERT_EQ(page->GetPageInfo(&info), S_OK);
-    EXPECT_EQ(info.cb, sizeof info);
     EXPECT_STREQ(info.pszTitle, L"General");
-    SIZE expected{};
-    ASSERT_EQ(DialogTemplateSize(GetModuleHandleW(nullptr), 200, &expected), S_OK);
-    EXPECT_EQ(info.size.cx, expected.cx);
-    EXPECT_EQ(info.size.cy, expected.cy);
-    EXPECT_EQ(info.pszDocString, nullptr);
-    EXPECT_EQ(info.pszHelpFile, nullptr);
+    ASSERT_EQ(DialogTemplateSize(GetModuleHandleW(nullptr), 200, &size), S_OK);
+    EXPECT_EQ(info.size.cx, size.cx);
+    EXPECT_EQ(info.size.cy, size.cy);
     CoTaskMemFree(info.pszTitle);
     page->Release();
 }
@@ -126,8 +109,12 @@ TEST(PalvexPropPage, ActivatesItsDialogAtTheRectAndDestroysItOnDeactivation) {
 }
 
 TEST(PalvexPropPage, ApplyLeavesTheObjectsUntouchedAndReleasingThemGivesThemBack) {
+    void* p = reinterpret_cast<void*>(1);
+    EXPECT_EQ(CreatePalvexPropPage(IID_IPropertyPage2, &p), E_NOINTERFACE);
+    EXPECT_EQ(p, nullptr);
     IPropertyPage* page = NewPage();
     ASSERT_NE(page, nullptr);
+    EXPECT_EQ(test::ModuleLocks(), 1);
     CCountedObject first;
     CCountedObject second;
     IUnknown* objects[] = {&first, &second};
@@ -151,6 +138,7 @@ TEST(PalvexPropPage, ApplyLeavesTheObjectsUntouchedAndReleasingThemGivesThemBack
     ASSERT_EQ(page->SetObjects(1, objects), S_OK);
     page->Release();
     EXPECT_EQ(first.m_refs, 1u);
+    EXPECT_EQ(test::ModuleLocks(), 0);
 }
 
 } // namespace
