@@ -304,6 +304,8 @@ TEST(OleControlParts, TellsTheContainerItsClassTypeStatusExtentEventsAndPage) {
     SIZEL size{};
     EXPECT_EQ(ole->SetExtent(DVASPECT_CONTENT, &wanted), S_OK);
     EXPECT_EQ(ole->SetExtent(DVASPECT_ICON, &wanted), DV_E_DVASPECT);
+    SIZEL negative{-1, 10};
+    EXPECT_EQ(ole->SetExtent(DVASPECT_CONTENT, &negative), E_INVALIDARG);
     IViewObject2* view = control.Part<IViewObject2>(IID_IViewObject2);
     EXPECT_EQ(view->GetExtent(DVASPECT_CONTENT, -1, nullptr, &size), S_OK);
     EXPECT_EQ(size.cx, 5000);
