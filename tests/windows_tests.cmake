@@ -63,6 +63,18 @@ palvex_add_test(platform_tests
   LIBS palvex_ports palvex_registry palvex_os
 )
 
+# The control's container interfaces and its property page, with the test
+# program standing in for the module: its resources hold the page's dialog
+# and the control's strings.
+enable_language(RC)
+palvex_add_test(ole_control_tests
+  automation/ole_control_win32_test.cpp
+  automation/prop_page_win32_test.cpp
+  automation/ole_test_support_win32.cpp
+  automation/ole_win32_test.rc
+  LIBS palvex_ole_win32
+)
+
 # The links against the simulated card: the Linux cardsim serves COM3 of the
 # prefix through its pty and a loopback port (link/wine_links_test.sh).
 set(PALVEX_LINUX_CARDSIM "${PROJECT_SOURCE_DIR}/build/sim/cardsim" CACHE FILEPATH
@@ -120,4 +132,10 @@ set_tests_properties(palvex_script_host PROPERTIES
 # A C++ host calls the registered control through IDispatch in capture mode.
 palvex_add_test(dispatch_host_tests automation/dispatch_host_win32_test.cpp LIBS palvex_dispatch)
 set_tests_properties(dispatch_host_tests PROPERTIES
+  FIXTURES_REQUIRED "wine_prefix;palvex_ocx_registered")
+
+# The registered control in atl.dll's host window, and its page in the
+# system's property frame.
+palvex_add_test(container_tests automation/container_win32_test.cpp LIBS ole32 oleaut32 uuid gdi32 user32)
+set_tests_properties(container_tests PROPERTIES
   FIXTURES_REQUIRED "wine_prefix;palvex_ocx_registered")

@@ -41,6 +41,21 @@ if(NOT EXISTS "${ports_done}")
   endif()
   file(WRITE "${ports_done}" "COM1 to COM255 reserved, COM3 the pty\n")
 endif()
+# Windows made by the tests (dialogs, property pages, control hosts) go to
+# Wine's null display driver: no X server needed, and nothing shows on a
+# developer's screen. The desktop is made with the first process of a
+# session, so the session that set the value ends before the tests start.
+set(display_done "${PREFIX}/palvex-null-display")
+if(NOT EXISTS "${display_done}")
+  execute_process(COMMAND ${WINE} reg add "HKCU\\Software\\Wine\\Drivers" /v Graphics /d null /f
+                  RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "could not select the null display driver in ${PREFIX} (exit ${rc})")
+  endif()
+  get_filename_component(wine_dir "${WINE}" DIRECTORY)
+  execute_process(COMMAND ${wine_dir}/wineserver -k)
+  file(WRITE "${display_done}" "HKCU\\Software\\Wine\\Drivers Graphics=null\n")
+endif()
 string(TIMESTAMP finished "%s")
 math(EXPR seconds "${finished} - ${started}")
 message("the Wine prefix ${PREFIX} is ready (${seconds} s)")

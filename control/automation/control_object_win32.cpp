@@ -3,6 +3,7 @@
 // the interfaces a container needs (ole_control_win32.h).
 #include "control/automation/dispatch_table.h"
 #include "control/automation/module_win32.h"
+#include "control/automation/ole_control_win32.h"
 #include "control/automation/palvex_win32.h"
 #include "control/automation/trace_forward.h"
 #include "control/link/palvex_ctrl.h"
@@ -32,7 +33,7 @@ class CPalvexControl final : public IDispatch, public IPalvexDiagnostics {
         else if (riid == IID_IPalvexDiagnostics)
             *ppv = static_cast<IPalvexDiagnostics*>(this);
         else
-            return E_NOINTERFACE;
+            return m_ole.QueryPart(riid, ppv); // the container's interfaces
         AddRef();
         return S_OK;
     }
@@ -94,6 +95,7 @@ class CPalvexControl final : public IDispatch, public IPalvexDiagnostics {
 
     std::atomic<ULONG> m_refs{1};
     CPalvexCtrl m_ctrl;
+    COleControlParts m_ole{static_cast<IDispatch*>(this)};
     PALVEX_TRACE_SINK m_sink = nullptr;
     void* m_sinkContext = nullptr;
 };

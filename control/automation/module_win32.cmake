@@ -6,11 +6,10 @@ add_library(palvex_ocx MODULE
   automation/class_factory_win32.cpp
   automation/registration_win32.cpp
   automation/control_object_win32.cpp
-  automation/prop_page_win32.cpp
   automation/palvex_ocx_win32.def
 )
 target_include_directories(palvex_ocx PRIVATE ${PROJECT_SOURCE_DIR})
-target_link_libraries(palvex_ocx PRIVATE palvex_dispatch palvex_registry palvex_os
+target_link_libraries(palvex_ocx PRIVATE palvex_ole_win32 palvex_dispatch palvex_registry palvex_os
   oleaut32 ole32 uuid user32 gdi32)
 # The entry points by their plain names, also in the 32-bit module, where
 # the .def names them without their stdcall decoration.

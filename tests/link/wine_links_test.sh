@@ -21,6 +21,7 @@ trap cleanup EXIT
 
 # 9600 bit/s: Wine sets a pty's speed through the classic termios constants,
 # which have no 14400 or 28800.
+: >"$work/cardsim.out" # there before the loop below reads it
 "$cardsim" --pty "$pty_link" --tcp 0 --baud 9600 >"$work/cardsim.out" 2>&1 &
 sim_pid=$!
 tcp_port=

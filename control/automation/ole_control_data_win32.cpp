@@ -1,0 +1,411 @@
+// The control's picture, what it saves with the container's document, its
+// class information, its connection point and its property page list.
+#include "control/automation/module_win32.h"
+#include "control/automation/ole_control_win32.h"
+
+#include <olectl.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <new>
+#include <utility>
+#include <vector>
+
+#define PALVEX_GUID_DEFINED
+#include "control/automation/palvex_guids.h"
+
+namespace palvex::win32 {
+
+namespace {
+
+// The control keeps nothing with the document but its version stamp, major
+// 1 minor 0, written as four bytes, least significant first.
+constexpr std::uint32_t kVersionStamp = 0x00010000;
+constexpr ULONG kStampBytes = 4;
+constexpr wchar_t kStorageStream[] = L"Contents";
+constexpr wchar_t kVersionProperty[] = L"_Version";
+
+HRESULT WriteStamp(ISequentialStream* stream) {
+    const BYTE stamp[kStampBytes] = {
+        static_cast<BYTE>(kVersionStamp), static_cast<BYTE>(kVersionStamp >> 8),
+        static_cast<BYTE>(kVersionStamp >> 16), static_cast<BYTE>(kVersionStamp >> 24)};
+    ULONG written = 0;
+    const HRESULT hr = stream->Write(stamp, kStampBytes, &written);
+    if (FAILED(hr)) return hr;
+    return written == kStampBytes ? S_OK : STG_E_WRITEFAULT;
+}
+
+// Any stamp loads: older versions convert to this one, which has nothing
+// to convert. A stream too short to hold a stamp is not the control's.
+HRESULT ReadStamp(ISequentialStream* stream) {
+    BYTE stamp[kStampBytes];
+    ULONG read = 0;
+    const HRESULT hr = stream->Read(stamp, kStampBytes, &read);
+    if (FAILED(hr)) return hr;
+    return read == kStampBytes ? S_OK : STG_E_READFAULT;
+}
+
+void Hold(CONNECTDATA& item) {
+    item.pUnk->AddRef();
+}
+void Drop(CONNECTDATA& item) {
+    item.pUnk->Release();
+}
+void Hold(IConnectionPoint* item) {
+    item->AddRef();
+}
+void Drop(IConnectionPoint* item) {
+    item->Release();
+}
+
+// An enumerator over a snapshot of references, each held while the
+// enumerator lives, and given to the caller with a reference of its own.
+template <class IEnum, class Item> class CEnumerator final : public IEnum {
+  public:
+    // One reference for the caller in *out, or E_OUTOFMEMORY.
+    static HRESULT Create(const std::vector<Item>& items, std::size_t pos, IEnum** out) {
+        *out = nullptr;
+        try {
+            *out = new CEnumerator(items, pos);
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        if (ppv == nullptr) return E_POINTER;
+        *ppv = nullptr;
+        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, __uuidof(IEnum)))
+            return E_NOINTERFACE;
+        AddRef();
+        *ppv = static_cast<IEnum*>(this);
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&m_refs); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const LONG left = InterlockedDecrement(&m_refs);
+        if (left == 0) delete this;
+        return left;
+    }
+
+    HRESULT STDMETHODCALLTYPE Next(ULONG count, Item* out, ULONG* fetched) override {
+        if (out == nullptr || (count != 1 && fetched == nullptr)) return E_POINTER;
+        ULONG n = 0;
+        for (; n < count && m_pos < m_items.size(); ++n, ++m_pos) {
+            out[n] = m_items[m_pos];
+            Hold(out[n]);
+        }
+        if (fetched != nullptr) *fetched = n;
+        return n == count ? S_OK : S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE Skip(ULONG count) override {
+        const std::size_t skipped = std::min<std::size_t>(count, m_items.size() - m_pos);
+        m_pos += skipped;
+        return skipped == count ? S_OK : S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE Reset() override {
+        m_pos = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Clone(IEnum** copy) override {
+        if (copy == nullptr) return E_POINTER;
+        return Create(m_items, m_pos, copy);
+    }
+
+  private:
+    CEnumerator(const std::vector<Item>& items, std::size_t pos) : m_items(items), m_pos(pos) {
+        for (Item& item : m_items)
+            Hold(item);
+        ModuleLock();
+    }
+    ~CEnumerator() {
+        for (Item& item : m_items)
+            Drop(item);
+        ModuleUnlock();
+    }
+
+    LONG m_refs = 1;
+    std::vector<Item> m_items;
+    std::size_t m_pos;
+};
+
+} // namespace
+
+// --- IViewObject2 ----------------------------------------------------------------
+
+// The design-time picture: the bounds filled white, and an ellipse inscribed
+// in them drawn with the device context's own pen and brush. Without bounds
+// (a windowless container drawing in place) the in-place position serves.
+HRESULT COleControlParts::Draw(DWORD aspect, LONG, void*, DVTARGETDEVICE*, HDC, HDC dc,
+                               LPCRECTL bounds, LPCRECTL, BOOL(STDMETHODCALLTYPE*)(ULONG_PTR),
+                               ULONG_PTR) {
+    if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
+    if (dc == nullptr) return E_INVALIDARG;
+    RECT r{};
+    if (bounds != nullptr)
+        r = RECT{bounds->left, bounds->top, bounds->right, bounds->bottom};
+    else if (m_inPlaceSite != nullptr)
+        r = m_pos;
+    else
+        return E_INVALIDARG;
+    if (r.right <= r.left || r.bottom <= r.top) return S_OK;
+    if (!FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)))) return E_FAIL;
+    if (!Ellipse(dc, r.left, r.top, r.right, r.bottom)) return E_FAIL;
+    return S_OK;
+}
+
+HRESULT COleControlParts::GetColorSet(DWORD, LONG, void*, DVTARGETDEVICE*, HDC,
+                                      LOGPALETTE** colours) {
+    if (colours == nullptr) return E_POINTER;
+    *colours = nullptr;
+    return S_FALSE;
+}
+
+HRESULT COleControlParts::Freeze(DWORD, LONG, void*, DWORD* freeze) {
+    if (freeze != nullptr) *freeze = 0;
+    return E_NOTIMPL;
+}
+
+HRESULT COleControlParts::Unfreeze(DWORD) {
+    return E_NOTIMPL;
+}
+
+HRESULT COleControlParts::SetAdvise(DWORD aspects, DWORD flags, IAdviseSink* sink) {
+    if (sink != nullptr) sink->AddRef();
+    if (m_viewSink != nullptr) m_viewSink->Release();
+    m_viewSink = sink;
+    m_viewAspects = aspects;
+    m_viewFlags = flags;
+    if (sink != nullptr && (flags & ADVF_PRIMEFIRST) != 0) sink->OnViewChange(DVASPECT_CONTENT, -1);
+    return S_OK;
+}
+
+HRESULT COleControlParts::GetAdvise(DWORD* aspects, DWORD* flags, IAdviseSink** sink) {
+    if (aspects != nullptr) *aspects = m_viewAspects;
+    if (flags != nullptr) *flags = m_viewFlags;
+    if (sink != nullptr) {
+        *sink = m_viewSink;
+        if (m_viewSink != nullptr) m_viewSink->AddRef();
+    }
+    return S_OK;
+}
+
+HRESULT COleControlParts::GetExtent(DWORD aspect, LONG, DVTARGETDEVICE*, LPSIZEL size) {
+    return GetExtent(aspect, size);
+}
+
+// --- Persistence -------------------------------------------------------------------
+
+HRESULT COleControlParts::GetClassID(CLSID* clsid) {
+    if (clsid == nullptr) return E_POINTER;
+    *clsid = CLSID_Palvex;
+    return S_OK;
+}
+
+// Nothing the control holds changes what it saves.
+HRESULT COleControlParts::IsDirty() {
+    return S_FALSE;
+}
+
+HRESULT COleControlParts::Load(LPSTREAM stream) {
+    if (stream == nullptr) return E_POINTER;
+    return ReadStamp(stream);
+}
+
+HRESULT COleControlParts::Save(LPSTREAM stream, BOOL) {
+    if (stream == nullptr) return E_POINTER;
+    return WriteStamp(stream);
+}
+
+HRESULT COleControlParts::GetSizeMax(ULARGE_INTEGER* size) {
+    if (size == nullptr) return E_POINTER;
+    size->QuadPart = kStampBytes;
+    return S_OK;
+}
+
+// A new control: there are no persistent properties to give defaults.
+HRESULT COleControlParts::InitNew() {
+    return S_OK;
+}
+
+HRESULT COleControlParts::InitNew(IStorage* storage) {
+    return storage == nullptr ? E_POINTER : S_OK;
+}
+
+HRESULT COleControlParts::Load(IStorage* storage) {
+    if (storage == nullptr) return E_POINTER;
+    IStream* stream = nullptr;
+    HRESULT hr =
+        storage->OpenStream(kStorageStream, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &stream);
+    if (FAILED(hr)) return hr;
+    hr = ReadStamp(stream);
+    stream->Release();
+    return hr;
+}
+
+HRESULT COleControlParts::Save(IStorage* storage, BOOL) {
+    if (storage == nullptr) return E_POINTER;
+    IStream* stream = nullptr;
+    HRESULT hr = storage->CreateStream(
+        kStorageStream, STGM_CREATE | STGM_WRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &stream);
+    if (FAILED(hr)) return hr;
+    hr = WriteStamp(stream);
+    stream->Release();
+    return hr;
+}
+
+HRESULT COleControlParts::SaveCompleted(IStorage*) {
+    return S_OK;
+}
+HRESULT COleControlParts::HandsOffStorage() {
+    return S_OK;
+}
+
+// A bag without the stamp (an older or hand-written page) loads as well.
+HRESULT COleControlParts::Load(IPropertyBag* bag, IErrorLog* log) {
+    if (bag == nullptr) return E_POINTER;
+    VARIANT value;
+    VariantInit(&value);
+    V_VT(&value) = VT_I4;
+    bag->Read(kVersionProperty, &value, log);
+    VariantClear(&value);
+    return S_OK;
+}
+
+HRESULT COleControlParts::Save(IPropertyBag* bag, BOOL, BOOL) {
+    if (bag == nullptr) return E_POINTER;
+    VARIANT value;
+    VariantInit(&value);
+    V_VT(&value) = VT_I4;
+    V_I4(&value) = static_cast<LONG>(kVersionStamp);
+    return bag->Write(kVersionProperty, &value);
+}
+
+// --- IProvideClassInfo2 --------------------------------------------------------------
+
+HRESULT COleControlParts::GetClassInfo(ITypeInfo** info) {
+    if (info == nullptr) return E_POINTER;
+    *info = nullptr;
+    return ModuleTypeInfo(CLSID_Palvex, info);
+}
+
+HRESULT COleControlParts::GetGUID(DWORD kind, GUID* guid) {
+    if (guid == nullptr) return E_POINTER;
+    if (kind != GUIDKIND_DEFAULT_SOURCE_DISP_IID) {
+        *guid = GUID_NULL;
+        return E_INVALIDARG;
+    }
+    *guid = DIID__DPalvexEvents;
+    return S_OK;
+}
+
+// --- IConnectionPointContainer ---------------------------------------------------------
+
+HRESULT COleControlParts::EnumConnectionPoints(IEnumConnectionPoints** points) {
+    if (points == nullptr) return E_POINTER;
+    try {
+        const std::vector<IConnectionPoint*> all{&m_events};
+        return CEnumerator<IEnumConnectionPoints, IConnectionPoint*>::Create(all, 0, points);
+    } catch (const std::bad_alloc&) {
+        *points = nullptr;
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT COleControlParts::FindConnectionPoint(REFIID riid, IConnectionPoint** point) {
+    if (point == nullptr) return E_POINTER;
+    *point = nullptr;
+    if (!IsEqualIID(riid, DIID__DPalvexEvents)) return CONNECT_E_NOCONNECTION;
+    m_events.AddRef();
+    *point = &m_events;
+    return S_OK;
+}
+
+CEventConnectionPoint::~CEventConnectionPoint() {
+    std::vector<CONNECTDATA> sinks = std::move(m_sinks);
+    for (CONNECTDATA& sink : sinks)
+        sink.pUnk->Release();
+}
+
+HRESULT CEventConnectionPoint::QueryInterface(REFIID riid, void** ppv) {
+    if (ppv == nullptr) return E_POINTER;
+    *ppv = nullptr;
+    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IConnectionPoint))
+        return E_NOINTERFACE;
+    AddRef();
+    *ppv = static_cast<IConnectionPoint*>(this);
+    return S_OK;
+}
+
+ULONG CEventConnectionPoint::AddRef() {
+    return m_owner.Outer()->AddRef();
+}
+ULONG CEventConnectionPoint::Release() {
+    return m_owner.Outer()->Release();
+}
+
+HRESULT CEventConnectionPoint::GetConnectionInterface(IID* iid) {
+    if (iid == nullptr) return E_POINTER;
+    *iid = DIID__DPalvexEvents;
+    return S_OK;
+}
+
+HRESULT CEventConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** cpc) {
+    if (cpc == nullptr) return E_POINTER;
+    m_owner.AddRef();
+    *cpc = &m_owner;
+    return S_OK;
+}
+
+// The sink must speak the event interface, as itself or as a plain
+// IDispatch (the event interface is a dispatch interface).
+HRESULT CEventConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
+    if (cookie == nullptr) return E_POINTER;
+    *cookie = 0;
+    if (sink == nullptr) return E_POINTER;
+    IUnknown* held = nullptr;
+    if (FAILED(sink->QueryInterface(DIID__DPalvexEvents, reinterpret_cast<void**>(&held))) &&
+        FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&held))))
+        return CONNECT_E_CANNOTCONNECT;
+    DWORD next = m_lastCookie + 1;
+    if (next == 0) next = 1;
+    try {
+        m_sinks.push_back(CONNECTDATA{held, next});
+    } catch (const std::bad_alloc&) {
+        held->Release();
+        return E_OUTOFMEMORY;
+    }
+    m_lastCookie = next;
+    *cookie = next;
+    return S_OK;
+}
+
+HRESULT CEventConnectionPoint::Unadvise(DWORD cookie) {
+    const auto it = std::find_if(m_sinks.begin(), m_sinks.end(),
+                                 [cookie](const CONNECTDATA& c) { return c.dwCookie == cookie; });
+    if (it == m_sinks.end()) return CONNECT_E_NOCONNECTION;
+    IUnknown* sink = it->pUnk;
+    m_sinks.erase(it);
+    sink->Release();
+    return S_OK;
+}
+
+HRESULT CEventConnectionPoint::EnumConnections(IEnumConnections** connections) {
+    if (connections == nullptr) return E_POINTER;
+    return CEnumerator<IEnumConnections, CONNECTDATA>::Create(m_sinks, 0, connections);
+}
+
+// --- ISpecifyPropertyPages ---------------------------------------------------------------
+
+HRESULT COleControlParts::GetPages(CAUUID* pages) {
+    if (pages == nullptr) return E_POINTER;
+    pages->cElems = 0;
+    pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
+    if (pages->pElems == nullptr) return E_OUTOFMEMORY;
+    pages->pElems[0] = CLSID_PalvexPropPage;
+    pages->cElems = 1;
+    return S_OK;
+}
+
+} // namespace palvex::win32

@@ -1,0 +1,373 @@
+// The control in its container: identity (QueryPart), IOleObject, in-place
+// activation and IOleControl.
+#include "control/automation/ole_control_win32.h"
+
+#include "control/automation/module_win32.h"
+#include "control/automation/ole_text_win32.h"
+
+#include <olectl.h>
+
+#define PALVEX_GUID_DEFINED
+#include "control/automation/palvex_guids.h"
+
+namespace palvex::win32 {
+
+namespace {
+
+// Resizing recomposes the picture; nothing links inside the control; it is
+// active in place as soon as it is shown; containers hide it at run time;
+// it wants its client site before it is loaded or initialised.
+constexpr DWORD kMiscStatus = OLEMISC_RECOMPOSEONRESIZE | OLEMISC_CANTLINKINSIDE |
+                              OLEMISC_INSIDEOUT | OLEMISC_INVISIBLEATRUNTIME |
+                              OLEMISC_SETCLIENTSITEFIRST;
+static_assert(kMiscStatus == 0x20491);
+
+// The string resource of the control's type name, "Palvex Control".
+constexpr UINT kIdsControlName = 1;
+
+template <class T> void ReleaseAndClear(T*& p) {
+    if (p != nullptr) {
+        T* old = p;
+        p = nullptr;
+        old->Release();
+    }
+}
+
+} // namespace
+
+COleControlParts::COleControlParts(IUnknown* outer) : m_outer(outer) {}
+
+COleControlParts::~COleControlParts() {
+    ReleaseInPlaceParts();
+    ReleaseAndClear(m_viewSink);
+    ReleaseAndClear(m_oleAdvise);
+    ReleaseAndClear(m_clientSite);
+}
+
+HRESULT COleControlParts::QueryPart(REFIID riid, void** ppv) {
+    if (ppv == nullptr) return E_POINTER;
+    *ppv = nullptr;
+    IUnknown* part = nullptr;
+    if (IsEqualIID(riid, IID_IOleObject))
+        part = static_cast<IOleObject*>(this);
+    else if (IsEqualIID(riid, IID_IOleInPlaceObject) || IsEqualIID(riid, IID_IOleWindow))
+        part = static_cast<IOleInPlaceObject*>(this);
+    else if (IsEqualIID(riid, IID_IOleInPlaceActiveObject))
+        part = static_cast<IOleInPlaceActiveObject*>(this);
+    else if (IsEqualIID(riid, IID_IOleControl))
+        part = static_cast<IOleControl*>(this);
+    else if (IsEqualIID(riid, IID_IViewObject2) || IsEqualIID(riid, IID_IViewObject))
+        part = static_cast<IViewObject2*>(this);
+    // IPersistStreamInit's table begins with IPersistStream's methods, in
+    // the same order: containers that save through IPersistStream
+    // (OleSaveToStream) reach the same code.
+    else if (IsEqualIID(riid, IID_IPersistStreamInit) || IsEqualIID(riid, IID_IPersistStream) ||
+             IsEqualIID(riid, IID_IPersist))
+        part = static_cast<IPersistStreamInit*>(this);
+    else if (IsEqualIID(riid, IID_IPersistStorage))
+        part = static_cast<IPersistStorage*>(this);
+    else if (IsEqualIID(riid, IID_IPersistPropertyBag))
+        part = static_cast<IPersistPropertyBag*>(this);
+    else if (IsEqualIID(riid, IID_IProvideClassInfo2) || IsEqualIID(riid, IID_IProvideClassInfo))
+        part = static_cast<IProvideClassInfo2*>(this);
+    else if (IsEqualIID(riid, IID_IConnectionPointContainer))
+        part = static_cast<IConnectionPointContainer*>(this);
+    else if (IsEqualIID(riid, IID_ISpecifyPropertyPages))
+        part = static_cast<ISpecifyPropertyPages*>(this);
+    if (part == nullptr) return E_NOINTERFACE;
+    m_outer->AddRef();
+    *ppv = part;
+    return S_OK;
+}
+
+// --- IUnknown ----------------------------------------------------------------
+
+HRESULT COleControlParts::QueryInterface(REFIID riid, void** ppv) {
+    return m_outer->QueryInterface(riid, ppv);
+}
+ULONG COleControlParts::AddRef() {
+    return m_outer->AddRef();
+}
+ULONG COleControlParts::Release() {
+    return m_outer->Release();
+}
+
+// --- IOleObject ----------------------------------------------------------------
+
+HRESULT COleControlParts::SetClientSite(IOleClientSite* site) {
+    if (site != nullptr) site->AddRef();
+    ReleaseAndClear(m_clientSite);
+    m_clientSite = site;
+    return S_OK;
+}
+
+HRESULT COleControlParts::GetClientSite(IOleClientSite** site) {
+    if (site == nullptr) return E_POINTER;
+    *site = m_clientSite;
+    if (m_clientSite != nullptr) m_clientSite->AddRef();
+    return S_OK;
+}
+
+HRESULT COleControlParts::SetHostNames(LPCOLESTR, LPCOLESTR) {
+    return S_OK;
+}
+
+// The control is never dirty, so there is nothing to save on closing.
+HRESULT COleControlParts::Close(DWORD) {
+    InPlaceDeactivate();
+    if (m_oleAdvise != nullptr) m_oleAdvise->SendOnClose();
+    return S_OK;
+}
+
+HRESULT COleControlParts::SetMoniker(DWORD, IMoniker*) {
+    return E_NOTIMPL;
+}
+
+HRESULT COleControlParts::GetMoniker(DWORD, DWORD, IMoniker** moniker) {
+    if (moniker != nullptr) *moniker = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT COleControlParts::InitFromData(IDataObject*, BOOL, DWORD) {
+    return E_NOTIMPL;
+}
+
+HRESULT COleControlParts::GetClipboardData(DWORD, IDataObject** data) {
+    if (data != nullptr) *data = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT COleControlParts::DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG, HWND parent,
+                                 LPCRECT pos) {
+    switch (verb) {
+    case OLEIVERB_PRIMARY:
+    case OLEIVERB_UIACTIVATE:
+        return ActivateInPlace(site, pos, true);
+    case OLEIVERB_SHOW:
+    case OLEIVERB_INPLACEACTIVATE:
+        return ActivateInPlace(site, pos, false);
+    case OLEIVERB_HIDE:
+        return UIDeactivate();
+    case OLEIVERB_PROPERTIES:
+        return ShowProperties(parent);
+    default:
+        break;
+    }
+    if (verb <= 0) return E_NOTIMPL;
+    // An unknown positive verb is taken as the primary one.
+    const HRESULT hr = ActivateInPlace(site, pos, true);
+    return FAILED(hr) ? hr : OLEOBJ_S_INVALIDVERB;
+}
+
+HRESULT COleControlParts::EnumVerbs(IEnumOLEVERB** verbs) {
+    if (verbs == nullptr) return E_POINTER;
+    *verbs = nullptr;
+    return OleRegEnumVerbs(CLSID_Palvex, verbs);
+}
+
+HRESULT COleControlParts::Update() {
+    return S_OK;
+}
+HRESULT COleControlParts::IsUpToDate() {
+    return S_OK;
+}
+
+HRESULT COleControlParts::GetUserClassID(CLSID* clsid) {
+    if (clsid == nullptr) return E_POINTER;
+    *clsid = CLSID_Palvex;
+    return S_OK;
+}
+
+HRESULT COleControlParts::GetUserType(DWORD, LPOLESTR* type) {
+    if (type == nullptr) return E_POINTER;
+    return LoadTaskString(ModuleInstance(), kIdsControlName, type);
+}
+
+HRESULT COleControlParts::SetExtent(DWORD aspect, SIZEL* size) {
+    if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
+    if (size == nullptr) return E_POINTER;
+    if (size->cx < 0 || size->cy < 0) return E_INVALIDARG;
+    m_extent = *size;
+    return S_OK;
+}
+
+HRESULT COleControlParts::GetExtent(DWORD aspect, SIZEL* size) {
+    if (size == nullptr) return E_POINTER;
+    if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
+    *size = m_extent;
+    return S_OK;
+}
+
+HRESULT COleControlParts::Advise(IAdviseSink* sink, DWORD* connection) {
+    if (connection == nullptr) return E_POINTER;
+    *connection = 0;
+    if (m_oleAdvise == nullptr) {
+        const HRESULT hr = CreateOleAdviseHolder(&m_oleAdvise);
+        if (FAILED(hr)) return hr;
+    }
+    return m_oleAdvise->Advise(sink, connection);
+}
+
+HRESULT COleControlParts::Unadvise(DWORD connection) {
+    if (m_oleAdvise == nullptr) return OLE_E_NOCONNECTION;
+    return m_oleAdvise->Unadvise(connection);
+}
+
+HRESULT COleControlParts::EnumAdvise(IEnumSTATDATA** advise) {
+    if (advise == nullptr) return E_POINTER;
+    *advise = nullptr;
+    if (m_oleAdvise == nullptr) return S_OK;
+    return m_oleAdvise->EnumAdvise(advise);
+}
+
+// The flags belong to the content aspect; other aspects have none.
+HRESULT COleControlParts::GetMiscStatus(DWORD aspect, DWORD* status) {
+    if (status == nullptr) return E_POINTER;
+    *status = aspect == DVASPECT_CONTENT ? kMiscStatus : 0;
+    return S_OK;
+}
+
+HRESULT COleControlParts::SetColorScheme(LOGPALETTE*) {
+    return E_NOTIMPL;
+}
+
+// --- In place ----------------------------------------------------------------
+
+HRESULT COleControlParts::ActivateInPlace(IOleClientSite* site, LPCRECT pos, bool uiActivate) {
+    if (m_inPlaceSite == nullptr) {
+        if (site == nullptr) site = m_clientSite;
+        if (site == nullptr) return E_UNEXPECTED;
+        IOleInPlaceSite* inPlace = nullptr;
+        if (FAILED(site->QueryInterface(IID_IOleInPlaceSite, reinterpret_cast<void**>(&inPlace))))
+            return OLEOBJ_S_CANNOT_DOVERB_NOW;
+        if (inPlace->CanInPlaceActivate() != S_OK) {
+            inPlace->Release();
+            return OLEOBJ_S_CANNOT_DOVERB_NOW;
+        }
+        HRESULT hr = inPlace->OnInPlaceActivate();
+        if (FAILED(hr)) {
+            inPlace->Release();
+            return hr;
+        }
+        m_inPlaceSite = inPlace;
+        RECT sitePos{};
+        RECT clip{};
+        OLEINPLACEFRAMEINFO frameInfo{};
+        frameInfo.cb = sizeof frameInfo;
+        hr = inPlace->GetWindowContext(&m_frame, &m_document, &sitePos, &clip, &frameInfo);
+        if (FAILED(hr)) {
+            inPlace->OnInPlaceDeactivate();
+            ReleaseInPlaceParts();
+            return hr;
+        }
+        m_pos = sitePos;
+    }
+    if (pos != nullptr) m_pos = *pos;
+    if (uiActivate && !m_uiActive) {
+        const HRESULT hr = m_inPlaceSite->OnUIActivate();
+        if (FAILED(hr)) return hr;
+        m_uiActive = true;
+        IOleInPlaceActiveObject* active = this;
+        if (m_frame != nullptr) m_frame->SetActiveObject(active, nullptr);
+        if (m_document != nullptr) m_document->SetActiveObject(active, nullptr);
+    }
+    return S_OK;
+}
+
+void COleControlParts::ReleaseInPlaceParts() {
+    m_uiActive = false;
+    ReleaseAndClear(m_document);
+    ReleaseAndClear(m_frame);
+    ReleaseAndClear(m_inPlaceSite);
+}
+
+HRESULT COleControlParts::ShowProperties(HWND parent) {
+    LPOLESTR caption = nullptr;
+    if (FAILED(GetUserType(USERCLASSTYPE_SHORT, &caption))) caption = nullptr;
+    IUnknown* objects[] = {m_outer};
+    CLSID page = CLSID_PalvexPropPage;
+    const HRESULT hr = OleCreatePropertyFrame(parent, 0, 0, caption, 1, objects, 1, &page,
+                                              LOCALE_USER_DEFAULT, 0, nullptr);
+    CoTaskMemFree(caption);
+    return hr;
+}
+
+HRESULT COleControlParts::GetWindow(HWND* hwnd) {
+    if (hwnd == nullptr) return E_POINTER;
+    *hwnd = nullptr;
+    if (m_inPlaceSite == nullptr) return E_FAIL;
+    return m_inPlaceSite->GetWindow(hwnd);
+}
+
+HRESULT COleControlParts::ContextSensitiveHelp(BOOL) {
+    return E_NOTIMPL;
+}
+
+HRESULT COleControlParts::InPlaceDeactivate() {
+    if (m_inPlaceSite == nullptr) return S_OK;
+    UIDeactivate();
+    IOleInPlaceSite* site = m_inPlaceSite;
+    site->AddRef();
+    ReleaseInPlaceParts();
+    site->OnInPlaceDeactivate();
+    site->Release();
+    return S_OK;
+}
+
+HRESULT COleControlParts::UIDeactivate() {
+    if (!m_uiActive) return S_OK;
+    m_uiActive = false;
+    if (m_frame != nullptr) m_frame->SetActiveObject(nullptr, nullptr);
+    if (m_document != nullptr) m_document->SetActiveObject(nullptr, nullptr);
+    if (m_inPlaceSite != nullptr) m_inPlaceSite->OnUIDeactivate(FALSE);
+    return S_OK;
+}
+
+HRESULT COleControlParts::SetObjectRects(LPCRECT pos, LPCRECT) {
+    if (pos == nullptr) return E_POINTER;
+    m_pos = *pos;
+    return S_OK;
+}
+
+HRESULT COleControlParts::ReactivateAndUndo() {
+    return E_NOTIMPL;
+}
+HRESULT COleControlParts::TranslateAccelerator(LPMSG) {
+    return S_FALSE;
+}
+HRESULT COleControlParts::OnFrameWindowActivate(BOOL) {
+    return S_OK;
+}
+HRESULT COleControlParts::OnDocWindowActivate(BOOL) {
+    return S_OK;
+}
+HRESULT COleControlParts::ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) {
+    return S_OK;
+}
+HRESULT COleControlParts::EnableModeless(BOOL) {
+    return S_OK;
+}
+
+// --- IOleControl ---------------------------------------------------------------
+
+// The control has no mnemonics.
+HRESULT COleControlParts::GetControlInfo(CONTROLINFO* info) {
+    if (info == nullptr) return E_POINTER;
+    info->cb = sizeof *info;
+    info->hAccel = nullptr;
+    info->cAccel = 0;
+    info->dwFlags = 0;
+    return S_OK;
+}
+
+HRESULT COleControlParts::OnMnemonic(MSG*) {
+    return E_NOTIMPL;
+}
+HRESULT COleControlParts::OnAmbientPropertyChange(DISPID) {
+    return S_OK;
+}
+HRESULT COleControlParts::FreezeEvents(BOOL) {
+    return S_OK;
+}
+
+} // namespace palvex::win32

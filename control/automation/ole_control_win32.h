@@ -1,0 +1,190 @@
+// COleControlParts: the interfaces a container needs to place the control on
+// a form, to activate it in place, to draw its design-time picture, to save
+// it with the document and to show its property page. The control object
+// holds one as a member and hands out its interfaces from QueryInterface;
+// their IUnknown methods go to the control object (the outer unknown), so
+// the control has one identity and one reference count.
+//
+// The control has no window of its own: in place it keeps the position the
+// container gives it and draws only when the container asks (IViewObject2).
+#pragma once
+
+#include <windows.h>
+
+#include <ocidl.h>
+#include <oleidl.h>
+
+#include <vector>
+
+namespace palvex::win32 {
+
+class COleControlParts;
+
+// The control's one connection point, for its event interface. The event
+// interface has no members, so the sinks are kept but never called. Its
+// lifetime is the control's: AddRef and Release go to the outer unknown.
+class CEventConnectionPoint final : public IConnectionPoint {
+  public:
+    explicit CEventConnectionPoint(COleControlParts& owner) : m_owner(owner) {}
+    ~CEventConnectionPoint();
+    CEventConnectionPoint(const CEventConnectionPoint&) = delete;
+    CEventConnectionPoint& operator=(const CEventConnectionPoint&) = delete;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+
+    HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID* iid) override;
+    HRESULT STDMETHODCALLTYPE GetConnectionPointContainer(IConnectionPointContainer** cpc) override;
+    HRESULT STDMETHODCALLTYPE Advise(IUnknown* sink, DWORD* cookie) override;
+    HRESULT STDMETHODCALLTYPE Unadvise(DWORD cookie) override;
+    HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections** connections) override;
+
+  private:
+    COleControlParts& m_owner;
+    std::vector<CONNECTDATA> m_sinks;
+    DWORD m_lastCookie = 0;
+};
+
+class COleControlParts : public IOleObject,
+                         public IOleInPlaceObject,
+                         public IOleInPlaceActiveObject,
+                         public IOleControl,
+                         public IViewObject2,
+                         public IPersistStreamInit,
+                         public IPersistStorage,
+                         public IPersistPropertyBag,
+                         public IProvideClassInfo2,
+                         public IConnectionPointContainer,
+                         public ISpecifyPropertyPages {
+  public:
+    explicit COleControlParts(IUnknown* outer);
+    ~COleControlParts();
+    COleControlParts(const COleControlParts&) = delete;
+    COleControlParts& operator=(const COleControlParts&) = delete;
+
+    // S_OK and one reference (through the outer unknown) when riid names one
+    // of these interfaces or an interface they extend (IPersist and
+    // IPersistStream are the IPersistStreamInit one, IOleWindow the
+    // IOleInPlaceObject one); E_NOINTERFACE and *ppv null otherwise.
+    HRESULT QueryPart(REFIID riid, void** ppv);
+
+    IUnknown* Outer() const { return m_outer; }
+
+    // --- IUnknown: the outer unknown's ---------------------------------------
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+
+    // --- IOleObject (ole_control_win32.cpp, as are the in-place parts) ------
+    HRESULT STDMETHODCALLTYPE SetClientSite(IOleClientSite* site) override;
+    HRESULT STDMETHODCALLTYPE GetClientSite(IOleClientSite** site) override;
+    HRESULT STDMETHODCALLTYPE SetHostNames(LPCOLESTR app, LPCOLESTR object) override;
+    HRESULT STDMETHODCALLTYPE Close(DWORD saveOption) override;
+    HRESULT STDMETHODCALLTYPE SetMoniker(DWORD which, IMoniker* moniker) override;
+    HRESULT STDMETHODCALLTYPE GetMoniker(DWORD assign, DWORD which, IMoniker** moniker) override;
+    HRESULT STDMETHODCALLTYPE InitFromData(IDataObject* data, BOOL creation,
+                                           DWORD reserved) override;
+    HRESULT STDMETHODCALLTYPE GetClipboardData(DWORD reserved, IDataObject** data) override;
+    HRESULT STDMETHODCALLTYPE DoVerb(LONG verb, LPMSG msg, IOleClientSite* site, LONG index,
+                                     HWND parent, LPCRECT pos) override;
+    HRESULT STDMETHODCALLTYPE EnumVerbs(IEnumOLEVERB** verbs) override;
+    HRESULT STDMETHODCALLTYPE Update() override;
+    HRESULT STDMETHODCALLTYPE IsUpToDate() override;
+    HRESULT STDMETHODCALLTYPE GetUserClassID(CLSID* clsid) override;
+    HRESULT STDMETHODCALLTYPE GetUserType(DWORD form, LPOLESTR* type) override;
+    HRESULT STDMETHODCALLTYPE SetExtent(DWORD aspect, SIZEL* size) override;
+    HRESULT STDMETHODCALLTYPE GetExtent(DWORD aspect, SIZEL* size) override;
+    HRESULT STDMETHODCALLTYPE Advise(IAdviseSink* sink, DWORD* connection) override;
+    HRESULT STDMETHODCALLTYPE Unadvise(DWORD connection) override;
+    HRESULT STDMETHODCALLTYPE EnumAdvise(IEnumSTATDATA** advise) override;
+    HRESULT STDMETHODCALLTYPE GetMiscStatus(DWORD aspect, DWORD* status) override;
+    HRESULT STDMETHODCALLTYPE SetColorScheme(LOGPALETTE* palette) override;
+
+    // --- IOleWindow, IOleInPlaceObject, IOleInPlaceActiveObject -------------
+    HRESULT STDMETHODCALLTYPE GetWindow(HWND* hwnd) override;
+    HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL enter) override;
+    HRESULT STDMETHODCALLTYPE InPlaceDeactivate() override;
+    HRESULT STDMETHODCALLTYPE UIDeactivate() override;
+    HRESULT STDMETHODCALLTYPE SetObjectRects(LPCRECT pos, LPCRECT clip) override;
+    HRESULT STDMETHODCALLTYPE ReactivateAndUndo() override;
+    HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG msg) override;
+    HRESULT STDMETHODCALLTYPE OnFrameWindowActivate(BOOL activate) override;
+    HRESULT STDMETHODCALLTYPE OnDocWindowActivate(BOOL activate) override;
+    HRESULT STDMETHODCALLTYPE ResizeBorder(LPCRECT border, IOleInPlaceUIWindow* window,
+                                           BOOL frameWindow) override;
+    HRESULT STDMETHODCALLTYPE EnableModeless(BOOL enable) override;
+
+    // --- IOleControl ---------------------------------------------------------
+    HRESULT STDMETHODCALLTYPE GetControlInfo(CONTROLINFO* info) override;
+    HRESULT STDMETHODCALLTYPE OnMnemonic(MSG* msg) override;
+    HRESULT STDMETHODCALLTYPE OnAmbientPropertyChange(DISPID id) override;
+    HRESULT STDMETHODCALLTYPE FreezeEvents(BOOL freeze) override;
+
+    // --- IViewObject2 (ole_control_data_win32.cpp, as is all below) ---------
+    HRESULT STDMETHODCALLTYPE Draw(DWORD aspect, LONG index, void* aspectInfo,
+                                   DVTARGETDEVICE* target, HDC targetDc, HDC dc, LPCRECTL bounds,
+                                   LPCRECTL windowBounds,
+                                   BOOL(STDMETHODCALLTYPE* keepGoing)(ULONG_PTR),
+                                   ULONG_PTR keepGoingArg) override;
+    HRESULT STDMETHODCALLTYPE GetColorSet(DWORD aspect, LONG index, void* aspectInfo,
+                                          DVTARGETDEVICE* target, HDC targetDc,
+                                          LOGPALETTE** colours) override;
+    HRESULT STDMETHODCALLTYPE Freeze(DWORD aspect, LONG index, void* aspectInfo,
+                                     DWORD* freeze) override;
+    HRESULT STDMETHODCALLTYPE Unfreeze(DWORD freeze) override;
+    HRESULT STDMETHODCALLTYPE SetAdvise(DWORD aspects, DWORD flags, IAdviseSink* sink) override;
+    HRESULT STDMETHODCALLTYPE GetAdvise(DWORD* aspects, DWORD* flags, IAdviseSink** sink) override;
+    HRESULT STDMETHODCALLTYPE GetExtent(DWORD aspect, LONG index, DVTARGETDEVICE* target,
+                                        LPSIZEL size) override;
+
+    // --- IPersistStreamInit, IPersistStorage, IPersistPropertyBag -----------
+    HRESULT STDMETHODCALLTYPE GetClassID(CLSID* clsid) override;
+    HRESULT STDMETHODCALLTYPE IsDirty() override;
+    HRESULT STDMETHODCALLTYPE Load(LPSTREAM stream) override;
+    HRESULT STDMETHODCALLTYPE Save(LPSTREAM stream, BOOL clearDirty) override;
+    HRESULT STDMETHODCALLTYPE GetSizeMax(ULARGE_INTEGER* size) override;
+    // IPersistStreamInit's and IPersistPropertyBag's.
+    HRESULT STDMETHODCALLTYPE InitNew() override;
+    HRESULT STDMETHODCALLTYPE InitNew(IStorage* storage) override;
+    HRESULT STDMETHODCALLTYPE Load(IStorage* storage) override;
+    HRESULT STDMETHODCALLTYPE Save(IStorage* storage, BOOL sameAsLoad) override;
+    HRESULT STDMETHODCALLTYPE SaveCompleted(IStorage* storage) override;
+    HRESULT STDMETHODCALLTYPE HandsOffStorage() override;
+    HRESULT STDMETHODCALLTYPE Load(IPropertyBag* bag, IErrorLog* log) override;
+    HRESULT STDMETHODCALLTYPE Save(IPropertyBag* bag, BOOL clearDirty, BOOL saveAll) override;
+
+    // --- IProvideClassInfo2, IConnectionPointContainer, ISpecifyPropertyPages
+    HRESULT STDMETHODCALLTYPE GetClassInfo(ITypeInfo** info) override;
+    HRESULT STDMETHODCALLTYPE GetGUID(DWORD kind, GUID* guid) override;
+    HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints** points) override;
+    HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID riid, IConnectionPoint** point) override;
+    HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) override;
+
+  private:
+    // Brings the control in place (and, with `uiActivate`, UI-active) in the
+    // site's window: the site must agree, and gives the position.
+    HRESULT ActivateInPlace(IOleClientSite* site, LPCRECT pos, bool uiActivate);
+    // The Properties verb: the property frame over the control's one page.
+    HRESULT ShowProperties(HWND parent);
+    void ReleaseInPlaceParts();
+
+    IUnknown* m_outer;
+    IOleClientSite* m_clientSite = nullptr;
+    IOleAdviseHolder* m_oleAdvise = nullptr;
+    // In place: the site, its frame and document windows, our position.
+    IOleInPlaceSite* m_inPlaceSite = nullptr;
+    IOleInPlaceFrame* m_frame = nullptr;
+    IOleInPlaceUIWindow* m_document = nullptr;
+    bool m_uiActive = false;
+    RECT m_pos{};
+    // The extent in HIMETRIC: 1 x 0.5 inch until the container sets one.
+    SIZEL m_extent{2540, 1270};
+    // The one view sink (IViewObject::SetAdvise).
+    IAdviseSink* m_viewSink = nullptr;
+    DWORD m_viewAspects = 0;
+    DWORD m_viewFlags = 0;
+    CEventConnectionPoint m_events{*this};
+};
+
+} // namespace palvex::win32
