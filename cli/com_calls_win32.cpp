@@ -5,23 +5,6 @@
 
 #include "control/automation/hresult_text.h"
 
-#include <vector>
-
-namespace {
-
-// The control's own interface for why its link failed (the same functions as
-// the module's interface on Linux).
-using PALVEX_TRACE_SINK = void (*)(void* context, const void* event);
-struct IPalvexDiagnostics : public IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE SetTraceSink(PALVEX_TRACE_SINK sink, void* context) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetLastLinkError(char* text, ULONG capacity,
-                                                       ULONG* length) = 0;
-};
-const IID kIidPalvexDiagnostics = {
-    0x1C417E99, 0x3537, 0x45E9, {0x87, 0xA0, 0x7A, 0x48, 0x05, 0x48, 0x42, 0xE7}};
-
-} // namespace
-
 namespace palvex::cli::com {
 
 HRESULT TypeInfoCount(IDispatch& control, unsigned& count) {
@@ -89,7 +72,7 @@ HRESULT Invoke(IDispatch& control, DISPID id, DISPPARAMS& params, VARIANT& resul
 
 std::string LastLinkError(IDispatch& control) {
     IPalvexDiagnostics* d = nullptr;
-    if (FAILED(control.QueryInterface(kIidPalvexDiagnostics, reinterpret_cast<void**>(&d))) ||
+    if (FAILED(control.QueryInterface(IID_IPalvexDiagnostics, reinterpret_cast<void**>(&d))) ||
         d == nullptr)
         return {};
     std::string text;

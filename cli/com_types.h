@@ -6,11 +6,11 @@
 // parameter's type, how the last link failure is asked for) the portable code
 // calls the functions below, which each system defines in its own file
 // (com_calls_linux.cpp over the module's header, com_calls_win32.cpp over the
-// system's). CMake names the system's type header (PALVEX_CLI_COM_TYPES):
-// cli/com_types_linux.h or cli/com_types_win32.h.
+// system's). The header CMake generates, "palvex_cli_com_types.h", names the
+// system's types: cli/com_types_linux.h or cli/com_types_win32.h.
 #pragma once
 
-#include PALVEX_CLI_COM_TYPES
+#include "palvex_cli_com_types.h"
 
 #include <string>
 #include <string_view>
