@@ -23,9 +23,7 @@ bool EncodeCharacter(std::string_view character, std::string& out) {
     BOOL usedDefault = FALSE;
     const int n = WideCharToMultiByte(kCardCodePageNumber, WC_NO_BEST_FIT_CHARS, wide, units, bytes,
                                       sizeof bytes, nullptr, &usedDefault);
-    // GBK's single bytes are ASCII alone; code page 936 adds 0x80 for the
-    // euro sign, which GBK has no code for.
-    if (n <= 0 || usedDefault || (n == 1 && (bytes[0] & 0x80) != 0)) return false;
+    if (n <= 0 || usedDefault) return false;
     wchar_t back[2] = {};
     const int backUnits =
         MultiByteToWideChar(kCardCodePageNumber, MB_ERR_INVALID_CHARS, bytes, n, back, 2);

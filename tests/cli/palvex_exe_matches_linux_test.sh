@@ -118,7 +118,9 @@ property frame|$capture : QKSetProperty 20004081 : GetSendString
 setup frame|$capture : QKSetup 20004081 : GetSendString
 text in the card's code page|$capture : ShowString 0 0 0 1 中文 : GetSendString
 raw text|--raw-text $capture : ShowString 1 8 16 2 abc : GetSendString
-a character GBK has no code for|$capture : ShowString 0 0 0 1 €
+the euro sign and the middle dot|$capture : ShowString 0 0 0 1 €·x : GetSendString
+characters GBK has no code for|$capture : ShowString 0 0 0 1 a😀
+a Hangul syllable|$capture : ShowString 0 0 0 1 한
 drawing frames|$capture : Line 0 0 0 255 63 1 : GetSendString : SwitchToBank 1 : GetSendString : ClearBank 2 : GetSendString : CopyToBank 1 : GetSendString
 device frames|$capture : SetBrightness 7 : GetSendString : SetRelay 1 0 1 : GetSendString : SetTemperatureOffset -3 : GetSendString : SetCtrlTemperature 70 60 45 40 1 : GetSendString
 clock and test frames|$capture : SetOnOffTime 480 1320 0 0 : GetSendString : StartTest : GetSendString : ClearPowerCheckResult : GetSendString : Reset : GetSendString : LockHZLib 1 : GetSendString
