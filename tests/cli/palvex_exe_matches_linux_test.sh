@@ -142,6 +142,23 @@ a bad list|SetSendFlag 0 : SetOrderList 4 1,2,3
 no calls after a colon|SetSendFlag 0 :
 EOF_CASES
 
+# What the Windows build lacks is refused with the reason, before any link.
+printf '\211PNG\r\n\032\n' >"$work/logo.png"
+while IFS='|' read -r name words; do
+    # shellcheck disable=SC2086 # the words of the line
+    run_windows $words
+    if [ "$win_status" != 2 ] || ! grep -q "not available on Windows" "$work/win.err"; then
+        fail "$name: status $win_status, $(head -c 300 "$work/win.err")"
+    else
+        echo "ok: $name refused"
+    fi
+done <<EOF_REFUSED
+a PNG picture|SetSendFlag 0 : SendPicture 0 0 $(win_path "$work/logo.png")
+send-font|--com 3 --baud 9600 --card 1 --width 256 --height 64 send-font $(win_path "$work/font.lib")
+preview|--width 256 --height 64 -o $(win_path "$work/p.png") preview $(win_path "$work/codes.bin")
+draw|draw $(win_path "$work/d.png")
+EOF_REFUSED
+
 strip_windows_paragraph="Not available on Windows:" check "--help" "--help"
 strip_windows_paragraph="Not available on Windows:" check "--help after options" "--verbose --help"
 
