@@ -72,7 +72,8 @@ add_i386_architecture() {
 build_windows() { # build_windows DIR ARCH
     cmake -S . -B "$1" -DCMAKE_TOOLCHAIN_FILE="cmake/toolchains/mingw-w64-$2.cmake" \
         -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPALVEX_BUILD_TESTS=ON \
-        -DPALVEX_WERROR="${PALVEX_WERROR:-OFF}" -DPALVEX_LINUX_CARDSIM="$PWD/build/sim/cardsim" >/dev/null
+        -DPALVEX_WERROR="${PALVEX_WERROR:-OFF}" -DPALVEX_LINUX_CARDSIM="$PWD/build/sim/cardsim" \
+        -DPALVEX_LINUX_PALVEX="$PWD/build/cli/palvex" >/dev/null
     cmake --build "$1" -j"$JOBS"
 }
 
@@ -91,13 +92,14 @@ windows_job() {
     add_i386_architecture
     install_packages "${WINDOWS_PACKAGES[@]}"
     echo "dev.sh: Windows packages ready after $((SECONDS - started)) s"
-    # The Windows link tests talk to the simulated card of the Linux build.
+    # The Windows link tests talk to the simulated card of the Linux build,
+    # and palvex.exe must print what the Linux palvex prints.
     install_packages
     step=$SECONDS
     [ -f build/CMakeCache.txt ] || cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DPALVEX_BUILD_BENCH=OFF -DPALVEX_WERROR="${PALVEX_WERROR:-OFF}" >/dev/null
-    cmake --build build --target cardsim -j"$JOBS"
-    echo "dev.sh: the Linux cardsim built in $((SECONDS - step)) s"
+    cmake --build build --target cardsim palvex -j"$JOBS"
+    echo "dev.sh: the Linux cardsim and palvex built in $((SECONDS - step)) s"
     for arch in x86_64 i686; do
         dir=build-win64
         [ "$arch" = i686 ] && dir=build-win32

@@ -115,7 +115,6 @@ bool ParsePictureFile(std::string_view word, const ParseContext&, ArgSlot& slot,
 // count can count.
 constexpr std::size_t kMaxListEntries = 32767;
 
-
 constexpr std::size_t kRecordBytes = card::kProgRecordSize;
 constexpr std::size_t kRecordDigits = 2 * kRecordBytes;
 
@@ -456,6 +455,8 @@ constexpr const ArgKind* kAllKinds[] = {
 };
 // clang-format on
 
-std::span<const ArgKind* const> AllKinds() { return kAllKinds; }
+std::span<const ArgKind* const> AllKinds() {
+    return kAllKinds;
+}
 
 } // namespace palvex::cli

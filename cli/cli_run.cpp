@@ -1,7 +1,5 @@
 #include "cli/cli_run.h"
 
-#include "control/automation/com_support.h"
-
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -33,21 +31,7 @@ bool ControlTracesToStderr() {
 } // namespace
 
 std::string LastLinkErrorText(IDispatch& control) {
-    IPalvexDiagnostics* d = nullptr;
-    if (FAILED(control.lpVtbl->QueryInterface(&control, &IID_IPalvexDiagnostics,
-                                              reinterpret_cast<void**>(&d))) ||
-        d == nullptr)
-        return {};
-    std::string text;
-    ULONG length = 0;
-    HRESULT hr = d->lpVtbl->GetLastLinkError(d, nullptr, 0, &length);
-    if ((SUCCEEDED(hr) || hr == E_NOT_SUFFICIENT_BUFFER) && length > 0) {
-        text.resize(std::size_t{length} + 1);
-        hr = d->lpVtbl->GetLastLinkError(d, text.data(), length + 1, &length);
-        text.resize(SUCCEEDED(hr) ? length : 0);
-    }
-    d->lpVtbl->Release(d);
-    return text;
+    return com::LastLinkError(control);
 }
 
 bool ReportLinkFailure(IDispatch& control, std::FILE* err, std::string& printed) {
@@ -62,9 +46,10 @@ bool ReportLinkFailure(IDispatch& control, std::FILE* err, std::string& printed)
 bool ResolveIds(IDispatch& control, std::vector<Call>& calls, std::string& error) {
     for (Call& call : calls) {
         DISPID id = kNoDispId;
-        const HRESULT hr = IdOfName(&control, call.method->name, &id);
+        const HRESULT hr = com::IdOfName(control, call.method->name, id);
         if (FAILED(hr)) {
-            error = "the control does not know " + call.method->name + ": " + HresultMessage(hr);
+            error =
+                "the control does not know " + call.method->name + ": " + com::HresultMessage(hr);
             return false;
         }
         // The line was checked against the method the type information gave
@@ -96,8 +81,7 @@ CallOutcome RunCall(IDispatch& control, Call& call) {
     DISPPARAMS params{n > 0 ? args.data() : nullptr, nullptr, static_cast<unsigned>(n), 0};
     VARIANT result;
     EmptyVariant(result);
-    outcome.hr = control.lpVtbl->Invoke(&control, call.id, &IID_NULL, 0, DISPATCH_METHOD, &params,
-                                        &result, nullptr, &outcome.argErr);
+    outcome.hr = com::Invoke(control, call.id, params, result, outcome.argErr);
 
     if (SUCCEEDED(outcome.hr)) {
         outcome.line = call.method->name;

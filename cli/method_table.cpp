@@ -1,7 +1,5 @@
 #include "cli/method_table.h"
 
-#include "control/automation/com_support.h"
-
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -39,7 +37,7 @@ struct TypeAttrHolder {
     ITypeInfo& info;
     TYPEATTR* attr = nullptr;
     ~TypeAttrHolder() {
-        if (attr != nullptr) info.lpVtbl->ReleaseTypeAttr(&info, attr);
+        if (attr != nullptr) com::ReleaseTypeAttr(info, attr);
     }
 };
 
@@ -47,7 +45,7 @@ struct FuncDescHolder {
     ITypeInfo& info;
     FUNCDESC* desc = nullptr;
     ~FuncDescHolder() {
-        if (desc != nullptr) info.lpVtbl->ReleaseFuncDesc(&info, desc);
+        if (desc != nullptr) com::ReleaseFuncDesc(info, desc);
     }
 };
 
@@ -76,12 +74,12 @@ bool ReadMethod(ITypeInfo& info, StringFree freeString, const FUNCDESC& desc, Me
     const auto paramCount = static_cast<unsigned>(desc.cParams);
     StringsHolder names{freeString, std::vector<BSTR>(paramCount + 1, nullptr)};
     unsigned got = 0;
-    const HRESULT hr =
-        info.lpVtbl->GetNames(&info, desc.memid, names.strings.data(), paramCount + 1, &got);
+    const HRESULT hr = com::GetNames(info, desc.memid, names.strings.data(), paramCount + 1, got);
     if (FAILED(hr)) {
         // A refused call hands out nothing (what it wrote, it took back).
         names.strings.clear();
-        error = "the names of " + MemberText(desc.memid) + " cannot be read: " + HresultMessage(hr);
+        error = "the names of " + MemberText(desc.memid) +
+                " cannot be read: " + com::HresultMessage(hr);
         return false;
     }
     if (got > paramCount + 1) got = paramCount + 1;
@@ -94,7 +92,7 @@ bool ReadMethod(ITypeInfo& info, StringFree freeString, const FUNCDESC& desc, Me
     }
 
     method.id = desc.memid;
-    method.result = desc.elemdescFunc.vt;
+    method.result = com::TypeOf(desc.elemdescFunc);
     if (!AsciiName(names.strings[0], method.name)) {
         error = MemberText(desc.memid) + " has an empty or non-ASCII name";
         return false;
@@ -102,7 +100,7 @@ bool ReadMethod(ITypeInfo& info, StringFree freeString, const FUNCDESC& desc, Me
     method.params.clear();
     for (unsigned i = 0; i < paramCount; ++i) {
         MethodParam p;
-        p.vt = desc.lprgelemdescParam[i].vt;
+        p.vt = com::TypeOf(desc.lprgelemdescParam[i]);
         if (!AsciiName(names.strings[i + 1], p.name)) {
             error = method.name + ": parameter " + std::to_string(i + 1) +
                     " has an empty or non-ASCII name";
@@ -140,10 +138,10 @@ bool ReadMethodTable(ITypeInfo& info, StringFree freeString, MethodTable& out, s
         return false;
     }
     TypeAttrHolder attr{info};
-    HRESULT hr = info.lpVtbl->GetTypeAttr(&info, &attr.attr);
+    HRESULT hr = com::GetTypeAttr(info, attr.attr);
     if (FAILED(hr) || attr.attr == nullptr) {
-        error =
-            "the type attributes cannot be read: " + HresultMessage(FAILED(hr) ? hr : E_POINTER);
+        error = "the type attributes cannot be read: " +
+                com::HresultMessage(FAILED(hr) ? hr : E_POINTER);
         return false;
     }
     if (attr.attr->typekind != TKIND_DISPATCH) {
@@ -155,14 +153,15 @@ bool ReadMethodTable(ITypeInfo& info, StringFree freeString, MethodTable& out, s
     std::vector<MethodInfo> methods;
     for (unsigned i = 0; i < attr.attr->cFuncs; ++i) {
         FuncDescHolder desc{info};
-        hr = info.lpVtbl->GetFuncDesc(&info, i, &desc.desc);
+        hr = com::GetFuncDesc(info, i, desc.desc);
         if (FAILED(hr) || desc.desc == nullptr) {
             error = "function description " + std::to_string(i) +
-                    " cannot be read: " + HresultMessage(FAILED(hr) ? hr : E_POINTER);
+                    " cannot be read: " + com::HresultMessage(FAILED(hr) ? hr : E_POINTER);
             return false;
         }
-        // Only methods can be called from the command line.
-        if ((desc.desc->invkind & INVOKE_FUNC) == 0) continue;
+        // Only methods can be called from the command line, and only those
+        // meant for hosts.
+        if ((desc.desc->invkind & INVOKE_FUNC) == 0 || com::Restricted(*desc.desc)) continue;
         MethodInfo method;
         if (!ReadMethod(info, freeString, *desc.desc, method, error)) return false;
         for (const MethodInfo& m : methods) {
@@ -186,20 +185,22 @@ bool ReadMethodTable(IDispatch& control, StringFree freeString, MethodTable& out
                      std::string& error) {
     out = MethodTable();
     unsigned count = 0;
-    HRESULT hr = control.lpVtbl->GetTypeInfoCount(&control, &count);
+    HRESULT hr = com::TypeInfoCount(control, count);
     if (FAILED(hr) || count == 0) {
         error = "the control offers no type information" +
-                (FAILED(hr) ? ": " + HresultMessage(hr) : std::string());
+                (FAILED(hr) ? ": " + com::HresultMessage(hr) : std::string());
         return false;
     }
-    ComPtr<ITypeInfo> info;
-    hr = control.lpVtbl->GetTypeInfo(&control, 0, 0, info.Put());
-    if (FAILED(hr) || !info) {
+    ITypeInfo* info = nullptr;
+    hr = com::FirstTypeInfo(control, info);
+    if (FAILED(hr) || info == nullptr) {
         error = "the control's type information cannot be had: " +
-                HresultMessage(FAILED(hr) ? hr : E_POINTER);
+                com::HresultMessage(FAILED(hr) ? hr : E_POINTER);
         return false;
     }
-    if (!ReadMethodTable(*info.Get(), freeString, out, error)) {
+    const bool read = ReadMethodTable(*info, freeString, out, error);
+    com::Release(*info);
+    if (!read) {
         error = "the control's type information is unusable: " + error;
         return false;
     }

@@ -5,7 +5,7 @@
 // against this table; nothing of the control's own code is needed for it.
 #pragma once
 
-#include "control/automation/palvex_com.h"
+#include "cli/com_types.h"
 
 #include <cstddef>
 #include <span>
@@ -15,8 +15,9 @@
 
 namespace palvex::cli {
 
-// Frees a string the module handed out (the module's PalvexSysFreeString,
-// or the allocator's own function for a control in the same program).
+// Frees a string the module handed out (the module's PalvexSysFreeString on
+// Linux, SysFreeString on Windows, or the allocator's own function for a
+// control in the same program).
 using StringFree = void (*)(BSTR);
 
 // The length in characters of a string in the interface's layout: the 4-byte

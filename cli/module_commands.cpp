@@ -1,11 +1,6 @@
 #include "cli/module_commands.h"
 
-#include "cli/png_write.h"
-#include "control/automation/palvex_c.h"
-#include "control/automation/registry_layout.h"
-
 #include <charconv>
-#include <vector>
 
 namespace palvex::cli {
 
@@ -24,104 +19,6 @@ bool ParseSize(std::string_view text, unsigned& width, unsigned& height) {
     const std::size_t x = text.find('x');
     return x != std::string_view::npos && ParseSide(text.substr(0, x), width) &&
            ParseSide(text.substr(x + 1), height);
-}
-
-void Report(std::FILE* err, const std::string& text) {
-    std::fprintf(err, "palvex: %s\n", text.c_str());
-}
-
-int Register(const ModuleCommand& command, const LoaderOptions& options, std::FILE* out,
-             std::FILE* err) {
-    std::string error;
-    std::shared_ptr<CControlModule> module;
-    if (!command.modulePath.empty()) {
-        module = CControlModule::Load(command.modulePath, error);
-    } else {
-        // The registration being made replaces whatever is registered now.
-        LoaderOptions unregistered = options;
-        unregistered.useRegistry = false;
-        CControlLoader loader(unregistered);
-        module = loader.LoadModule(error);
-        if (module != nullptr && command.verbose) ReportModule(loader, err);
-    }
-    if (module == nullptr) {
-        Report(err, error);
-        return 3;
-    }
-    const HRESULT hr = module->RegisterServer();
-    if (FAILED(hr)) {
-        Report(err, "registering " + module->Path() + " failed: " + HresultMessage(hr));
-        return 1;
-    }
-    std::fprintf(out, "palvex: registered %s as %s %s\n", module->Path().c_str(),
-                 layout::kControlProgId, PALVEX_CLSID_TEXT);
-    return 0;
-}
-
-int Unregister(CControlLoader& loader, std::FILE* out, std::FILE* err) {
-    std::string error;
-    const auto module = loader.LoadModule(error);
-    if (module == nullptr) {
-        Report(err, error);
-        return 3;
-    }
-    const HRESULT hr = module->UnregisterServer();
-    if (FAILED(hr)) {
-        Report(err, "unregistering failed: " + HresultMessage(hr));
-        return 1;
-    }
-    std::fprintf(out, "palvex: unregistered %s %s\n", layout::kControlProgId, PALVEX_CLSID_TEXT);
-    return 0;
-}
-
-int TypeLib(CControlLoader& loader, std::FILE* out, std::FILE* err) {
-    std::string error;
-    const auto module = loader.LoadModule(error);
-    if (module == nullptr) {
-        Report(err, error);
-        return 3;
-    }
-    using TextFunction = std::size_t (*)(char*, std::size_t);
-    const auto text = reinterpret_cast<TextFunction>(module->Symbol("palvex_typelib_text"));
-    if (text == nullptr) {
-        Report(err, module->Path() + " has no type library text");
-        return 3;
-    }
-    std::vector<char> buffer(text(nullptr, 0) + 1);
-    text(buffer.data(), buffer.size());
-    std::fputs(buffer.data(), out);
-    return 0;
-}
-
-int Draw(const ModuleCommand& command, CControlLoader& loader, std::FILE* out, std::FILE* err) {
-    std::string error;
-    const auto control = loader.CreateControl(error);
-    if (control == nullptr) {
-        Report(err, error);
-        return 3;
-    }
-    const auto view = control->Query<IPalvexControl>(IID_IPalvexControl);
-    if (!view) {
-        Report(err, control->Module().Path() + " draws no picture");
-        return 3;
-    }
-    std::vector<std::uint8_t> rgba(std::size_t{command.width} * command.height * 4, 0);
-    const auto w = static_cast<std::int32_t>(command.width);
-    const auto h = static_cast<std::int32_t>(command.height);
-    // A fresh device context: black pen, white brush.
-    const PALVEX_CANVAS canvas{rgba.data(), w, h, w * 4, {0, 0, 0, 255}, {255, 255, 255, 255}};
-    const RECTL bounds{0, 0, w, h};
-    if (const HRESULT hr = view->lpVtbl->Draw(view.Get(), &canvas, &bounds, nullptr); FAILED(hr)) {
-        Report(err, "drawing failed: " + HresultMessage(hr));
-        return 3;
-    }
-    if (!WriteRgbaPng(command.pngPath, rgba, command.width, command.height, error)) {
-        Report(err, error);
-        return 2;
-    }
-    std::fprintf(out, "palvex: wrote %s (%u x %u)\n", command.pngPath.c_str(), command.width,
-                 command.height);
-    return 0;
 }
 
 } // namespace
@@ -170,34 +67,6 @@ bool ParseModuleCommand(std::span<const std::string_view> words, ModuleCommand& 
     }
     out = std::move(c);
     return true;
-}
-
-void ReportModule(const CControlLoader& loader, std::FILE* err) {
-    if (loader.Module() == nullptr) return;
-    std::fprintf(err, "palvex: control module %s (%s)\n", loader.Module()->Path().c_str(),
-                 ModuleSourceText(loader.Source()));
-}
-
-int RunModuleCommand(const ModuleCommand& command, const LoaderOptions& options, std::FILE* out,
-                     std::FILE* err) {
-    if (command.kind == ModuleCommand::Register) return Register(command, options, out, err);
-    CControlLoader loader(options);
-    std::string error;
-    if (loader.LoadModule(error) == nullptr) {
-        Report(err, error);
-        return 3;
-    }
-    if (command.verbose) ReportModule(loader, err);
-    switch (command.kind) {
-    case ModuleCommand::Unregister:
-        return Unregister(loader, out, err);
-    case ModuleCommand::TypeLib:
-        return TypeLib(loader, out, err);
-    case ModuleCommand::Draw:
-        return Draw(command, loader, out, err);
-    default:
-        return 2;
-    }
 }
 
 } // namespace palvex::cli

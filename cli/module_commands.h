@@ -1,5 +1,5 @@
 // The commands of palvex that work on the control module rather than call
-// the control's methods:
+// the control's methods (run by each system's host, cli/control_host.h):
 //
 //   palvex [--verbose] register [MODULE]   DllRegisterServer of MODULE, or of
 //                                          the module beside palvex
@@ -8,8 +8,6 @@
 //   palvex [--verbose] draw FILE.png [WIDTHxHEIGHT]
 //                                          the control's design-time picture
 #pragma once
-
-#include "control/host/palvex_loader.h"
 
 #include <cstdio>
 #include <span>
@@ -32,14 +30,5 @@ struct ModuleCommand {
 // module command with wrong arguments.
 bool ParseModuleCommand(std::span<const std::string_view> words, ModuleCommand& out,
                         std::string& error);
-
-// Runs it with the module the options find (register: never the registered
-// one, which is what it replaces). Exit status: 0 done, 1 the module
-// refused (registration), 2 the image could not be written, 3 no module.
-int RunModuleCommand(const ModuleCommand& command, const LoaderOptions& options, std::FILE* out,
-                     std::FILE* err);
-
-// Says on `err` which module runs and where it was found.
-void ReportModule(const CControlLoader& loader, std::FILE* err);
 
 } // namespace palvex::cli

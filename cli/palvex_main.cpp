@@ -3,15 +3,15 @@
 // command line and `palvex --help` for the methods.
 #include "cli/cli_args.h"
 #include "cli/cli_run.h"
+#include "cli/control_host.h"
 #include "cli/job_args.h"
 #include "cli/job_commands.h"
 #include "cli/method_table.h"
 #include "cli/module_commands.h"
 #include "cli/ports_command.h"
-#include "control/host/palvex_loader.h"
+#include "cli/system_limits.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <exception>
 #include <string>
 #include <string_view>
@@ -19,24 +19,11 @@
 
 namespace {
 
-// Where palvex looks for the module. A palvex run from its build tree also
-// tries the module built beside it, which is not installed anywhere yet.
-palvex::LoaderOptions ProgramLoaderOptions() {
-#if defined(PALVEX_BUILD_DIR) && defined(PALVEX_BUILD_TREE_MODULE)
-    return palvex::BuildTreeLoaderOptions(PALVEX_BUILD_DIR, PALVEX_BUILD_TREE_MODULE);
-#else
-    return {};
-#endif
-}
-
-// The methods of the loaded control, from its type information. Strings the
-// module hands out are freed by the module's own function.
-bool ReadModuleMethods(const palvex::CControlInstance& control, palvex::cli::MethodTable& methods,
-                       std::string& error) {
-    const auto freeString =
-        reinterpret_cast<palvex::cli::StringFree>(control.Module().Symbol("PalvexSysFreeString"));
-    if (!palvex::cli::ReadMethodTable(*control.Dispatch(), freeString, methods, error)) {
-        error = control.Module().Path() + ": " + error;
+// The methods of the control, from its type information.
+bool ReadModuleMethods(const palvex::cli::IHostedControl& control,
+                       palvex::cli::MethodTable& methods, std::string& error) {
+    if (!palvex::cli::ReadMethodTable(control.Dispatch(), control.FreeString(), methods, error)) {
+        error = control.ModulePath() + ": " + error;
         return false;
     }
     return true;
@@ -47,7 +34,9 @@ bool ReadModuleMethods(const palvex::CControlInstance& control, palvex::cli::Met
 int main(int argc, char** argv) {
     using namespace palvex::cli;
     try {
-        const std::vector<std::string_view> words(argv + 1, argv + argc);
+        PrepareStandardStreams();
+        const std::vector<std::string> arguments = ProgramWords(argc, argv);
+        const std::vector<std::string_view> words(arguments.begin(), arguments.end());
         if (words.empty()) {
             std::fputs(UsageText().c_str(), stderr);
             return 2;
@@ -65,25 +54,27 @@ int main(int argc, char** argv) {
             return 2;
         }
         if (command.kind != ModuleCommand::None)
-            return RunModuleCommand(command, ProgramLoaderOptions(), stdout, stderr);
+            return RunModuleCommandHere(command, stdout, stderr);
 
         JobCommand job;
         if (!ParseJobCommand(words, job, error)) {
             std::fprintf(stderr, "palvex: %s\n%s", error.c_str(), UsageText().c_str());
             return 2;
         }
-        if (job.verb == JobCommand::Preview) return RunPreview(job, stdout, stderr);
         if (job.verb != JobCommand::None) {
-            if (job.trace) setenv("PALVEX_TRACE", "1", 1);
-            palvex::CControlLoader loader(ProgramLoaderOptions());
-            const auto control = loader.CreateControl(error);
-            if (job.verbose) ReportModule(loader, stderr);
+            if (const std::string why = JobUnavailable(job); !why.empty()) {
+                std::fprintf(stderr, "palvex: %s\n", why.c_str());
+                return 2;
+            }
+            if (job.verb == JobCommand::Preview) return RunPreview(job, stdout, stderr);
+            if (job.trace) TraceControlToStderr();
+            const auto control = CreateHostedControl(job.verbose, stderr, error);
             MethodTable methods;
             if (control == nullptr || !ReadModuleMethods(*control, methods, error)) {
                 std::fprintf(stderr, "palvex: %s\n", error.c_str());
                 return 3;
             }
-            return RunSendJob(job, *control->Dispatch(), methods, stdout, stderr);
+            return RunSendJob(job, control->Dispatch(), methods, stdout, stderr);
         }
 
         // Options first: they need no module, and --trace must be set before
@@ -94,13 +85,11 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "palvex: %s\n%s", error.c_str(), UsageText().c_str());
             return 2;
         }
-        if (options.trace) setenv("PALVEX_TRACE", "1", 1);
+        if (options.trace) TraceControlToStderr();
 
         // The module, then the methods it describes, then the line checked
         // against them, then the calls.
-        palvex::CControlLoader loader(ProgramLoaderOptions());
-        const auto control = loader.CreateControl(error);
-        if (options.verbose) ReportModule(loader, stderr);
+        const auto control = CreateHostedControl(options.verbose, stderr, error);
         MethodTable methods;
         const bool haveMethods = control != nullptr && ReadModuleMethods(*control, methods, error);
 
@@ -118,7 +107,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "palvex: %s\n%s", error.c_str(), UsageText().c_str());
             return 2;
         }
-        return RunCalls(*control->Dispatch(), line.calls, stdout, stderr);
+        return RunCalls(control->Dispatch(), line.calls, stdout, stderr);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "palvex: %s\n", e.what());
         return 2;

@@ -35,13 +35,13 @@ constexpr ParamForm kParamForms[] = {
 } // namespace
 
 std::string TypeText(VARTYPE vt) {
+    // Where a pointer is 32 bits wide, an address is a long like any other.
+    if (vt == VT_ADDR && VT_ADDR != VT_I4) return "address";
     switch (vt) {
     case VT_I2:
         return "short";
     case VT_I4:
         return "long";
-    case VT_ADDR:
-        return "address";
     case VT_I2 | VT_BYREF:
         return "short*";
     case VT_BSTR | VT_BYREF:

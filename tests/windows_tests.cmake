@@ -127,15 +127,34 @@ add_test(NAME palvex_script_host
           cscript //nologo ${palvex_script_host_test})
 set_tests_properties(palvex_script_host PROPERTIES
   FIXTURES_REQUIRED "wine_prefix;palvex_ocx_registered"
-  ENVIRONMENT "${palvex_wine_environment}" TIMEOUT 300 RESOURCE_LOCK palvex_com3)
+  ENVIRONMENT "${palvex_wine_environment}" TIMEOUT 300
+  RESOURCE_LOCK "palvex_com3;palvex_ocx_registered")
 
 # A C++ host calls the registered control through IDispatch in capture mode.
 palvex_add_test(dispatch_host_tests automation/dispatch_host_win32_test.cpp LIBS palvex_dispatch)
 set_tests_properties(dispatch_host_tests PROPERTIES
-  FIXTURES_REQUIRED "wine_prefix;palvex_ocx_registered")
+  FIXTURES_REQUIRED "wine_prefix;palvex_ocx_registered" RESOURCE_LOCK palvex_ocx_registered)
 
 # The registered control in atl.dll's host window, and its page in the
 # system's property frame.
 palvex_add_test(container_tests automation/container_win32_test.cpp LIBS ole32 oleaut32 uuid gdi32 user32)
 set_tests_properties(container_tests PROPERTIES
-  FIXTURES_REQUIRED "wine_prefix;palvex_ocx_registered")
+  FIXTURES_REQUIRED "wine_prefix;palvex_ocx_registered" RESOURCE_LOCK palvex_ocx_registered)
+
+# palvex.exe against the Linux palvex: the same standard output and exit
+# status for the same command lines, with the registered control and, while
+# the test has the registration removed, with Palvex.ocx beside it; in
+# capture mode and on the simulated card over TCP and COM3
+# (cli/palvex_exe_matches_linux_test.sh). The tests that create the
+# registered control hold the lock palvex_ocx_registered, which this test
+# holds while the class is unregistered.
+set(PALVEX_LINUX_PALVEX "${PROJECT_SOURCE_DIR}/build/cli/palvex" CACHE FILEPATH
+    "palvex of the Linux build, whose output palvex.exe must match")
+add_test(NAME palvex_exe_prints_what_linux_palvex_prints
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/cli/palvex_exe_matches_linux_test.sh
+          ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:palvex> $<TARGET_FILE:palvex_ocx>
+          ${PALVEX_LINUX_PALVEX} ${PALVEX_LINUX_CARDSIM})
+set_tests_properties(palvex_exe_prints_what_linux_palvex_prints PROPERTIES
+  FIXTURES_REQUIRED "wine_prefix;palvex_ocx_registered"
+  ENVIRONMENT "${palvex_wine_environment}" TIMEOUT 300
+  RESOURCE_LOCK "palvex_com3;palvex_ocx_registered")

@@ -21,6 +21,9 @@ set(module_public
   control/automation/palvex_guids.h
   control/automation/palvex_c.h
   control/automation/com_support.h
+  control/automation/hresult_text.h
+  control/automation/palvex_trace.h
+  control/automation/palvex_win32.h
   control/automation/registry_layout.h
 )
 string(JOIN " " public ${module_public})

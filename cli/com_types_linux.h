@@ -1,0 +1,4 @@
+// The automation types on Linux: the control module's own binary interface.
+#pragma once
+
+#include "control/automation/palvex_com.h"

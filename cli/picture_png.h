@@ -1,0 +1,26 @@
+// Reading a PNG picture file (picture_file.h), where the build has a PNG
+// library: picture_png.cpp decodes with libpng; the Windows build has none,
+// and picture_png_win32.cpp refuses PNG files with the reason.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace palvex::cli {
+
+// Widest image accepted. An interlaced PNG is only complete after its last
+// pass, so its first 128 rows are kept whole until then: at most 32 MiB.
+constexpr std::uint32_t kMaxImageWidth = 65536;
+
+// Decodes the PNG image in `file`, whose 8-byte signature was read already,
+// into `picture` (kPictureBytes bytes, zero-filled). False with the reason in
+// `why`.
+bool ReadPng(std::FILE* file, std::uint8_t* picture, std::string& why);
+
+// The code of one pixel. `samples` holds one grey or three RGB values, each
+// 0..maxValue; `alpha` is the opacity 0..maxValue (maxValue when opaque), by
+// which every sample is scaled before the comparison.
+std::uint8_t PixelCode(const unsigned* samples, bool colour, unsigned alpha, unsigned maxValue);
+
+} // namespace palvex::cli
