@@ -11,8 +11,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #define PALVEX_GUID_DEFINED
 #include "control/automation/palvex_guids.h"
@@ -120,6 +122,41 @@ TEST(ControlInAContainer, AtlHostCreatesTheControlByProgIdGivesItASiteAndItDraws
     SelectObject(dc, old);
     DeleteObject(bitmap);
     DeleteDC(dc);
+}
+
+// What a form saves with its document: the hosted control writes its
+// version stamp, and a new control loads it; the link state is not saved.
+TEST(ControlInAContainer, SavesItsVersionStampWithTheFormAndLoadsItBack) {
+    CHostedControl hosted;
+    ASSERT_NE(hosted.m_control, nullptr);
+    IPersistStreamInit* persist =
+        Query<IPersistStreamInit>(hosted.m_control, IID_IPersistStreamInit);
+    IStream* stream = nullptr;
+    ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, &stream), S_OK);
+    ASSERT_EQ(OleSaveToStream(reinterpret_cast<IPersistStream*>(persist), stream), S_OK);
+    persist->Release();
+
+    // The class, then the four bytes of 0x00010000, least significant first.
+    STATSTG stat{};
+    ASSERT_EQ(stream->Stat(&stat, STATFLAG_NONAME), S_OK);
+    EXPECT_EQ(stat.cbSize.QuadPart, sizeof(CLSID) + 4);
+    HGLOBAL memory = nullptr;
+    ASSERT_EQ(GetHGlobalFromStream(stream, &memory), S_OK);
+    const auto* bytes = static_cast<const unsigned char*>(GlobalLock(memory));
+    CLSID saved{};
+    std::memcpy(&saved, bytes, sizeof saved);
+    EXPECT_TRUE(IsEqualCLSID(saved, CLSID_Palvex));
+    EXPECT_EQ(std::vector<unsigned char>(bytes + sizeof saved, bytes + sizeof saved + 4),
+              (std::vector<unsigned char>{0x00, 0x00, 0x01, 0x00}));
+    GlobalUnlock(memory);
+
+    const LARGE_INTEGER start{};
+    stream->Seek(start, STREAM_SEEK_SET, nullptr);
+    IDispatch* loaded = nullptr;
+    EXPECT_EQ(OleLoadFromStream(stream, IID_IDispatch, reinterpret_cast<void**>(&loaded)), S_OK);
+    ASSERT_NE(loaded, nullptr);
+    loaded->Release();
+    stream->Release();
 }
 
 // The property frame is modal: a timer looks for the page's text in it and

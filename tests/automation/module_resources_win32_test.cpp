@@ -218,3 +218,68 @@ TEST(ModuleResources, VersionBlockNamesTheModuleAndSaysItRegistersItself) {
 }
 
 } // namespace
+
+namespace {
+
+template <class F> F EntryPoint(HMODULE module, const char* name) {
+    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+// The module as COM loads it: a factory per class, none for another class,
+// no aggregation, and DllCanUnloadNow false while an object, a factory or a
+// server lock is alive.
+TEST(ModuleEntryPoints, ServeBothClassesAndTellWhenTheModuleMayGo) {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    HMODULE module = LoadLibraryW(ModuleFile().c_str());
+    ASSERT_NE(module, nullptr);
+    using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+    using CanUnloadNow = HRESULT(STDAPICALLTYPE*)();
+    const auto getClassObject = EntryPoint<GetClassObject>(module, "DllGetClassObject");
+    const auto canUnloadNow = EntryPoint<CanUnloadNow>(module, "DllCanUnloadNow");
+    ASSERT_NE(getClassObject, nullptr);
+    ASSERT_NE(canUnloadNow, nullptr);
+    for (const char* name : {"DllRegisterServer", "DllUnregisterServer", "DllInstall"})
+        EXPECT_NE(GetProcAddress(module, name), nullptr) << name;
+    EXPECT_EQ(canUnloadNow(), S_OK);
+
+    void* none = reinterpret_cast<void*>(1);
+    EXPECT_EQ(getClassObject(IID_IDispatch, IID_IClassFactory, &none), CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(none, nullptr);
+
+    IClassFactory* factory = nullptr;
+    ASSERT_EQ(getClassObject(CLSID_Palvex, IID_IClassFactory, reinterpret_cast<void**>(&factory)),
+              S_OK);
+    EXPECT_EQ(canUnloadNow(), S_FALSE);
+    IUnknown* outer = factory;
+    void* aggregated = nullptr;
+    EXPECT_EQ(factory->CreateInstance(outer, IID_IUnknown, &aggregated), CLASS_E_NOAGGREGATION);
+    IDispatch* control = nullptr;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&control)),
+              S_OK);
+    EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+    factory->Release();
+    EXPECT_EQ(canUnloadNow(), S_FALSE); // the object and the lock
+    control->Release();
+    EXPECT_EQ(canUnloadNow(), S_FALSE); // the lock
+    ASSERT_EQ(getClassObject(CLSID_Palvex, IID_IClassFactory, reinterpret_cast<void**>(&factory)),
+              S_OK);
+    factory->LockServer(FALSE);
+    factory->Release();
+    EXPECT_EQ(canUnloadNow(), S_OK);
+
+    IClassFactory* pageFactory = nullptr;
+    ASSERT_EQ(getClassObject(CLSID_PalvexPropPage, IID_IClassFactory,
+                             reinterpret_cast<void**>(&pageFactory)),
+              S_OK);
+    IUnknown* page = nullptr;
+    EXPECT_EQ(
+        pageFactory->CreateInstance(nullptr, IID_IPropertyPage, reinterpret_cast<void**>(&page)),
+        S_OK);
+    if (page != nullptr) page->Release();
+    pageFactory->Release();
+    EXPECT_EQ(canUnloadNow(), S_OK);
+    FreeLibrary(module);
+    CoUninitialize();
+}
+
+} // namespace
