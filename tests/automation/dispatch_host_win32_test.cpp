@@ -67,6 +67,17 @@ VARIANT I2Ref(short* p) {
     return x;
 }
 
+// The first count captured bytes (one per short), in hex.
+std::string Hex(const std::vector<short>& bytes, short count) {
+    std::string hex;
+    for (short i = 0; i < count; ++i) {
+        char two[3];
+        std::snprintf(two, sizeof two, "%02X", static_cast<unsigned>(bytes[i] & 0xFF));
+        hex += two;
+    }
+    return hex;
+}
+
 class DispatchHost : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -105,13 +116,7 @@ class DispatchHost : public ::testing::Test {
         const Outcome o = Invoke(d, "GetSendString", {I2Ref(&count), I2Ref(bytes.data())});
         if (o.hr != S_OK || o.result.vt != VT_BOOL || o.result.boolVal != VARIANT_TRUE)
             return "<GetSendString failed>";
-        std::string hex;
-        for (short i = 0; i < count; ++i) {
-            char two[3];
-            std::snprintf(two, sizeof two, "%02X", static_cast<unsigned>(bytes[i] & 0xFF));
-            hex += two;
-        }
-        return hex;
+        return Hex(bytes, count);
     }
 
     ComApartment m_apartment;
@@ -199,13 +204,7 @@ std::string DirectFrame(CPalvexCtrl& ctrl) {
     short count = 0;
     std::vector<short> bytes(palvex::card::kCapturedFrameShorts);
     if (!ctrl.GetSendString(&count, bytes.data())) return "<GetSendString failed>";
-    std::string hex;
-    for (short i = 0; i < count; ++i) {
-        char two[3];
-        std::snprintf(two, sizeof two, "%02X", static_cast<unsigned>(bytes[i] & 0xFF));
-        hex += two;
-    }
-    return hex;
+    return Hex(bytes, count);
 }
 
 TEST_F(DispatchHost, EveryMethodAnswersAsTheDispatchTableDoes) {
