@@ -145,12 +145,19 @@ TEST_F(CrashSafeSettings, AWriterKilledAtRandomMomentsLeavesEveryValueOldOrNew) 
             Writer(fds[1], first, 0, 1000000);
         }
         ::close(fds[1]);
+        // The random moment counts from the writer's first write, not from
+        // the fork: on a loaded machine the child may take longer to start
+        // than the whole window, and the kill would land before any write.
+        Report started{};
+        const bool began = ::read(fds[0], &started, sizeof started) == sizeof started;
         ::usleep(static_cast<useconds_t>(rng() % 6000));
         ::kill(child, SIGKILL);
         int status = 0;
         ASSERT_EQ(::waitpid(child, &status, 0), child);
         ASSERT_TRUE(WIFSIGNALED(status)) << "the writer stopped by itself: " << status;
-        const std::vector<Report> reports = DrainReports(fds[0]);
+        ASSERT_TRUE(began) << "the writer reported nothing";
+        std::vector<Report> reports = DrainReports(fds[0]);
+        reports.insert(reports.begin(), started);
         ::close(fds[0]);
 
         // What was written whole, and what was in flight when the kill came.
