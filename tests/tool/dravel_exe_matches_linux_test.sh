@@ -1,0 +1,109 @@
+#!/bin/bash
+# dravel_exe_matches_linux_test.sh WINE DRAVEL_EXE LINUX_DRAVEL CARDSIM
+#
+# dravel.exe under Wine against the Linux dravel, on one simulated card that
+# is COM3 of the Wine prefix ($WINEPREFIX) and, for the Linux dravel, its
+# PALVEX_COM3 (the other seven ports are absent for both):
+# - search, settings, --help and wrong usage print the same standard output,
+#   byte for byte, with the same exit status; dravel.exe runs with no
+#   console, so it writes the UTF-8 text itself;
+# - dravel.exe configure writes the card (a later search of either program
+#   reads the new settings back from it) and REG_SZ values under
+#   HKCU\Software\Tavrin\Sarnow;
+# - dravel.exe refuses --simulate.
+set -uo pipefail
+wine=$1 exe=$2 linux=$3 cardsim=$4
+: "${WINEPREFIX:?WINEPREFIX names the test prefix}"
+# shellcheck source=../link/wine_com3_card.sh
+source "$(dirname "$0")/../link/wine_com3_card.sh"
+
+work=$(mktemp -d)
+cleanup() {
+    stop_com3_card
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+settings_key='HKCU\Software\Tavrin\Sarnow'
+linux_ports=()
+for n in 1 2 4 5 6 7 8; do linux_ports+=("PALVEX_COM$n=$work/absent-COM$n"); done
+run_linux() {
+    env XDG_CONFIG_HOME="$work/config" PALVEX_COM3="$card_pty_link" "${linux_ports[@]}" \
+        "$linux" "$@" </dev/null >"$work/linux.out" 2>"$work/linux.err"
+    linux_status=$?
+}
+# Wine hands dravel.exe its words as UTF-8 only in a UTF-8 locale.
+run_windows() {
+    env LANG=C.UTF-8 LC_ALL=C.UTF-8 "$wine" "$exe" "$@" </dev/null >"$work/win.out" \
+        2>"$work/win.err"
+    win_status=$?
+}
+check() { # check NAME WORDS...
+    local name=$1
+    shift
+    run_linux "$@"
+    run_windows "$@"
+    if ! cmp -s "$work/linux.out" "$work/win.out"; then
+        fail "$name: standard output differs (Linux -, Windows +):"
+        diff -u "$work/linux.out" "$work/win.out" | sed -n '3,20p'
+        sed -n '1,5p' "$work/win.err"
+    elif [ "$linux_status" != "$win_status" ]; then
+        fail "$name: exit status $win_status, Linux $linux_status"
+        sed -n '1,5p' "$work/win.err"
+    else
+        echo "ok: $name (status $win_status: $(head -c 200 "$work/win.out" | tr '\n' '|'))"
+    fi
+}
+
+# Nothing remembered yet on either side.
+"$wine" reg delete 'HKCU\Software\Tavrin' /f >/dev/null 2>&1
+
+check "--help" --help
+check "an unknown command" frobnicate
+check "a width out of range" configure --width 9
+check "settings before any card" settings
+
+run_windows search --yes --simulate
+if [ "$win_status" != 1 ] || ! grep -q "available on Linux only" "$work/win.err"; then
+    fail "--simulate: status $win_status, $(head -c 300 "$work/win.err")"
+else
+    echo "ok: --simulate refused"
+fi
+
+start_com3_card "$cardsim" "$work" --card 1 || exit 1
+
+check "search finds the card on COM3" search --yes --screen 1
+grep -q "在串口Com3(波特率:9600)" "$work/win.out" || fail "search: no card on COM3 at 9600 in: $(cat "$work/win.out")"
+check "settings after the search" settings
+
+# Configure through dravel.exe, then read the card back with both programs.
+run_windows configure --yes --screen 1 --width 128 --height 32 --module 8x4 \
+    --wiring left-to-right,data-invert
+if [ "$win_status" != 0 ] || [ "$(tail -n 1 "$work/win.out")" != "配置成功!" ]; then
+    fail "configure: status $win_status, $(cat "$work/win.out" "$work/win.err")"
+fi
+expected="width=128 height=32 module=8x4 wiring=left-to-right,data-invert"
+run_windows search --yes --screen 1 --verbose
+grep -qx "$expected" "$work/win.out" || fail "dravel.exe reads back: $(grep width= "$work/win.out")"
+run_linux search --yes --screen 1 --verbose
+grep -qx "$expected" "$work/linux.out" || fail "dravel reads back: $(grep width= "$work/linux.out")"
+
+# The registry holds what the search and the configuration saved, as REG_SZ.
+"$wine" reg query "$settings_key" >"$work/reg.out" 2>&1
+for value in "Number 1" "CommPort 3" "BaudRate 9600" "Width 128" "Height 32" "Color 1"; do
+    name=${value% *} number=${value#* }
+    grep -Eq "^ *$name +REG_SZ +$number"$'\r'"?$" "$work/reg.out" ||
+        fail "registry: no $name REG_SZ $number in: $(tr -d '\r' <"$work/reg.out")"
+done
+
+[ "$failures" -eq 0 ] || {
+    echo "$failures failure(s)"
+    exit 1
+}
+echo "dravel.exe printed what the Linux dravel printed and configured the card"
