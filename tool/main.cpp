@@ -8,7 +8,6 @@
 #include "tool/resources/console_texts.h"
 #include "tool/simulation_run.h"
 
-#include <iostream>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -30,7 +29,7 @@ int Main(int argc, char** argv) {
     const ControlFactory makeControl = CreateLinkControl;
     if (line->command != Command::Dialog) {
         const bool terminal = InputIsTerminal();
-        ConsoleIo io{std::cin, out, err, terminal, terminal};
+        ConsoleIo io{ConsoleIn(), out, err, terminal, terminal};
         return RunConsoleCommand(*line, io, makeControl);
     }
 

@@ -91,6 +91,16 @@ start_com3_card "$cardsim" "$work" --card 1 || exit 1
 # The forced configuration needs no search: COM3 at 9600 bit/s.
 check "force writes the card" force --yes --port 3 --baud 9600 --number 1 --password tavrinqk
 [ "$(cat "$work/win.out")" = "配置成功!" ] || fail "force: $(cat "$work/win.out" "$work/win.err")"
+# The password read from standard input: the right word writes the card, a
+# wrong one ends the command silently with status 1.
+for answer in "tavrinqk 0 配置成功!" "tavrinqx 1 "; do
+    read -r word status text <<<"$answer"
+    printf '%s\n' "$word" | env LANG=C.UTF-8 LC_ALL=C.UTF-8 "$wine" "$exe" force --port 3 \
+        --baud 9600 --number 1 >"$work/win.out" 2>"$work/win.err"
+    win_status=$?
+    [ "$win_status" = "$status" ] && [ "$(cat "$work/win.out")" = "$text" ] ||
+        fail "force, password $word on standard input: status $win_status, $(cat "$work/win.out")"
+done
 "$wine" reg query "$settings_key" >"$work/reg.out" 2>&1
 check_registry() { # check_registry "NAME VALUE"...
     local value name number

@@ -7,7 +7,8 @@
 //            the UTF-8 text written to a console with WriteConsoleW, and
 //            to a file or pipe in the console's output code page
 //            (GetConsoleOutputCP), or as UTF-8 when the program has no
-//            console at all; the console's input mode.
+//            console at all; input read likewise (ReadConsoleW, else the
+//            console's input code page); the console's input mode.
 #pragma once
 
 #include <iosfwd>
@@ -20,7 +21,9 @@ namespace dravel {
 // The program's arguments without its name, as UTF-8 words.
 std::vector<std::string> ProgramWords(int argc, char** argv);
 
-// Standard output and standard error, taking UTF-8 text.
+// Standard input, giving UTF-8 text; standard output and standard error,
+// taking UTF-8 text.
+std::istream& ConsoleIn();
 std::ostream& ConsoleOut();
 std::ostream& ConsoleErr();
 

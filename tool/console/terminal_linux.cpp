@@ -16,6 +16,10 @@ std::vector<std::string> ProgramWords(int argc, char** argv) {
     return std::vector<std::string>(argv + 1, argv + argc);
 }
 
+std::istream& ConsoleIn() {
+    return std::cin;
+}
+
 std::ostream& ConsoleOut() {
     return std::cout;
 }

@@ -11,6 +11,7 @@
 // After windows.h, which it builds on.
 #include <shellapi.h>
 
+#include <istream>
 #include <ostream>
 #include <streambuf>
 
@@ -112,6 +113,45 @@ class CConsoleBuf final : public std::streambuf {
     std::string m_pending;
 };
 
+// A stream buffer over standard input: a console is read in UTF-16
+// (ReadConsoleW), a file or pipe in the console's input code page (UTF-8
+// when there is no console); what it gives is UTF-8.
+class CConsoleInBuf final : public std::streambuf {
+  protected:
+    int_type underflow() override {
+        if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+        m_text = Read();
+        if (m_text.empty()) return traits_type::eof();
+        setg(m_text.data(), m_text.data(), m_text.data() + m_text.size());
+        return traits_type::to_int_type(*gptr());
+    }
+
+  private:
+    static std::string Read() {
+        const HANDLE h = GetStdHandle(STD_INPUT_HANDLE);
+        if (h == nullptr || h == INVALID_HANDLE_VALUE) return {};
+        DWORD mode = 0;
+        if (GetConsoleMode(h, &mode)) {
+            wchar_t wide[256];
+            DWORD n = 0;
+            if (!ReadConsoleW(h, wide, 256, &n, nullptr)) return {};
+            return Utf8(std::wstring_view(wide, n));
+        }
+        char bytes[256];
+        DWORD n = 0;
+        if (!ReadFile(h, bytes, sizeof bytes, &n, nullptr) || n == 0) return {};
+        const UINT codePage = GetConsoleCP();
+        if (codePage == 0 || codePage == CP_UTF8) return std::string(bytes, n);
+        const int count = MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(n), nullptr, 0);
+        std::wstring wide(static_cast<std::size_t>(count > 0 ? count : 0), L'\0');
+        if (count > 0)
+            MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(n), wide.data(), count);
+        return Utf8(wide);
+    }
+
+    std::string m_text;
+};
+
 } // namespace
 
 struct CEchoOff::SSaved {
@@ -127,6 +167,12 @@ std::vector<std::string> ProgramWords(int, char**) {
         words.push_back(Utf8(wide[i]));
     if (wide != nullptr) LocalFree(wide);
     return words;
+}
+
+std::istream& ConsoleIn() {
+    static CConsoleInBuf buffer;
+    static std::istream stream(&buffer);
+    return stream;
 }
 
 std::ostream& ConsoleOut() {
