@@ -73,7 +73,8 @@ build_windows() { # build_windows DIR ARCH
     cmake -S . -B "$1" -DCMAKE_TOOLCHAIN_FILE="cmake/toolchains/mingw-w64-$2.cmake" \
         -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPALVEX_BUILD_TESTS=ON \
         -DPALVEX_WERROR="${PALVEX_WERROR:-OFF}" -DPALVEX_LINUX_CARDSIM="$PWD/build/sim/cardsim" \
-        -DPALVEX_LINUX_PALVEX="$PWD/build/cli/palvex" >/dev/null
+        -DPALVEX_LINUX_PALVEX="$PWD/build/cli/palvex" \
+        -DPALVEX_LINUX_DRAVEL="$PWD/build/tool/dravel" >/dev/null
     cmake --build "$1" -j"$JOBS"
 }
 
@@ -93,13 +94,14 @@ windows_job() {
     install_packages "${WINDOWS_PACKAGES[@]}"
     echo "dev.sh: Windows packages ready after $((SECONDS - started)) s"
     # The Windows link tests talk to the simulated card of the Linux build,
-    # and palvex.exe must print what the Linux palvex prints.
+    # and palvex.exe and dravel.exe must print what the Linux palvex and
+    # dravel print.
     install_packages
     step=$SECONDS
     [ -f build/CMakeCache.txt ] || cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DPALVEX_BUILD_BENCH=OFF -DPALVEX_WERROR="${PALVEX_WERROR:-OFF}" >/dev/null
-    cmake --build build --target cardsim palvex -j"$JOBS"
-    echo "dev.sh: the Linux cardsim and palvex built in $((SECONDS - step)) s"
+    cmake --build build --target cardsim palvex dravel -j"$JOBS"
+    echo "dev.sh: the Linux cardsim, palvex and dravel built in $((SECONDS - step)) s"
     for arch in x86_64 i686; do
         dir=build-win64
         [ "$arch" = i686 ] && dir=build-win32

@@ -158,3 +158,18 @@ set_tests_properties(palvex_exe_prints_what_linux_palvex_prints PROPERTIES
   FIXTURES_REQUIRED "wine_prefix;palvex_ocx_registered"
   ENVIRONMENT "${palvex_wine_environment}" TIMEOUT 300
   RESOURCE_LOCK "palvex_com3;palvex_ocx_registered")
+
+# dravel.exe against the Linux dravel on the simulated card on COM3: the same
+# output and status for search, settings, --help and wrong usage; configure
+# writes the card and the registry; --simulate is refused
+# (tool/dravel_exe_matches_linux_test.sh).
+set(PALVEX_LINUX_DRAVEL "${PROJECT_SOURCE_DIR}/build/tool/dravel" CACHE FILEPATH
+    "dravel of the Linux build, whose output dravel.exe must match")
+add_test(NAME dravel_exe_prints_what_linux_dravel_prints
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tool/dravel_exe_matches_linux_test.sh
+          ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:dravel> ${PALVEX_LINUX_DRAVEL}
+          ${PALVEX_LINUX_CARDSIM})
+set_tests_properties(dravel_exe_prints_what_linux_dravel_prints PROPERTIES
+  FIXTURES_REQUIRED "wine_prefix;palvex_ocx_registered"
+  ENVIRONMENT "${palvex_wine_environment}" TIMEOUT 300
+  RESOURCE_LOCK "palvex_com3;palvex_ocx_registered")

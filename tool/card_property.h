@@ -3,8 +3,8 @@
 // width and height as two 3-digit hex numbers, and the flags byte.
 #pragma once
 
-#include "control/automation/palvex_com.h"
 #include "control/palvex_facts.h"
+#include "palvex_tool_com_types.h"
 
 #include <cstdint>
 #include <string>

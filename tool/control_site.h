@@ -4,9 +4,18 @@
 // module installed beside the program); nothing of it is linked into the tool,
 // not even its string functions: a string the control hands out goes back to
 // the control's module to be freed.
+//
+// The automation types are the system's (palvex_tool_com_types.h, written by
+// CMake, names com_types_linux.h or com_types_win32.h); each system's file
+// makes the control:
+//   Linux:   control_site_linux.cpp, the module found by class identifier
+//            through the per-user store or beside the program (control/host).
+//   Windows: control_site_win32.cpp, CoCreateInstance of the registered class
+//            in a single-threaded apartment, else Palvex.ocx beside
+//            dravel.exe through its DllGetClassObject; SysFreeString.
 #pragma once
 
-#include "control/automation/palvex_com.h"
+#include "palvex_tool_com_types.h"
 
 #include <cstdint>
 #include <functional>

@@ -4,7 +4,6 @@
 // address-width integers, the property text as a string by reference.
 #pragma once
 
-#include "control/automation/palvex_com.h"
 #include "control/palvex_facts.h"
 #include "tool/control_site.h"
 

@@ -2,7 +2,9 @@
 // card simulator on a background thread, mapped to one serial port through
 // PALVEX_COM<n>. The other seven ports are mapped to paths that do not
 // exist, so a simulated run never touches a real serial device. Everything
-// is undone when the object goes.
+// is undone when the object goes. The card itself is Linux's
+// (simulation_linux.cpp); the options and their parsing are portable
+// (simulation_target.cpp).
 #pragma once
 
 #include <memory>

@@ -1,6 +1,6 @@
 # cmake -DROOT=<source tree> -P check_portable.cmake
 #
-# The control, platform and cli folders are portable code except for the
+# The control, platform, cli and tool folders are portable code except for the
 # files of one operating system, named for it (serial_line_linux.cpp,
 # linux_termios2.h, registry_win32.cpp, win32_*). Only those may include an
 # operating system's own headers, no portable file may include them, and a
@@ -25,7 +25,7 @@ endforeach()
 list(JOIN os_file_regex "|" os_file_regex)
 
 set(sources "")
-foreach(top control platform cli)
+foreach(top control platform cli tool)
   if(IS_DIRECTORY "${ROOT}/${top}")
     file(GLOB_RECURSE found RELATIVE "${ROOT}" "${ROOT}/${top}/*.h" "${ROOT}/${top}/*.cpp")
     list(APPEND sources ${found})

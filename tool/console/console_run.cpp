@@ -1,6 +1,7 @@
 #include "tool/console/console_run.h"
 
 #include "control/palvex_facts.h"
+#include "tool/console/terminal.h"
 #include "tool/dialog_exchange.h"
 #include "tool/dravel_dlg.h"
 #include "tool/force_setup_dlg.h"
@@ -10,38 +11,17 @@
 #include "tool/resources/dravel_texts.h"
 #include "tool/resources/resource_ids.h"
 #include "tool/settings_key.h"
+#include "tool/simulation_run.h"
 
 #include <cstdio>
 #include <istream>
 #include <ostream>
-#include <termios.h>
-#include <unistd.h>
 
 namespace dravel {
 
 namespace {
 
 enum ExitStatus { kExitDone = 0, kExitFailed = 1 };
-
-// Terminal echo off for as long as the object lives.
-class CEchoOff {
-  public:
-    explicit CEchoOff(bool active) {
-        if (!active || ::tcgetattr(STDIN_FILENO, &m_saved) != 0) return;
-        termios quiet = m_saved;
-        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-        m_bActive = ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0;
-    }
-    ~CEchoOff() {
-        if (m_bActive) ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &m_saved);
-    }
-    CEchoOff(const CEchoOff&) = delete;
-    CEchoOff& operator=(const CEchoOff&) = delete;
-
-  private:
-    termios m_saved{};
-    bool m_bActive = false;
-};
 
 std::string SizeItem(int size) {
     char item[16];
@@ -212,18 +192,8 @@ int RunConsoleCommand(const CommandLine& line, ConsoleIo io, const ControlFactor
         return kExitDone;
     }
     if (line.command == Command::Settings) return RunSettings(io);
-    std::unique_ptr<CSimulatedCard> simulated;
-    if (line.simulate) {
-        SimulationOptions options = line.simulation;
-        options.cardNumber = SimulatedCardNumber(line);
-        simulated = std::make_unique<CSimulatedCard>(options);
-        std::string error;
-        if (!simulated->Start(error)) {
-            io.err << "dravel: cannot serve a simulated card: " << error << '\n';
-            return kExitFailed;
-        }
-        io.err << text::kSimulating << simulated->Describe() << '\n';
-    }
+    std::shared_ptr<void> simulated;
+    if (!ServeRequestedSimulation(line, io.err, simulated)) return kExitFailed;
     if (line.command == Command::Force) return RunForce(line, io, makeControl);
     return RunSearch(line, io, makeControl);
 }

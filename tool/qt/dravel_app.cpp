@@ -1,4 +1,4 @@
-#include "tool/qt/dravel_app.h"
+#include "tool/dravel_app.h"
 
 #include "tool/qt/dialog_frame.h"
 #include "tool/qt/dravel_view.h"

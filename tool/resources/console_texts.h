@@ -36,6 +36,7 @@ inline constexpr const char* kUsage =
     "                run goes on\n"
     "  --simulate    serve a simulated card for this run, on COM3 at 28800 bit/s\n"
     "                unless given; the other seven ports count as absent\n"
+    "                (Linux only: the simulated card needs a pseudo terminal)\n"
     "  Wiring names: left-to-right, blank-invert, data-invert, even-col-reverse,\n"
     "                odd-col-reverse, row8-reverse, row-swap\n"
     "\n"
@@ -45,6 +46,9 @@ inline constexpr const char* kUsage =
 inline constexpr const char* kEnterPrompt = "进入? [y/N] ";
 inline constexpr const char* kPasswordPrompt = "输入口令: ";
 inline constexpr const char* kSimulating = "dravel: simulated ";
+inline constexpr const char* kSimulateRefused =
+    "dravel: --simulate is available on Linux only: the simulated card needs a pseudo "
+    "terminal; connect a card (or a card simulator's serial line) to a COM port instead";
 inline constexpr const char* kProbeLinePrefix = "probe Com";
 // Before the reason a probe's port did not open.
 inline constexpr const char* kProbeFailurePrefix = "  ";

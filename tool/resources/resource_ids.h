@@ -4,9 +4,15 @@
 
 namespace dravel {
 
-// Dialog results and the two standard buttons.
+// Dialog results and the two standard buttons. The Windows headers, which the
+// control's types bring in there, define both names as macros of these same
+// numbers; elsewhere they are defined here.
+#ifndef IDOK
 constexpr int IDOK = 1;
+#endif
+#ifndef IDCANCEL
 constexpr int IDCANCEL = 2;
+#endif
 
 // Dialog templates.
 constexpr int IDD_DRAVEL_DIALOG = 102;

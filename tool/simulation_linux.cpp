@@ -4,7 +4,6 @@
 #include "sim/card_server.h"
 
 #include <cerrno>
-#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <unistd.h>
@@ -15,27 +14,11 @@ namespace {
 
 constexpr int kPorts = 8;
 
-std::string PortVariable(int n) { return "PALVEX_COM" + std::to_string(n); }
+std::string PortVariable(int n) {
+    return "PALVEX_COM" + std::to_string(n);
+}
 
 } // namespace
-
-bool ParseSimulationTarget(std::string_view target, SimulationOptions& options) {
-    if (!target.starts_with("COM")) return false;
-    const std::size_t at = target.find('@');
-    if (at == std::string_view::npos) return false;
-    int port = 0;
-    unsigned baud = 0;
-    const std::string_view portText = target.substr(3, at - 3);
-    const std::string_view baudText = target.substr(at + 1);
-    const auto p = std::from_chars(portText.data(), portText.data() + portText.size(), port);
-    const auto b = std::from_chars(baudText.data(), baudText.data() + baudText.size(), baud);
-    if (p.ec != std::errc{} || p.ptr != portText.data() + portText.size()) return false;
-    if (b.ec != std::errc{} || b.ptr != baudText.data() + baudText.size()) return false;
-    if (port < 1 || port > kPorts || !palvex::card::IsBaudRate(baud)) return false;
-    options.port = port;
-    options.baud = baud;
-    return true;
-}
 
 CSimulatedCard::CSimulatedCard(SimulationOptions options) : m_options(std::move(options)) {}
 
@@ -47,8 +30,8 @@ CSimulatedCard::~CSimulatedCard() {
 
 bool CSimulatedCard::Start(std::string& error) {
     const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp") +
-                          "/dravel-sim-XXXXXX";
+    std::string pattern =
+        std::string(tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp") + "/dravel-sim-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) {
         error = "mkdtemp: " + std::string(std::strerror(errno));
         return false;
@@ -74,8 +57,8 @@ void CSimulatedCard::MapPorts() {
     for (int n = 1; n <= kPorts; ++n) {
         const std::string var = PortVariable(n);
         if (const char* old = std::getenv(var.c_str())) m_savedEnv[n - 1] = old;
-        const std::string path = m_strDir + (n == m_options.port ? "/COM" : "/absent-COM") +
-                                 std::to_string(n);
+        const std::string path =
+            m_strDir + (n == m_options.port ? "/COM" : "/absent-COM") + std::to_string(n);
         ::setenv(var.c_str(), path.c_str(), 1);
     }
     m_bMapped = true;

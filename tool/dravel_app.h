@@ -1,5 +1,7 @@
 // CDravelApp: starts the dialog program. It shows the main dialog modally
-// and ends when that dialog closes.
+// and ends when that dialog closes. Each system's views define Run: the Qt
+// views on Linux (qt/dravel_app.cpp), the Win32 dialogs on Windows
+// (win32/dravel_app_win32.cpp).
 #pragma once
 
 #include "tool/control_site.h"
@@ -7,7 +9,7 @@
 namespace dravel {
 
 class CDravelApp {
-public:
+  public:
     // Runs the main dialog until it closes; returns the program's exit status.
     static int Run(int& argc, char** argv, const ControlFactory& makeControl);
 };

@@ -1,0 +1,146 @@
+#!/bin/bash
+# dravel_exe_matches_linux_test.sh WINE DRAVEL_EXE LINUX_DRAVEL CARDSIM
+#
+# dravel.exe under Wine against the Linux dravel. The card is a simulated
+# card on COM3 of the Wine prefix ($WINEPREFIX), which is also the Linux
+# dravel's PALVEX_COM3; the other seven ports are absent for both.
+# - --help, wrong usage, settings and a search without a card print the same
+#   standard output, byte for byte, with the same exit status; dravel.exe
+#   runs with no console here, so it writes the UTF-8 text itself;
+# - dravel.exe force writes the card at 9600 bit/s (the Linux dravel then
+#   finds it with today's production date) and REG_SZ values under
+#   HKCU\Software\Tavrin\Sarnow; dravel.exe refuses --simulate;
+# - a search with the card prints what the Linux search prints, and
+#   dravel.exe configure writes the card, which both programs read back.
+#   A search opens COM3 at 28800 bit/s first; a Wine that cannot set that
+#   speed on a pty (the classic termios constants, Wine 8) makes the control
+#   refuse the port, so the search passes COM3 over: these two steps are then
+#   reported as not run, with the control's reason.
+set -uo pipefail
+wine=$1 exe=$2 linux=$3 cardsim=$4
+: "${WINEPREFIX:?WINEPREFIX names the test prefix}"
+# shellcheck source=../link/wine_com3_card.sh
+source "$(dirname "$0")/../link/wine_com3_card.sh"
+
+work=$(mktemp -d)
+cleanup() {
+    stop_com3_card
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+settings_key='HKCU\Software\Tavrin\Sarnow'
+linux_ports=()
+for n in 1 2 4 5 6 7 8; do linux_ports+=("PALVEX_COM$n=$work/absent-COM$n"); done
+run_linux() {
+    env XDG_CONFIG_HOME="$work/config" PALVEX_COM3="$card_pty_link" "${linux_ports[@]}" \
+        "$linux" "$@" </dev/null >"$work/linux.out" 2>"$work/linux.err"
+    linux_status=$?
+}
+# Wine hands dravel.exe its words as UTF-8 only in a UTF-8 locale.
+run_windows() {
+    env LANG=C.UTF-8 LC_ALL=C.UTF-8 "$wine" "$exe" "$@" </dev/null >"$work/win.out" \
+        2>"$work/win.err"
+    win_status=$?
+}
+check() { # check NAME WORDS...
+    local name=$1
+    shift
+    run_linux "$@"
+    run_windows "$@"
+    if ! cmp -s "$work/linux.out" "$work/win.out"; then
+        fail "$name: standard output differs (Linux -, Windows +):"
+        diff -u "$work/linux.out" "$work/win.out" | sed -n '3,20p'
+        sed -n '1,5p' "$work/win.err"
+    elif [ "$linux_status" != "$win_status" ]; then
+        fail "$name: exit status $win_status, Linux $linux_status"
+        sed -n '1,5p' "$work/win.err"
+    else
+        echo "ok: $name (status $win_status: $(head -c 200 "$work/win.out" | tr '\n' '|'))"
+    fi
+}
+
+# Nothing remembered yet on either side.
+"$wine" reg delete 'HKCU\Software\Tavrin' /f >/dev/null 2>&1
+
+check "--help" --help
+check "an unknown command" frobnicate
+check "a width out of range" configure --width 9
+check "settings before any card" settings
+
+run_windows search --yes --simulate
+if [ "$win_status" != 1 ] || ! grep -q "available on Linux only" "$work/win.err"; then
+    fail "--simulate: status $win_status, $(head -c 300 "$work/win.err")"
+else
+    echo "ok: --simulate refused"
+fi
+
+# No card: every port absent on both sides, the search ends at once.
+linux_ports+=("PALVEX_COM3=$work/absent-COM3")
+check "search without a card" search --yes --screen 1
+unset 'linux_ports[-1]'
+
+start_com3_card "$cardsim" "$work" --card 1 || exit 1
+
+# The forced configuration needs no search: COM3 at 9600 bit/s.
+check "force writes the card" force --yes --port 3 --baud 9600 --number 1 --password tavrinqk
+[ "$(cat "$work/win.out")" = "配置成功!" ] || fail "force: $(cat "$work/win.out" "$work/win.err")"
+# The password read from standard input: the right word writes the card, a
+# wrong one ends the command silently with status 1.
+for answer in "tavrinqk 0 配置成功!" "tavrinqx 1 "; do
+    read -r word status text <<<"$answer"
+    printf '%s\n' "$word" | env LANG=C.UTF-8 LC_ALL=C.UTF-8 "$wine" "$exe" force --port 3 \
+        --baud 9600 --number 1 >"$work/win.out" 2>"$work/win.err"
+    win_status=$?
+    [ "$win_status" = "$status" ] && [ "$(cat "$work/win.out")" = "$text" ] ||
+        fail "force, password $word on standard input: status $win_status, $(cat "$work/win.out")"
+done
+"$wine" reg query "$settings_key" >"$work/reg.out" 2>&1
+check_registry() { # check_registry "NAME VALUE"...
+    local value name number
+    for value in "$@"; do
+        name=${value% *} number=${value#* }
+        grep -Eq "^ *$name +REG_SZ +$number"$'\r'"?$" "$work/reg.out" ||
+            fail "registry: no $name REG_SZ $number in: $(tr -d '\r' <"$work/reg.out")"
+    done
+}
+check_registry "Number 1" "CommPort 3" "BaudRate 9600" "Version 112" "Width 256" "Height 64" \
+    "Color 0"
+run_linux search --yes --screen 1
+today=$(date +%Y年%m月%d日)
+grep -q "在串口Com3(波特率:9600) 找到 D型 2.00 版通讯屏控制卡 生产日期:$today" "$work/linux.out" ||
+    fail "the Linux dravel does not find the forced card: $(cat "$work/linux.out")"
+
+# The search and the configuration through dravel.exe.
+run_windows search --yes --screen 1 --verbose
+if grep -q "COM3 does not take 28800" "$work/win.out"; then
+    echo "NOT RUN: search and configure with the card: this Wine cannot set 28800 bit/s" \
+        "on a pty, so the control refuses COM3 ($(grep -m1 "COM3 open failed" "$work/win.out"))"
+else
+    check "search finds the card on COM3" search --yes --screen 1
+    grep -q "在串口Com3(波特率:9600)" "$work/win.out" || fail "search: $(cat "$work/win.out")"
+    check "settings after the search" settings
+    run_windows configure --yes --screen 1 --width 128 --height 32 --module 8x4 \
+        --wiring left-to-right,data-invert
+    [ "$win_status" = 0 ] && [ "$(tail -n 1 "$work/win.out")" = "配置成功!" ] ||
+        fail "configure: status $win_status, $(cat "$work/win.out" "$work/win.err")"
+    expected="width=128 height=32 module=8x4 wiring=left-to-right,data-invert"
+    run_windows search --yes --screen 1 --verbose
+    grep -qx "$expected" "$work/win.out" || fail "dravel.exe reads: $(grep width= "$work/win.out")"
+    run_linux search --yes --screen 1 --verbose
+    grep -qx "$expected" "$work/linux.out" || fail "dravel reads: $(grep width= "$work/linux.out")"
+    "$wine" reg query "$settings_key" >"$work/reg.out" 2>&1
+    check_registry "Number 1" "CommPort 3" "BaudRate 9600" "Width 128" "Height 32" "Color 1"
+fi
+
+[ "$failures" -eq 0 ] || {
+    echo "$failures failure(s)"
+    exit 1
+}
+echo "dravel.exe printed what the Linux dravel printed and wrote the card and the registry"
