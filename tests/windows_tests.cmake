@@ -158,3 +158,40 @@ set_tests_properties(palvex_exe_prints_what_linux_palvex_prints PROPERTIES
   FIXTURES_REQUIRED "wine_prefix;palvex_ocx_registered"
   ENVIRONMENT "${palvex_wine_environment}" TIMEOUT 300
   RESOURCE_LOCK "palvex_com3;palvex_ocx_registered")
+
+# The configuration tool's dialogs from their resources under Wine's null
+# display driver: the layout in dialog units against the published tables,
+# the dialogs driven by messages over the dialog logic and a fake control,
+# and a picture of each dialog (Testing/dialogs/*.bmp, looked at, not
+# compared).
+include(${PROJECT_SOURCE_DIR}/tool/win32/dialogs_win32.cmake)
+if(NOT TARGET dravel_logic)
+  # The dialog logic alone, where the tool's own build does not make it.
+  add_library(dravel_logic STATIC
+    ${PROJECT_SOURCE_DIR}/tool/card_property.cpp
+    ${PROJECT_SOURCE_DIR}/tool/dialog_exchange.cpp
+    ${PROJECT_SOURCE_DIR}/tool/dravel_configure.cpp
+    ${PROJECT_SOURCE_DIR}/tool/dravel_dlg.cpp
+    ${PROJECT_SOURCE_DIR}/tool/force_setup_dlg.cpp
+    ${PROJECT_SOURCE_DIR}/tool/memory_view.cpp
+    ${PROJECT_SOURCE_DIR}/tool/palvex_proxy.cpp
+    ${PROJECT_SOURCE_DIR}/tool/password_dlg.cpp
+    ${PROJECT_SOURCE_DIR}/tool/settings_key.cpp
+  )
+  target_include_directories(dravel_logic PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(dravel_logic PUBLIC palvex_facts palvex_registry)
+endif()
+palvex_add_test(dravel_dialogs_tests
+  tool/win32/dialog_layout_win32_test.cpp
+  tool/win32/dialog_driving_win32_test.cpp
+  tool/win32/dialog_test_support_win32.cpp
+  tool/fake_control.cpp
+  LIBS dravel_win32_dialogs gdi32 user32
+)
+dravel_add_win32_resources(dravel_dialogs_tests)
+set(dravel_pictures_dir ${CMAKE_BINARY_DIR}/Testing/dialogs)
+file(MAKE_DIRECTORY ${dravel_pictures_dir})
+string(REPLACE "/" "\\" dravel_pictures_dir_wine "Z:${dravel_pictures_dir}")
+set_property(TEST dravel_dialogs_tests APPEND PROPERTY
+  ENVIRONMENT "DRAVEL_PICTURE_DIR=${dravel_pictures_dir_wine}")
+set_tests_properties(dravel_dialogs_tests PROPERTIES TIMEOUT 120)
