@@ -182,5 +182,27 @@ TEST_F(DialogDrivingTest, RightDoubleClickGuardsTheForcedConfigurationWithThePas
     EXPECT_EQ(Stored("Width"), 256);
 }
 
+// Enter acts on the default button: "退出" in the warning (the program
+// ends), "查找" in the main dialog (a search starts). Escape closes the main
+// dialog.
+TEST_F(DialogDrivingTest, EnterAndEscapeFollowTheDefaultButtons) {
+    constexpr unsigned kEnter = 0x0D, kEscape = 0x1B;
+    {
+        CDravelView view(FakeFactory(m_world));
+        CDialogScript script(kScriptTimeoutMs);
+        script.Then(When(IsWarning, [](WindowHandle d) { PostKey(d, kEnter); }));
+        ASSERT_TRUE(script.Run([&] { view.RunModal(); }));
+        EXPECT_TRUE(view.Logic().IsWarnPending()) << "the warning was passed";
+    }
+    CDravelView view(FakeFactory(m_world));
+    CDialogScript script(kScriptTimeoutMs);
+    script.Then(When(IsWarning, [](WindowHandle d) { PostClick(d, IDOK); }))
+        .Then(When(IsMain, [](WindowHandle d) { PostKey(d, kEnter); }))
+        .Then([&] { return m_world->Probes().size() == 8; }) // no ports: one probe each
+        .Then(When(IsMain, [](WindowHandle d) { PostKey(d, kEscape); }));
+    ASSERT_TRUE(script.Run([&] { view.RunModal(); })) << "stuck at step " << script.StepsDone();
+    EXPECT_FALSE(view.Logic().IsSearching());
+}
+
 } // namespace
 } // namespace tooltest

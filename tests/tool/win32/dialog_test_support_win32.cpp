@@ -29,16 +29,15 @@ std::wstring ClassOf(HWND window) {
     return name;
 }
 
+BOOL CALLBACK CollectDialog(HWND window, LPARAM found) {
+    if (ClassOf(window) == L"#32770")
+        reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
+    return TRUE;
+}
+
 std::vector<HWND> ThreadDialogs() {
     std::vector<HWND> dialogs;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND window, LPARAM found) -> BOOL {
-            if (ClassOf(window) == L"#32770")
-                reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&dialogs));
+    EnumThreadWindows(GetCurrentThreadId(), CollectDialog, reinterpret_cast<LPARAM>(&dialogs));
     return dialogs;
 }
 
@@ -57,6 +56,12 @@ void PostClick(WindowHandle dialog, int id) {
 
 void PostRightDoubleClick(WindowHandle dialog) {
     PostMessageW(dialog, WM_RBUTTONDBLCLK, MK_RBUTTON, MAKELPARAM(5, 5));
+}
+
+void PostKey(WindowHandle dialog, unsigned virtualKey) {
+    HWND focus = GetFocus();
+    HWND target = focus != nullptr && (focus == dialog || IsChild(dialog, focus)) ? focus : dialog;
+    PostMessageW(target, WM_KEYDOWN, virtualKey, 1);
 }
 
 std::string DialogItemText(WindowHandle dialog, int id) {

@@ -16,6 +16,9 @@ using dravel::win32::WindowHandle;
 
 void PostClick(WindowHandle dialog, int id);
 void PostRightDoubleClick(WindowHandle dialog);
+// A key pressed in the dialog (in its control that has the focus, if any):
+// the dialog manager's keyboard handling (Enter, Escape) then acts on it.
+void PostKey(WindowHandle dialog, unsigned virtualKey);
 std::string DialogItemText(WindowHandle dialog, int id);
 void SetDialogItemText(WindowHandle dialog, int id, const std::string& text);
 std::string Caption(WindowHandle window);
