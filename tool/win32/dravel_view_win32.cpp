@@ -4,6 +4,8 @@
 #include "tool/win32/force_setup_view_win32.h"
 #include "tool/win32/password_view_win32.h"
 
+#include <utility>
+
 namespace dravel {
 
 namespace {

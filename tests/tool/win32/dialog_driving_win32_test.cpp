@@ -128,15 +128,10 @@ TEST_F(DialogDrivingTest, RightDoubleClickGuardsTheForcedConfigurationWithThePas
     CDravelView view(FakeFactory(m_world));
     std::size_t callsAfterWrongPassword = 99;
     std::string message;
-    WindowHandle main = nullptr;
 
     CDialogScript script(kScriptTimeoutMs);
     script.Then(When(IsWarning, [](WindowHandle d) { PostClick(d, IDOK); }))
-        .Then(When(IsMain,
-                   [&](WindowHandle d) {
-                       main = d;
-                       PostRightDoubleClick(d);
-                   }))
+        .Then(When(IsMain, [](WindowHandle d) { PostRightDoubleClick(d); }))
         .Then(When(IsPassword,
                    [](WindowHandle d) {
                        SetDialogItemText(d, IDC_PASSWORD, "tavrinqx");
@@ -167,7 +162,6 @@ TEST_F(DialogDrivingTest, RightDoubleClickGuardsTheForcedConfigurationWithThePas
         .Then(When(IsForceSetup, [](WindowHandle d) { PostClick(d, IDCANCEL); }))
         .Then(When(IsMain, [](WindowHandle d) { PostClick(d, IDCANCEL); }));
     ASSERT_TRUE(script.Run([&] { view.RunModal(); })) << "stuck at step " << script.StepsDone();
-    (void)main;
 
     EXPECT_EQ(callsAfterWrongPassword, 0u);
     EXPECT_EQ(message, text::kConfigSucceeded);
