@@ -25,13 +25,18 @@ set(DRAVEL_RC_IDS_DIR ${CMAKE_BINARY_DIR}/tool/win32)
 file(CONFIGURE OUTPUT ${DRAVEL_RC_IDS_DIR}/dravel_resource_ids.rc.h CONTENT "${_dravel_rc_ids}")
 
 # dravel_add_win32_resources(<target>): the dialogs and icons in <target>.
+# It finds its files from its own place, as it may be called from a folder
+# that did not include this file first.
 function(dravel_add_win32_resources target)
-  target_sources(${target} PRIVATE ${DRAVEL_RESOURCES_DIR}/dravel_win32.rc)
-  set_property(SOURCE ${DRAVEL_RESOURCES_DIR}/dravel_win32.rc TARGET_DIRECTORY ${target} APPEND
-    PROPERTY INCLUDE_DIRECTORIES ${DRAVEL_RC_IDS_DIR} ${DRAVEL_RESOURCES_DIR})
-  set_property(SOURCE ${DRAVEL_RESOURCES_DIR}/dravel_win32.rc TARGET_DIRECTORY ${target} APPEND
-    PROPERTY OBJECT_DEPENDS ${DRAVEL_RC_IDS_DIR}/dravel_resource_ids.rc.h
-    ${DRAVEL_RESOURCES_DIR}/dravel.ico ${DRAVEL_RESOURCES_DIR}/warning.ico)
+  set(resources ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../resources)
+  set(ids_dir ${CMAKE_BINARY_DIR}/tool/win32)
+  set(script ${resources}/dravel_win32.rc)
+  target_sources(${target} PRIVATE ${script})
+  set_property(SOURCE ${script} TARGET_DIRECTORY ${target} APPEND
+    PROPERTY INCLUDE_DIRECTORIES ${ids_dir} ${resources})
+  set_property(SOURCE ${script} TARGET_DIRECTORY ${target} APPEND
+    PROPERTY OBJECT_DEPENDS ${ids_dir}/dravel_resource_ids.rc.h ${resources}/dravel.ico
+    ${resources}/warning.ico)
 endfunction()
 
 add_library(dravel_win32_dialogs STATIC
