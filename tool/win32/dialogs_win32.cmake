@@ -47,5 +47,4 @@ add_library(dravel_win32_dialogs STATIC
   ${DRAVEL_WIN32_DIR}/dravel_app_win32.cpp
 )
 target_include_directories(dravel_win32_dialogs PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(dravel_win32_dialogs PUBLIC dravel_logic palvex_os
-  comctl32 ole32 user32 gdi32)
+target_link_libraries(dravel_win32_dialogs PUBLIC dravel_logic palvex_os ole32 user32 gdi32)
