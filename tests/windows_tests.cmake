@@ -173,3 +173,24 @@ set_tests_properties(dravel_exe_prints_what_linux_dravel_prints PROPERTIES
   FIXTURES_REQUIRED "wine_prefix;palvex_ocx_registered"
   ENVIRONMENT "${palvex_wine_environment}" TIMEOUT 300
   RESOURCE_LOCK "palvex_com3;palvex_ocx_registered")
+
+# The configuration tool's dialogs from their resources under Wine's null
+# display driver: the layout in dialog units against the published tables,
+# the dialogs driven by messages over the dialog logic and a fake control,
+# and a picture of each dialog (Testing/dialogs/*.bmp, looked at, not
+# compared).
+include(${PROJECT_SOURCE_DIR}/tool/win32/dialogs_win32.cmake)
+palvex_add_test(dravel_dialogs_tests
+  tool/win32/dialog_layout_win32_test.cpp
+  tool/win32/dialog_driving_win32_test.cpp
+  tool/win32/dialog_test_support_win32.cpp
+  tool/fake_control.cpp
+  LIBS dravel_win32_dialogs gdi32 user32
+)
+dravel_add_win32_resources(dravel_dialogs_tests)
+set(dravel_pictures_dir ${CMAKE_BINARY_DIR}/Testing/dialogs)
+file(MAKE_DIRECTORY ${dravel_pictures_dir})
+string(REPLACE "/" "\\" dravel_pictures_dir_wine "Z:${dravel_pictures_dir}")
+set_property(TEST dravel_dialogs_tests APPEND PROPERTY
+  ENVIRONMENT "DRAVEL_PICTURE_DIR=${dravel_pictures_dir_wine}")
+set_tests_properties(dravel_dialogs_tests PROPERTIES TIMEOUT 120)

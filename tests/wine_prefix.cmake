@@ -56,6 +56,24 @@ if(NOT EXISTS "${display_done}")
   execute_process(COMMAND ${wine_dir}/wineserver -k)
   file(WRITE "${display_done}" "HKCU\\Software\\Wine\\Drivers Graphics=null\n")
 endif()
+# The dialogs ask for the font "宋体" (SimSun), which Wine does not have; the
+# prefix substitutes AR PL UMing CN (Debian's fonts-arphic-uming), a Song
+# face with the same square CJK cells, for both its names. Through SimSun,
+# which Wine links to its own fonts, captions and message boxes show Chinese
+# too. reg reads the Chinese name from its command line in UTF-8.
+set(font_done "${PREFIX}/palvex-song-font")
+if(NOT EXISTS "${font_done}")
+  foreach(name "宋体" "SimSun")
+    execute_process(COMMAND ${CMAKE_COMMAND} -E env LC_ALL=C.UTF-8
+                    ${WINE} reg add "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes"
+                    /v "${name}" /d "AR PL UMing CN" /f
+                    RESULT_VARIABLE rc)
+    if(NOT rc EQUAL 0)
+      message(FATAL_ERROR "could not substitute the dialog font ${name} in ${PREFIX} (exit ${rc})")
+    endif()
+  endforeach()
+  file(WRITE "${font_done}" "FontSubstitutes 宋体 and SimSun = AR PL UMing CN\n")
+endif()
 string(TIMESTAMP finished "%s")
 math(EXPR seconds "${finished} - ${started}")
 message("the Wine prefix ${PREFIX} is ready (${seconds} s)")

@@ -20,6 +20,10 @@ constexpr int IDD_PASSWORD = 131;
 constexpr int IDD_FORCE_SETUP = 132;
 constexpr int IDD_WARNING = 134;
 
+// Icons: the program's (main dialog) and the warning gate's sign.
+constexpr int IDI_DRAVEL = 128;
+constexpr int IDI_WARNING_SIGN = 137;
+
 // Main dialog (102).
 constexpr int IDC_SCREEN = 1000;
 constexpr int IDC_WIDTH = 1006;

@@ -1,17 +1,16 @@
-// TEMPORARY: stands in for the Win32 dialogs until they land; replaced
-// whole by the real win32/dravel_app_win32.cpp. The console commands work
-// without it.
+// The dialog program on Windows: the main dialog, modally, until it closes.
 #include "tool/dravel_app.h"
 
-#include <cstdio>
+#include "tool/win32/dialog_window_win32.h"
+#include "tool/win32/dravel_view_win32.h"
 
 namespace dravel {
 
-int CDravelApp::Run(int&, char**, const ControlFactory&) {
-    std::fputs("dravel: the dialogs are not in this build; use dravel search, configure, force "
-               "or settings\n",
-               stderr);
-    return 1;
+int CDravelApp::Run(int& /*argc*/, char** /*argv*/, const ControlFactory& makeControl) {
+    const win32::CUiThread thread; // outlives the dialogs and their controls
+    CDravelView dlg(makeControl);
+    dlg.RunModal(); // whatever the dialog returns, the program then ends
+    return 0;
 }
 
 } // namespace dravel

@@ -1,0 +1,184 @@
+#include "tests/tool/win32/dialog_test_support_win32.h"
+
+#include "platform/os/text_win32.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+namespace tooltest {
+
+namespace {
+
+std::string Utf8(const std::wstring& wide) {
+    std::string text;
+    return palvex::os::Utf8FromWide(wide, text) ? text : std::string();
+}
+
+std::wstring WindowText(HWND window) {
+    wchar_t buffer[512] = {};
+    GetWindowTextW(window, buffer, 512);
+    return buffer;
+}
+
+std::wstring ClassOf(HWND window) {
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    return name;
+}
+
+BOOL CALLBACK CollectDialog(HWND window, LPARAM found) {
+    if (ClassOf(window) == L"#32770")
+        reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
+    return TRUE;
+}
+
+std::vector<HWND> ThreadDialogs() {
+    std::vector<HWND> dialogs;
+    EnumThreadWindows(GetCurrentThreadId(), CollectDialog, reinterpret_cast<LPARAM>(&dialogs));
+    return dialogs;
+}
+
+CDialogScript* g_script = nullptr;
+
+VOID CALLBACK ScriptTimer(HWND, UINT, UINT_PTR, DWORD) {
+    if (g_script != nullptr) g_script->Tick();
+}
+
+} // namespace
+
+void PostClick(WindowHandle dialog, int id) {
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+void PostRightDoubleClick(WindowHandle dialog) {
+    PostMessageW(dialog, WM_RBUTTONDBLCLK, MK_RBUTTON, MAKELPARAM(5, 5));
+}
+
+void PostKey(WindowHandle dialog, unsigned virtualKey) {
+    HWND focus = GetFocus();
+    HWND target = focus != nullptr && (focus == dialog || IsChild(dialog, focus)) ? focus : dialog;
+    PostMessageW(target, WM_KEYDOWN, virtualKey, 1);
+}
+
+std::string DialogItemText(WindowHandle dialog, int id) {
+    wchar_t buffer[512] = {};
+    GetDlgItemTextW(dialog, id, buffer, 512);
+    return Utf8(buffer);
+}
+
+void SetDialogItemText(WindowHandle dialog, int id, const std::string& text) {
+    std::wstring wide;
+    palvex::os::WideFromUtf8(text, wide);
+    SetDlgItemTextW(dialog, id, wide.c_str());
+}
+
+std::string Caption(WindowHandle window) {
+    return Utf8(WindowText(window));
+}
+
+bool HasItem(WindowHandle dialog, int id) {
+    return GetDlgItem(dialog, id) != nullptr;
+}
+
+std::string MessageBoxText(WindowHandle box) {
+    std::wstring joined;
+    for (HWND child = GetWindow(box, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT))
+        if (ClassOf(child) == L"Static") joined += WindowText(child);
+    return Utf8(joined);
+}
+
+WindowHandle ActiveDialog() {
+    for (HWND dialog : ThreadDialogs())
+        if (IsWindowVisible(dialog) && IsWindowEnabled(dialog)) return dialog;
+    return nullptr;
+}
+
+void ClearToolSettings() {
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tavrin\\Sarnow");
+}
+
+bool SavePicture(WindowHandle window, const std::string& name) {
+    const char* dir = std::getenv("DRAVEL_PICTURE_DIR");
+    RECT rect{};
+    if (dir == nullptr || !GetWindowRect(window, &rect)) return false;
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height; // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HDC screen = GetDC(nullptr);
+    HBITMAP dib = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HDC memory = CreateCompatibleDC(screen);
+    ReleaseDC(nullptr, screen);
+    if (dib == nullptr || memory == nullptr) {
+        if (dib != nullptr) DeleteObject(dib);
+        if (memory != nullptr) DeleteDC(memory);
+        return false;
+    }
+    HGDIOBJ old = SelectObject(memory, dib);
+    PatBlt(memory, 0, 0, width, height, WHITENESS);
+    // The window as painted: everything drawn now, then copied from the
+    // window's surface with its frame. Wine's PrintWindow draws no children.
+    RedrawWindow(window, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    HDC windowDc = GetWindowDC(window);
+    const bool printed = windowDc != nullptr &&
+                         BitBlt(memory, 0, 0, width, height, windowDc, 0, 0, SRCCOPY) != FALSE;
+    if (windowDc != nullptr) ReleaseDC(window, windowDc);
+    GdiFlush();
+
+    const DWORD imageBytes = static_cast<DWORD>(width) * static_cast<DWORD>(height) * 4;
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42; // "BM"
+    file.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+    file.bfSize = file.bfOffBits + imageBytes;
+    std::ofstream out(std::string(dir) + "\\" + name + ".bmp", std::ios::binary);
+    out.write(reinterpret_cast<const char*>(&file), sizeof file);
+    out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
+    out.write(static_cast<const char*>(bits), imageBytes);
+    const bool written = static_cast<bool>(out);
+
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    DeleteObject(dib);
+    return printed && written;
+}
+
+bool CDialogScript::Run(const std::function<void()>& modal) {
+    m_nNext = 0;
+    m_bTimedOut = false;
+    m_nStart = GetTickCount64();
+    CDialogScript* outer = g_script;
+    g_script = this;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 20, ScriptTimer);
+    modal();
+    KillTimer(nullptr, timer);
+    g_script = outer;
+    return !m_bTimedOut && m_nNext == m_steps.size();
+}
+
+void CDialogScript::Tick() {
+    if (!m_bTimedOut && GetTickCount64() - m_nStart > m_nTimeoutMs) m_bTimedOut = true;
+    if (m_bTimedOut) {
+        for (HWND dialog : ThreadDialogs())
+            EndDialog(dialog, IDCANCEL);
+        return;
+    }
+    static bool running = false; // a step never runs inside another
+    if (running || m_nNext >= m_steps.size()) return;
+    running = true;
+    if (m_steps[m_nNext]()) ++m_nNext;
+    running = false;
+}
+
+} // namespace tooltest

@@ -1,0 +1,68 @@
+// Driving the tool's dialogs from a test without a user: messages posted to
+// them, their texts read back, a script of steps that runs inside whatever
+// modal loop is current, and pictures of the windows. Only the .cpp includes
+// the system's headers, so the tests can include the dialog logic beside it.
+#pragma once
+
+#include "tool/win32/dialog_window_win32.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace tooltest {
+
+using dravel::win32::WindowHandle;
+
+void PostClick(WindowHandle dialog, int id);
+void PostRightDoubleClick(WindowHandle dialog);
+// A key pressed in the dialog (in its control that has the focus, if any):
+// the dialog manager's keyboard handling (Enter, Escape) then acts on it.
+void PostKey(WindowHandle dialog, unsigned virtualKey);
+std::string DialogItemText(WindowHandle dialog, int id);
+void SetDialogItemText(WindowHandle dialog, int id, const std::string& text);
+std::string Caption(WindowHandle window);
+bool HasItem(WindowHandle dialog, int id);
+// The texts of a message box's static controls, joined.
+std::string MessageBoxText(WindowHandle box);
+
+// The dialog that takes input now: the thread's visible, enabled dialog
+// window (a modal dialog disables its owner); null when there is none.
+WindowHandle ActiveDialog();
+
+// Removes the tool's settings from the registry of the test's prefix.
+void ClearToolSettings();
+
+// Saves a picture of the window (its painted surface copied into a 32 bpp
+// DIB) as
+// <DRAVEL_PICTURE_DIR>/<name>.bmp; false when it could not.
+bool SavePicture(WindowHandle window, const std::string& name);
+
+// Steps that run one after another on a 20 ms thread timer, inside whatever
+// modal loop runs. A step returns true when it is done; the script then goes
+// on with the next. When the time is up, every dialog of the thread is ended
+// so a failing test cannot hang.
+class CDialogScript {
+  public:
+    explicit CDialogScript(unsigned timeoutMs) : m_nTimeoutMs(timeoutMs) {}
+    CDialogScript& Then(std::function<bool()> step) {
+        m_steps.push_back(std::move(step));
+        return *this;
+    }
+    // Runs `modal` (which returns when its dialog has closed) with the
+    // script ticking; true when every step was done in time.
+    bool Run(const std::function<void()>& modal);
+    // The step that was running when the time ran out.
+    std::size_t StepsDone() const { return m_nNext; }
+
+    void Tick(); // for the timer
+
+  private:
+    std::vector<std::function<bool()>> m_steps;
+    std::size_t m_nNext = 0;
+    unsigned m_nTimeoutMs;
+    unsigned long long m_nStart = 0;
+    bool m_bTimedOut = false;
+};
+
+} // namespace tooltest

@@ -1,0 +1,43 @@
+// The main dialog on the Windows dialog manager: it passes the dialog's
+// events to CDravelDlg and runs the search timer and the other dialogs for it.
+#pragma once
+
+#include "tool/control_site.h"
+#include "tool/dravel_dlg.h"
+#include "tool/win32/dialog_window_win32.h"
+
+#include <cstdint>
+
+namespace dravel {
+
+class CDravelView : public win32::CDialogWindowView<IMainDialogHost>, private win32::IDialogEvents {
+  public:
+    explicit CDravelView(ControlFactory makeControl);
+
+    // Shows the dialog modally until it closes.
+    std::intptr_t RunModal(win32::WindowHandle owner = nullptr);
+    // Shows it without a modal loop of its own; null when it could not be
+    // made. The caller destroys it (win32::DestroyDialogWindow).
+    win32::WindowHandle Create(win32::WindowHandle owner = nullptr);
+
+    CDravelDlg& Logic() { return m_logic; }
+
+    // IMainDialogHost
+    unsigned StartTimer(unsigned id, unsigned periodMs) override;
+    void StopTimer(unsigned timer) override;
+    bool RunWarningDialog() override;
+    bool RunPasswordDialog() override;
+    void RunForceSetupDialog() override;
+    void PostCloseRequest() override;
+
+  private:
+    bool OnInitDialog(win32::WindowHandle dialog) override;
+    void OnCommand(int id) override;
+    void OnTimer() override;
+    void OnRButtonDblClk() override;
+
+    ControlFactory m_makeControl;
+    CDravelDlg m_logic;
+};
+
+} // namespace dravel
