@@ -189,7 +189,9 @@ int CDravelDlg::ProbeCard() {
     m_strProbeFailure.clear();
     if (!m_ctlLink.ComInitial(m_nPort, static_cast<short>(m_nBaud), kProbeWaitMs)) {
         m_strProbeFailure = m_ctlLink.LastLinkError();
-        return kPortUnusable;
+        // A port that only refuses this speed (an adapter without 28800, say)
+        // is not passed over: its card may run at one of the next speeds.
+        return IsSpeedRefusal(m_strProbeFailure) ? kNoCard : kPortUnusable;
     }
     if (!m_ctlLink.SetLedProperty(m_nNumber, kProbeWidth, kProbeHeight)) {
         m_ctlLink.QKClose();

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <string_view>
 
 namespace dravel {
 
@@ -92,6 +93,18 @@ BOOL CPalvex::QKSetProperty(LONG_PTR lpProperty) {
 
 std::string CPalvex::LastLinkError() {
     return m_control ? m_control->LastLinkError() : "";
+}
+
+bool IsSpeedRefusal(const std::string& failure) {
+    // The control's text: "<link> open failed: <kind>[ (<ERRNO>)][: <detail>]".
+    static constexpr std::string_view kOpenFailed = " open failed: ";
+    static constexpr std::string_view kSpeedRefused = "speed refused";
+    const std::size_t at = failure.find(kOpenFailed);
+    if (at == std::string::npos) return false;
+    const std::string_view kind = std::string_view(failure).substr(at + kOpenFailed.size());
+    return kind.substr(0, kSpeedRefused.size()) == kSpeedRefused &&
+           (kind.size() == kSpeedRefused.size() || kind[kSpeedRefused.size()] == ' ' ||
+            kind[kSpeedRefused.size()] == ':');
 }
 
 } // namespace dravel

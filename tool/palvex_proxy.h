@@ -57,4 +57,9 @@ class CPalvex {
     std::unique_ptr<IControlDispatch> m_control;
 };
 
+// Whether `failure`, a text of LastLinkError, says that the port opened but
+// would not run at the asked speed ("COM3 open failed: speed refused ...").
+// Such a port may still have a card at another speed.
+bool IsSpeedRefusal(const std::string& failure);
+
 } // namespace dravel

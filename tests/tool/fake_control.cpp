@@ -92,8 +92,8 @@ class CFakeControl final : public IControlDispatch {
         return S_OK;
     }
 
-    // The world's ports tell no reasons.
-    std::string LastLinkError() override { return {}; }
+    // Why the last ComInitial failed, worded as the real control words it.
+    std::string LastLinkError() override { return m_strLastError; }
 
     // The module's free function: only strings this world made, each once.
     void FreeString(BSTR s) override {
@@ -113,7 +113,18 @@ class CFakeControl final : public IControlDispatch {
             const unsigned baud = static_cast<std::uint16_t>(c.shorts[1]);
             const bool speedOk =
                 baud == 9600 || baud == 14400 || baud == 28800 || baud == 38400 || baud == 57600;
-            if (m_nPort != 0 || !speedOk || m_world->m_ports.count(c.shorts[0]) == 0) return false;
+            if (m_nPort != 0 || !speedOk) return false;
+            const std::string name = "COM" + std::to_string(c.shorts[0]);
+            if (m_world->m_ports.count(c.shorts[0]) == 0) {
+                m_strLastError = name + " open failed: no such device (ENOENT)";
+                return false;
+            }
+            if (m_world->m_refusedSpeeds.count({c.shorts[0], baud}) != 0) {
+                m_strLastError = name + " open failed: speed refused (EINVAL): " + name +
+                                 " does not take " + std::to_string(baud) + " bit/s";
+                return false;
+            }
+            m_strLastError.clear();
             m_nPort = c.shorts[0];
             m_nBaud = baud;
             ++m_world->m_nOpens;
@@ -159,6 +170,7 @@ class CFakeControl final : public IControlDispatch {
     int m_nNumber = 0;
     bool m_bArmed = false;
     BSTR* m_pOut = nullptr;
+    std::string m_strLastError;
 };
 
 ControlFactory FakeFactory(const std::shared_ptr<CFakeWorld>& world) {

@@ -30,9 +30,12 @@ struct FakeCall {
 };
 
 class CFakeWorld {
-public:
+  public:
     // A port that opens; with a card or silent.
     void AddPort(int port, std::optional<FakeCard> card = std::nullopt) { m_ports[port] = card; }
+    // The port opens, but not at this speed (an adapter without it): the
+    // control refuses the open and says why, as the real control does.
+    void RefuseSpeed(int port, unsigned baud) { m_refusedSpeeds.insert({port, baud}); }
     FakeCard* Card(int port);
 
     std::vector<FakeCall> m_calls;
@@ -52,9 +55,10 @@ public:
     int CountCalls(DISPID id) const;
     const FakeCall* LastCall(DISPID id) const;
 
-private:
+  private:
     friend class CFakeControl;
     std::map<int, std::optional<FakeCard>> m_ports;
+    std::set<std::pair<int, unsigned>> m_refusedSpeeds;
 };
 
 // One control instance in the world; make as many as the dialogs need.

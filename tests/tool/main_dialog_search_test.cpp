@@ -12,10 +12,10 @@ std::string Searching(int port, char spinner) {
     return text + spinner;
 }
 
-const int kSettingIds[] = {IDC_WIDTH,        IDC_HEIGHT,          IDC_MODULE_8X8,
-                           IDC_MODULE_8X4,   IDC_LEFT_TO_RIGHT,   IDC_DATA_INVERT,
+const int kSettingIds[] = {IDC_WIDTH,        IDC_HEIGHT,           IDC_MODULE_8X8,
+                           IDC_MODULE_8X4,   IDC_LEFT_TO_RIGHT,    IDC_DATA_INVERT,
                            IDC_BLANK_INVERT, IDC_EVEN_COL_REVERSE, IDC_ODD_COL_REVERSE,
-                           IDC_ROW8_REVERSE, IDC_ROW_SWAP,        IDC_CONFIGURE};
+                           IDC_ROW8_REVERSE, IDC_ROW_SWAP,         IDC_CONFIGURE};
 
 } // namespace
 
@@ -53,7 +53,8 @@ TEST_F(MainDialogTest, TheWarningIsShownOnceWithTheTimerStoppedAndAcceptingResta
     EXPECT_TRUE(m_world->m_calls.empty()) << "the gate's tick must not probe";
     EXPECT_FALSE(m_dlg->IsWarnPending());
     EXPECT_EQ(m_view.m_nRunningTimer, kSearchTimerId);
-    for (int i = 0; i < 20; ++i) m_dlg->OnTimer();
+    for (int i = 0; i < 20; ++i)
+        m_dlg->OnTimer();
     EXPECT_EQ(m_view.m_nWarningsShown, 1);
     EXPECT_FALSE(m_view.m_bCloseRequested);
 }
@@ -78,8 +79,9 @@ TEST_F(MainDialogTest, ClosingStopsTheSearchTimer) {
 TEST_F(MainDialogTest, WithNoSerialPortsASearchTakesEightTicksAndEndsWithTheInstructions) {
     Open();
     EXPECT_EQ(Search(), 8);
-    const std::vector<std::pair<int, unsigned>> expected = {
-        {1, 28800}, {2, 28800}, {3, 28800}, {4, 28800}, {5, 28800}, {6, 28800}, {7, 28800}, {8, 28800}};
+    const std::vector<std::pair<int, unsigned>> expected = {{1, 28800}, {2, 28800}, {3, 28800},
+                                                            {4, 28800}, {5, 28800}, {6, 28800},
+                                                            {7, 28800}, {8, 28800}};
     EXPECT_EQ(m_world->Probes(), expected);
     EXPECT_FALSE(m_dlg->CardFound());
     EXPECT_EQ(m_view.GetItemText(IDC_STATUS), text::kStatusInstructions);
@@ -102,8 +104,9 @@ TEST_F(MainDialogTest, FindsCardOnCom3At9600OnTheFourteenthProbe) {
     EXPECT_EQ(probes[5], (std::pair<int, unsigned>{2, 28800}));
     EXPECT_EQ(probes[13], (std::pair<int, unsigned>{3, 9600}));
     EXPECT_TRUE(m_dlg->CardFound());
-    EXPECT_EQ(m_view.GetItemText(IDC_STATUS),
-              "\n在串口Com3(波特率:9600)\n\n找到 D型 2.00 版通讯屏控制卡\n\n生产日期:2006年03月05日");
+    EXPECT_EQ(
+        m_view.GetItemText(IDC_STATUS),
+        "\n在串口Com3(波特率:9600)\n\n找到 D型 2.00 版通讯屏控制卡\n\n生产日期:2006年03月05日");
     EXPECT_EQ(m_world->m_nOpens, m_world->m_nCloses) << "every opened link is closed";
     for (const FakeCall& call : m_world->m_calls) {
         if (call.id == kDispComInitial) {
@@ -112,8 +115,29 @@ TEST_F(MainDialogTest, FindsCardOnCom3At9600OnTheFourteenthProbe) {
     }
 }
 
+// An adapter that cannot run at some speeds still opens at the others: the
+// search tries its next speeds instead of passing the port over, and a port
+// that takes none of them is left after its five probes.
+TEST_F(MainDialogTest, APortThatRefusesOnlyASpeedIsProbedAtItsNextSpeeds) {
+    m_world->AddPort(2);
+    for (unsigned baud : {9600u, 14400u, 28800u, 38400u, 57600u})
+        m_world->RefuseSpeed(2, baud);
+    m_world->AddPort(3, FakeCard{9600, 0, PropertyText("200", "20060305", 256, 64, 0x00)});
+    m_world->RefuseSpeed(3, 28800);
+    m_world->RefuseSpeed(3, 14400);
+    Open();
+    Search();
+    const std::vector<std::pair<int, unsigned>> expected = {
+        {1, 28800}, {2, 28800}, {2, 38400}, {2, 57600}, {2, 9600},
+        {2, 14400}, {3, 28800}, {3, 38400}, {3, 57600}, {3, 9600}};
+    EXPECT_EQ(m_world->Probes(), expected);
+    EXPECT_TRUE(m_dlg->CardFound());
+    EXPECT_EQ(Stored(kValueBaudRate), 9600);
+    EXPECT_EQ(m_world->m_nOpens, m_world->m_nCloses);
+}
+
 TEST_F(MainDialogTest, EveryProbeThatOpenedAPortClosesItAgainWhateverTheOutcome) {
-    m_world->AddPort(2);                                                      // silent
+    m_world->AddPort(2);                                                     // silent
     m_world->AddPort(4, FakeCard{28800, 0, "0123456789ABCDEF0123456789AB"}); // not a D card
     m_world->AddPort(6, FakeCard{14400, 0, PropertyText("200", "20060305", 256, 64, 0)});
     Open();
@@ -155,9 +179,11 @@ TEST_F(MainDialogTest, SearchingDisablesTheSettingsAndTheSearchButtonButNeverThe
     m_world->AddPort(1, FakeCard{28800, 0, PropertyText("200", "20060305", 256, 64, 0)});
     Open();
     Search();
-    for (int id : kSettingIds) EXPECT_TRUE(m_view.IsItemEnabled(id)) << id;
+    for (int id : kSettingIds)
+        EXPECT_TRUE(m_view.IsItemEnabled(id)) << id;
     m_dlg->OnSearch();
-    for (int id : kSettingIds) EXPECT_FALSE(m_view.IsItemEnabled(id)) << id;
+    for (int id : kSettingIds)
+        EXPECT_FALSE(m_view.IsItemEnabled(id)) << id;
     EXPECT_FALSE(m_view.IsItemEnabled(IDC_SEARCH));
     EXPECT_TRUE(m_view.IsItemEnabled(IDC_SCREEN));
 }
@@ -227,7 +253,8 @@ TEST_F(MainDialogTest, EveryPropertyTextIsFreedThroughTheControlThatMadeIt) {
     ASSERT_TRUE(m_dlg->CardFound());
     EXPECT_EQ(m_world->m_nStringsMade, 2);
     EXPECT_EQ(m_world->m_nStringsFreedByControl, 2);
-    EXPECT_TRUE(m_world->m_liveStrings.empty()) << m_world->m_liveStrings.size() << " not freed by the control";
+    EXPECT_TRUE(m_world->m_liveStrings.empty())
+        << m_world->m_liveStrings.size() << " not freed by the control";
 }
 
 TEST_F(MainDialogTest, ClickingAModuleButtonTakesItAsTheModuleType) {

@@ -1,5 +1,6 @@
 #include "tool/palvex_proxy.h"
 
+#include "control/protocol/link_error.h"
 #include "sim/card_server.h"
 #include "tool/card_property.h"
 #include "tool/simulation.h"
@@ -140,6 +141,29 @@ TEST(PalvexProxyTest, StringsGoBackToTheControlThatHandedThemOut) {
     EXPECT_FALSE(link.SetLedProperty(0, 1, 1));
     ASSERT_EQ(dispatch->m_freed.size(), 2u);
     EXPECT_EQ(dispatch->m_freed[1], result);
+}
+
+// The search tells a refused speed from an unusable port by the control's
+// own failure text: only an open that failed on the speed is one.
+TEST(PalvexProxyTest, ASpeedRefusalIsKnownByTheControlsFailureText) {
+    using palvex::LinkErrorKind;
+    using palvex::LinkOperation;
+    for (auto kind = LinkErrorKind::None; kind <= LinkErrorKind::Unreachable;
+         kind = static_cast<LinkErrorKind>(static_cast<int>(kind) + 1)) {
+        for (const char* detail : {"", "COM3 does not take 28800 bit/s"}) {
+            for (int err : {0, 22}) {
+                const palvex::LinkError error{kind, err};
+                EXPECT_EQ(IsSpeedRefusal(
+                              palvex::LinkFailureText("COM3", LinkOperation::Open, error, detail)),
+                          kind == LinkErrorKind::SpeedRefused)
+                    << palvex::LinkFailureText("COM3", LinkOperation::Open, error, detail);
+                EXPECT_FALSE(IsSpeedRefusal(
+                    palvex::LinkFailureText("COM3", LinkOperation::Read, error, detail, 1, 3)));
+            }
+        }
+    }
+    EXPECT_FALSE(IsSpeedRefusal(""));
+    EXPECT_FALSE(IsSpeedRefusal("COM3 open failed: speed refusedX"));
 }
 
 TEST(PalvexProxyTest, TheRealControlRefusesAnAbsentPortAndAScreenNumberAbove31) {
