@@ -4,6 +4,7 @@
 #include "cli/com_types.h"
 
 #include "control/automation/hresult_text.h"
+#include "control/host/com_control_win32.h"
 
 namespace palvex::cli::com {
 
@@ -71,20 +72,7 @@ HRESULT Invoke(IDispatch& control, DISPID id, DISPPARAMS& params, VARIANT& resul
 }
 
 std::string LastLinkError(IDispatch& control) {
-    IPalvexDiagnostics* d = nullptr;
-    if (FAILED(control.QueryInterface(IID_IPalvexDiagnostics, reinterpret_cast<void**>(&d))) ||
-        d == nullptr)
-        return {};
-    std::string text;
-    ULONG length = 0;
-    HRESULT hr = d->GetLastLinkError(nullptr, 0, &length);
-    if ((SUCCEEDED(hr) || hr == E_NOT_SUFFICIENT_BUFFER) && length > 0) {
-        text.resize(std::size_t{length} + 1);
-        hr = d->GetLastLinkError(text.data(), length + 1, &length);
-        text.resize(SUCCEEDED(hr) ? length : 0);
-    }
-    d->Release();
-    return text;
+    return host::LastLinkError(control);
 }
 
 std::string HresultMessage(HRESULT hr) {

@@ -32,4 +32,24 @@ bool Utf8FromWide(std::wstring_view wide, std::string& text) {
                                  nullptr, nullptr) == length;
 }
 
+std::wstring WideOf(std::string_view text) {
+    if (text.empty() || text.size() > INT_MAX) return {};
+    const int n = static_cast<int>(text.size());
+    const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), n, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
+    if (length > 0) ::MultiByteToWideChar(CP_UTF8, 0, text.data(), n, wide.data(), length);
+    return wide;
+}
+
+std::string Utf8Of(std::wstring_view wide) {
+    if (wide.empty() || wide.size() > INT_MAX / 3) return {};
+    const int n = static_cast<int>(wide.size());
+    const int length =
+        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
+    if (length > 0)
+        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, text.data(), length, nullptr, nullptr);
+    return text;
+}
+
 } // namespace palvex::os

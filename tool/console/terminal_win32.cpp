@@ -7,9 +7,10 @@
 // is, the bytes the Linux dravel writes.
 #include "tool/console/terminal.h"
 
+#include "control/host/com_control_win32.h"
+#include "platform/os/text_win32.h"
+
 #include <windows.h>
-// After windows.h, which it builds on.
-#include <shellapi.h>
 
 #include <istream>
 #include <ostream>
@@ -19,26 +20,8 @@ namespace dravel {
 
 namespace {
 
-std::wstring Wide(std::string_view text) {
-    if (text.empty()) return {};
-    const int n =
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0)
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-    return wide;
-}
-
-std::string Utf8(std::wstring_view wide) {
-    if (wide.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                      nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), n,
-                            nullptr, nullptr);
-    return text;
-}
+using palvex::os::Utf8Of;
+using palvex::os::WideOf;
 
 // The length of the longest prefix of `text` that ends on a whole UTF-8
 // character, so a character split between two writes is converted whole.
@@ -87,7 +70,7 @@ class CConsoleBuf final : public std::streambuf {
         if (h == nullptr || h == INVALID_HANDLE_VALUE) return false;
         DWORD mode = 0;
         if (GetConsoleMode(h, &mode)) {
-            const std::wstring wide = Wide(text);
+            const std::wstring wide = WideOf(text);
             DWORD written = 0;
             return WriteConsoleW(h, wide.data(), static_cast<DWORD>(wide.size()), &written,
                                  nullptr) != 0;
@@ -95,7 +78,7 @@ class CConsoleBuf final : public std::streambuf {
         std::string bytes(text);
         const UINT codePage = GetConsoleOutputCP();
         if (codePage != 0 && codePage != CP_UTF8) {
-            const std::wstring wide = Wide(text);
+            const std::wstring wide = WideOf(text);
             const int n =
                 WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()),
                                     nullptr, 0, nullptr, nullptr);
@@ -135,7 +118,7 @@ class CConsoleInBuf final : public std::streambuf {
             wchar_t wide[256];
             DWORD n = 0;
             if (!ReadConsoleW(h, wide, 256, &n, nullptr)) return {};
-            return Utf8(std::wstring_view(wide, n));
+            return Utf8Of(std::wstring_view(wide, n));
         }
         char bytes[256];
         DWORD n = 0;
@@ -146,7 +129,7 @@ class CConsoleInBuf final : public std::streambuf {
         std::wstring wide(static_cast<std::size_t>(count > 0 ? count : 0), L'\0');
         if (count > 0)
             MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(n), wide.data(), count);
-        return Utf8(wide);
+        return Utf8Of(wide);
     }
 
     std::string m_text;
@@ -159,14 +142,7 @@ struct CEchoOff::SSaved {
 };
 
 std::vector<std::string> ProgramWords(int, char**) {
-    // The words as typed, whatever the system's code page.
-    int count = 0;
-    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    std::vector<std::string> words;
-    for (int i = 1; wide != nullptr && i < count; ++i)
-        words.push_back(Utf8(wide[i]));
-    if (wide != nullptr) LocalFree(wide);
-    return words;
+    return palvex::host::ProgramWords();
 }
 
 std::istream& ConsoleIn() {
