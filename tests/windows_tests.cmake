@@ -194,3 +194,23 @@ string(REPLACE "/" "\\" dravel_pictures_dir_wine "Z:${dravel_pictures_dir}")
 set_property(TEST dravel_dialogs_tests APPEND PROPERTY
   ENVIRONMENT "DRAVEL_PICTURE_DIR=${dravel_pictures_dir_wine}")
 set_tests_properties(dravel_dialogs_tests PROPERTIES TIMEOUT 120)
+
+# The same dialogs as dravel.exe runs them: the registered control and the
+# simulated card on COM3 (link/wine_links_test.sh starts it); a search finds
+# the card, the configuration and the forced configuration reach it.
+add_executable(dravel_card_dialogs_tests
+  tool/win32/dialog_card_win32_test.cpp
+  tool/win32/dialog_test_support_win32.cpp
+)
+target_include_directories(dravel_card_dialogs_tests PRIVATE ${PROJECT_SOURCE_DIR})
+target_link_libraries(dravel_card_dialogs_tests PRIVATE GTest::gtest GTest::gtest_main
+  dravel_win32_dialogs gdi32 user32)
+dravel_add_win32_resources(dravel_card_dialogs_tests)
+add_test(NAME dravel_card_dialogs_tests
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/link/wine_links_test.sh
+          ${CMAKE_CROSSCOMPILING_EMULATOR} ${PALVEX_LINUX_CARDSIM}
+          $<TARGET_FILE:dravel_card_dialogs_tests>)
+set_tests_properties(dravel_card_dialogs_tests PROPERTIES
+  FIXTURES_REQUIRED "wine_prefix;palvex_ocx_registered"
+  ENVIRONMENT "${palvex_wine_environment};DRAVEL_PICTURE_DIR=${dravel_pictures_dir_wine}"
+  TIMEOUT 300 RESOURCE_LOCK "palvex_com3;palvex_ocx_registered")

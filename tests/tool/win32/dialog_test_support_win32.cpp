@@ -54,6 +54,10 @@ void PostClick(WindowHandle dialog, int id) {
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
+void PressButton(WindowHandle dialog, int id) {
+    SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+
 void PostRightDoubleClick(WindowHandle dialog) {
     PostMessageW(dialog, WM_RBUTTONDBLCLK, MK_RBUTTON, MAKELPARAM(5, 5));
 }
@@ -136,6 +140,11 @@ bool SavePicture(WindowHandle window, const std::string& name) {
                          BitBlt(memory, 0, 0, width, height, windowDc, 0, 0, SRCCOPY) != FALSE;
     if (windowDc != nullptr) ReleaseDC(window, windowDc);
     GdiFlush();
+    // GDI leaves the fourth byte of each pixel 0, which viewers of 32 bpp
+    // pictures take as fully transparent: make every pixel opaque.
+    auto* pixel = static_cast<unsigned char*>(bits);
+    for (long i = 0, n = static_cast<long>(width) * height; i < n; ++i)
+        pixel[i * 4 + 3] = 0xFF;
 
     const DWORD imageBytes = static_cast<DWORD>(width) * static_cast<DWORD>(height) * 4;
     BITMAPFILEHEADER file{};

@@ -15,6 +15,9 @@ namespace tooltest {
 using dravel::win32::WindowHandle;
 
 void PostClick(WindowHandle dialog, int id);
+// The button pressed as a mouse presses it: a check box or radio button
+// changes its state, then the dialog hears of the click.
+void PressButton(WindowHandle dialog, int id);
 void PostRightDoubleClick(WindowHandle dialog);
 // A key pressed in the dialog (in its control that has the focus, if any):
 // the dialog manager's keyboard handling (Enter, Escape) then acts on it.
