@@ -26,37 +26,6 @@ namespace {
 constexpr unsigned kScriptTimeoutMs = 60000;
 constexpr int kCardNumber = 1;
 
-int Stored(const char* name) {
-    CSettingsKey key;
-    key.OpenKey(kProductKey);
-    return key.ReadInt(name, -1);
-}
-
-std::function<bool()> When(bool (*isIt)(WindowHandle), std::function<void(WindowHandle)> act) {
-    return [isIt, act = std::move(act)] {
-        WindowHandle dialog = ActiveDialog();
-        if (dialog == nullptr || !isIt(dialog)) return false;
-        act(dialog);
-        return true;
-    };
-}
-
-bool IsWarning(WindowHandle d) {
-    return Caption(d) == "警告";
-}
-bool IsMain(WindowHandle d) {
-    return HasItem(d, IDC_SEARCH);
-}
-bool IsPassword(WindowHandle d) {
-    return HasItem(d, IDC_PASSWORD);
-}
-bool IsForceSetup(WindowHandle d) {
-    return HasItem(d, IDC_FORCE_PORT);
-}
-bool IsMessage(WindowHandle d) {
-    return !IsMain(d) && !IsPassword(d) && !IsForceSetup(d) && !IsWarning(d);
-}
-
 // The card's property block, read through a control of its own.
 bool ReadCard(CardProperty& card) {
     CPalvex link(CreateLinkControl());
@@ -151,12 +120,12 @@ TEST(DialogsWithTheCardTest, FindConfigureAndForceTheCardOnCom3ThroughTheRegiste
     EXPECT_EQ(messages, (std::vector<std::string>{text::kConfigSucceeded, text::kConfigSucceeded}));
     EXPECT_TRUE(dataInvertRead) << "the configured wiring did not reach the card";
     EXPECT_TRUE(module8x4Read) << "the configured module did not reach the card";
-    EXPECT_EQ(Stored(kValueNumber), kCardNumber);
-    EXPECT_EQ(Stored(kValueCommPort), 3);
-    EXPECT_EQ(Stored(kValueBaudRate), 9600);
-    EXPECT_EQ(Stored(kValueWidth), 256);
-    EXPECT_EQ(Stored(kValueHeight), 64);
-    EXPECT_EQ(Stored(kValueVersion), 112);
+    EXPECT_EQ(StoredSetting(kValueNumber), kCardNumber);
+    EXPECT_EQ(StoredSetting(kValueCommPort), 3);
+    EXPECT_EQ(StoredSetting(kValueBaudRate), 9600);
+    EXPECT_EQ(StoredSetting(kValueWidth), 256);
+    EXPECT_EQ(StoredSetting(kValueHeight), 64);
+    EXPECT_EQ(StoredSetting(kValueVersion), 112);
 
     // The forced configuration gave the card today's production date.
     CardProperty after;

@@ -23,39 +23,6 @@ namespace {
 
 constexpr unsigned kScriptTimeoutMs = 20000;
 
-int Stored(const char* name) {
-    CSettingsKey key;
-    key.OpenKey(kProductKey);
-    return key.ReadInt(name, -1);
-}
-
-// Steps of a script on the dialog that is active at the time.
-std::function<bool()> When(std::function<bool(WindowHandle)> isIt,
-                           std::function<void(WindowHandle)> act) {
-    return [isIt = std::move(isIt), act = std::move(act)] {
-        WindowHandle dialog = ActiveDialog();
-        if (dialog == nullptr || !isIt(dialog)) return false;
-        act(dialog);
-        return true;
-    };
-}
-
-bool IsWarning(WindowHandle d) {
-    return Caption(d) == "警告";
-}
-bool IsMain(WindowHandle d) {
-    return HasItem(d, IDC_SEARCH);
-}
-bool IsPassword(WindowHandle d) {
-    return HasItem(d, IDC_PASSWORD);
-}
-bool IsForceSetup(WindowHandle d) {
-    return HasItem(d, IDC_FORCE_PORT);
-}
-bool IsMessage(WindowHandle d) {
-    return !IsMain(d) && !IsPassword(d) && !IsForceSetup(d) && !IsWarning(d);
-}
-
 class DialogDrivingTest : public ::testing::Test {
   protected:
     void SetUp() override { ClearToolSettings(); }
@@ -115,11 +82,11 @@ TEST_F(DialogDrivingTest, SearchFindsTheCardOnTimerTicksAndConfiguresIt) {
     const FakeCall* written = m_world->LastCall(kDispQKSetProperty);
     ASSERT_NE(written, nullptr);
     EXPECT_EQ(written->text, "200040A1");
-    EXPECT_EQ(Stored("CommPort"), 3);
-    EXPECT_EQ(Stored("BaudRate"), 9600);
-    EXPECT_EQ(Stored("Width"), 512);
-    EXPECT_EQ(Stored("Height"), 64);
-    EXPECT_EQ(Stored("Color"), 1);
+    EXPECT_EQ(StoredSetting("CommPort"), 3);
+    EXPECT_EQ(StoredSetting("BaudRate"), 9600);
+    EXPECT_EQ(StoredSetting("Width"), 512);
+    EXPECT_EQ(StoredSetting("Height"), 64);
+    EXPECT_EQ(StoredSetting("Color"), 1);
     EXPECT_EQ(m_world->m_nOpens, m_world->m_nCloses);
 }
 
@@ -171,9 +138,9 @@ TEST_F(DialogDrivingTest, RightDoubleClickGuardsTheForcedConfigurationWithThePas
     const FakeCall* armed = m_world->LastCall(kDispSetLedProperty);
     ASSERT_NE(armed, nullptr);
     EXPECT_EQ(armed->shorts, (std::vector<int>{5, 256, 64}));
-    EXPECT_EQ(Stored("Version"), 112);
-    EXPECT_EQ(Stored("Number"), 5);
-    EXPECT_EQ(Stored("Width"), 256);
+    EXPECT_EQ(StoredSetting("Version"), 112);
+    EXPECT_EQ(StoredSetting("Number"), 5);
+    EXPECT_EQ(StoredSetting("Width"), 256);
 }
 
 // Enter acts on the default button: "退出" in the warning (the program

@@ -1,6 +1,8 @@
 #include "tests/tool/win32/dialog_test_support_win32.h"
 
 #include "platform/os/text_win32.h"
+#include "tool/resources/resource_ids.h"
+#include "tool/settings_key.h"
 
 #include <windows.h>
 
@@ -102,8 +104,40 @@ WindowHandle ActiveDialog() {
     return nullptr;
 }
 
+bool IsWarning(WindowHandle d) {
+    return Caption(d) == "警告";
+}
+bool IsMain(WindowHandle d) {
+    return HasItem(d, dravel::IDC_SEARCH);
+}
+bool IsPassword(WindowHandle d) {
+    return HasItem(d, dravel::IDC_PASSWORD);
+}
+bool IsForceSetup(WindowHandle d) {
+    return HasItem(d, dravel::IDC_FORCE_PORT);
+}
+bool IsMessage(WindowHandle d) {
+    return !IsMain(d) && !IsPassword(d) && !IsForceSetup(d) && !IsWarning(d);
+}
+
+std::function<bool()> When(std::function<bool(WindowHandle)> isIt,
+                           std::function<void(WindowHandle)> act) {
+    return [isIt = std::move(isIt), act = std::move(act)] {
+        WindowHandle dialog = ActiveDialog();
+        if (dialog == nullptr || !isIt(dialog)) return false;
+        act(dialog);
+        return true;
+    };
+}
+
 void ClearToolSettings() {
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tavrin\\Sarnow");
+}
+
+int StoredSetting(const char* name) {
+    dravel::CSettingsKey key;
+    key.OpenKey(dravel::kProductKey);
+    return key.ReadInt(name, -1);
 }
 
 bool SavePicture(WindowHandle window, const std::string& name) {

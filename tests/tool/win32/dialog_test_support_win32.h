@@ -33,8 +33,22 @@ std::string MessageBoxText(WindowHandle box);
 // window (a modal dialog disables its owner); null when there is none.
 WindowHandle ActiveDialog();
 
+// Which of the tool's dialogs `d` is; a message box is none of the four.
+bool IsWarning(WindowHandle d);
+bool IsMain(WindowHandle d);
+bool IsPassword(WindowHandle d);
+bool IsForceSetup(WindowHandle d);
+bool IsMessage(WindowHandle d);
+
+// A step of a script: when the active dialog is the one `isIt` knows, `act`
+// on it.
+std::function<bool()> When(std::function<bool(WindowHandle)> isIt,
+                           std::function<void(WindowHandle)> act);
+
 // Removes the tool's settings from the registry of the test's prefix.
 void ClearToolSettings();
+// A value of the tool's settings as a number; -1 when there is none.
+int StoredSetting(const char* name);
 
 // Saves a picture of the window (its painted surface copied into a 32 bpp
 // DIB) as
