@@ -214,3 +214,23 @@ set_tests_properties(dravel_card_dialogs_tests PROPERTIES
   FIXTURES_REQUIRED "wine_prefix;palvex_ocx_registered"
   ENVIRONMENT "${palvex_wine_environment};DRAVEL_PICTURE_DIR=${dravel_pictures_dir_wine}"
   TIMEOUT 300 RESOURCE_LOCK "palvex_com3;palvex_ocx_registered")
+
+# dravel.exe itself, started and driven from another process as a user
+# drives it, with the registered control and the card on COM3.
+add_executable(dravel_exe_dialogs_tests
+  tool/win32/dravel_exe_gui_win32_test.cpp
+  tool/win32/dialog_test_support_win32.cpp
+)
+target_include_directories(dravel_exe_dialogs_tests PRIVATE ${PROJECT_SOURCE_DIR})
+target_link_libraries(dravel_exe_dialogs_tests PRIVATE GTest::gtest GTest::gtest_main
+  dravel_logic gdi32 user32)
+add_dependencies(dravel_exe_dialogs_tests dravel)
+string(REPLACE "/" "\\" dravel_exe_wine "Z:${CMAKE_BINARY_DIR}/bin/dravel.exe")
+add_test(NAME dravel_exe_dialogs_tests
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/link/wine_links_test.sh
+          ${CMAKE_CROSSCOMPILING_EMULATOR} ${PALVEX_LINUX_CARDSIM}
+          $<TARGET_FILE:dravel_exe_dialogs_tests>)
+set_tests_properties(dravel_exe_dialogs_tests PROPERTIES
+  FIXTURES_REQUIRED "wine_prefix;palvex_ocx_registered"
+  ENVIRONMENT "${palvex_wine_environment};DRAVEL_EXE=${dravel_exe_wine}"
+  TIMEOUT 300 RESOURCE_LOCK "palvex_com3;palvex_ocx_registered")

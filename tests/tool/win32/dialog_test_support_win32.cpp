@@ -43,6 +43,20 @@ std::vector<HWND> ThreadDialogs() {
     return dialogs;
 }
 
+struct SProcessDialogs {
+    DWORD processId;
+    std::vector<HWND> dialogs;
+};
+
+BOOL CALLBACK CollectProcessDialog(HWND window, LPARAM found) {
+    auto* wanted = reinterpret_cast<SProcessDialogs*>(found);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == wanted->processId && ClassOf(window) == L"#32770")
+        wanted->dialogs.push_back(window);
+    return TRUE;
+}
+
 CDialogScript* g_script = nullptr;
 
 VOID CALLBACK ScriptTimer(HWND, UINT, UINT_PTR, DWORD) {
@@ -118,6 +132,14 @@ bool IsForceSetup(WindowHandle d) {
 }
 bool IsMessage(WindowHandle d) {
     return !IsMain(d) && !IsPassword(d) && !IsForceSetup(d) && !IsWarning(d);
+}
+
+WindowHandle ActiveDialogOfProcess(unsigned long processId) {
+    SProcessDialogs found{processId, {}};
+    EnumWindows(CollectProcessDialog, reinterpret_cast<LPARAM>(&found));
+    for (HWND dialog : found.dialogs)
+        if (IsWindowVisible(dialog) && IsWindowEnabled(dialog)) return dialog;
+    return nullptr;
 }
 
 std::function<bool()> When(std::function<bool(WindowHandle)> isIt,

@@ -33,6 +33,10 @@ std::string MessageBoxText(WindowHandle box);
 // window (a modal dialog disables its owner); null when there is none.
 WindowHandle ActiveDialog();
 
+// The same for another process (a program the test started): its visible,
+// enabled dialog window, null when it has none.
+WindowHandle ActiveDialogOfProcess(unsigned long processId);
+
 // Which of the tool's dialogs `d` is; a message box is none of the four.
 bool IsWarning(WindowHandle d);
 bool IsMain(WindowHandle d);
