@@ -172,7 +172,7 @@ add_test(NAME dravel_exe_prints_what_linux_dravel_prints
 set_tests_properties(dravel_exe_prints_what_linux_dravel_prints PROPERTIES
   FIXTURES_REQUIRED "wine_prefix;palvex_ocx_registered"
   ENVIRONMENT "${palvex_wine_environment}" TIMEOUT 300
-  RESOURCE_LOCK "palvex_com3;palvex_ocx_registered")
+  RESOURCE_LOCK "palvex_com3;palvex_ocx_registered;dravel_settings")
 
 # The configuration tool's dialogs from their resources under Wine's null
 # display driver: the layout in dialog units against the published tables,
@@ -193,7 +193,9 @@ file(MAKE_DIRECTORY ${dravel_pictures_dir})
 string(REPLACE "/" "\\" dravel_pictures_dir_wine "Z:${dravel_pictures_dir}")
 set_property(TEST dravel_dialogs_tests APPEND PROPERTY
   ENVIRONMENT "DRAVEL_PICTURE_DIR=${dravel_pictures_dir_wine}")
-set_tests_properties(dravel_dialogs_tests PROPERTIES TIMEOUT 120)
+# Every test of the tool's settings (HKCU\Software\Tavrin\Sarnow in the one
+# prefix) holds the lock dravel_settings: each clears them as it starts.
+set_tests_properties(dravel_dialogs_tests PROPERTIES TIMEOUT 120 RESOURCE_LOCK dravel_settings)
 
 # The same dialogs as dravel.exe runs them: the registered control and the
 # simulated card on COM3 (link/wine_links_test.sh starts it); a search finds
@@ -213,7 +215,7 @@ add_test(NAME dravel_card_dialogs_tests
 set_tests_properties(dravel_card_dialogs_tests PROPERTIES
   FIXTURES_REQUIRED "wine_prefix;palvex_ocx_registered"
   ENVIRONMENT "${palvex_wine_environment};DRAVEL_PICTURE_DIR=${dravel_pictures_dir_wine}"
-  TIMEOUT 300 RESOURCE_LOCK "palvex_com3;palvex_ocx_registered")
+  TIMEOUT 300 RESOURCE_LOCK "palvex_com3;palvex_ocx_registered;dravel_settings")
 
 # dravel.exe itself, started and driven from another process as a user
 # drives it, with the registered control and the card on COM3.
@@ -233,4 +235,4 @@ add_test(NAME dravel_exe_dialogs_tests
 set_tests_properties(dravel_exe_dialogs_tests PROPERTIES
   FIXTURES_REQUIRED "wine_prefix;palvex_ocx_registered"
   ENVIRONMENT "${palvex_wine_environment};DRAVEL_EXE=${dravel_exe_wine}"
-  TIMEOUT 300 RESOURCE_LOCK "palvex_com3;palvex_ocx_registered")
+  TIMEOUT 300 RESOURCE_LOCK "palvex_com3;palvex_ocx_registered;dravel_settings")
