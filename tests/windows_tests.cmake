@@ -197,42 +197,36 @@ set_property(TEST dravel_dialogs_tests APPEND PROPERTY
 # prefix) holds the lock dravel_settings: each clears them as it starts.
 set_tests_properties(dravel_dialogs_tests PROPERTIES TIMEOUT 120 RESOURCE_LOCK dravel_settings)
 
-# The same dialogs as dravel.exe runs them: the registered control and the
-# simulated card on COM3 (link/wine_links_test.sh starts it); a search finds
-# the card, the configuration and the forced configuration reach it.
-add_executable(dravel_card_dialogs_tests
-  tool/win32/dialog_card_win32_test.cpp
-  tool/win32/dialog_test_support_win32.cpp
-)
-target_include_directories(dravel_card_dialogs_tests PRIVATE ${PROJECT_SOURCE_DIR})
-target_link_libraries(dravel_card_dialogs_tests PRIVATE GTest::gtest GTest::gtest_main
-  dravel_win32_dialogs gdi32 user32)
+# dravel_add_card_test(NAME ENV VAR=VALUE SOURCES... LIBS...): a test of the
+# tool's windows with the registered control and the simulated card on COM3
+# (link/wine_links_test.sh starts it).
+function(dravel_add_card_test name)
+  cmake_parse_arguments(T "" "ENV" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES} tool/win32/dialog_test_support_win32.cpp)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main ${T_LIBS} gdi32 user32)
+  add_test(NAME ${name}
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/link/wine_links_test.sh
+            ${CMAKE_CROSSCOMPILING_EMULATOR} ${PALVEX_LINUX_CARDSIM} $<TARGET_FILE:${name}>)
+  set_tests_properties(${name} PROPERTIES
+    FIXTURES_REQUIRED "wine_prefix;palvex_ocx_registered"
+    ENVIRONMENT "${palvex_wine_environment};${T_ENV}"
+    TIMEOUT 300 RESOURCE_LOCK "palvex_com3;palvex_ocx_registered;dravel_settings")
+endfunction()
+
+# The same dialogs as dravel.exe runs them: a search finds the card, the
+# configuration and the forced configuration reach it.
+dravel_add_card_test(dravel_card_dialogs_tests
+  ENV "DRAVEL_PICTURE_DIR=${dravel_pictures_dir_wine}"
+  SOURCES tool/win32/dialog_card_win32_test.cpp
+  LIBS dravel_win32_dialogs)
 dravel_add_win32_resources(dravel_card_dialogs_tests)
-add_test(NAME dravel_card_dialogs_tests
-  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/link/wine_links_test.sh
-          ${CMAKE_CROSSCOMPILING_EMULATOR} ${PALVEX_LINUX_CARDSIM}
-          $<TARGET_FILE:dravel_card_dialogs_tests>)
-set_tests_properties(dravel_card_dialogs_tests PROPERTIES
-  FIXTURES_REQUIRED "wine_prefix;palvex_ocx_registered"
-  ENVIRONMENT "${palvex_wine_environment};DRAVEL_PICTURE_DIR=${dravel_pictures_dir_wine}"
-  TIMEOUT 300 RESOURCE_LOCK "palvex_com3;palvex_ocx_registered;dravel_settings")
 
 # dravel.exe itself, started and driven from another process as a user
-# drives it, with the registered control and the card on COM3.
-add_executable(dravel_exe_dialogs_tests
-  tool/win32/dravel_exe_gui_win32_test.cpp
-  tool/win32/dialog_test_support_win32.cpp
-)
-target_include_directories(dravel_exe_dialogs_tests PRIVATE ${PROJECT_SOURCE_DIR})
-target_link_libraries(dravel_exe_dialogs_tests PRIVATE GTest::gtest GTest::gtest_main
-  dravel_logic gdi32 user32)
-add_dependencies(dravel_exe_dialogs_tests dravel)
+# drives it.
 string(REPLACE "/" "\\" dravel_exe_wine "Z:${CMAKE_BINARY_DIR}/bin/dravel.exe")
-add_test(NAME dravel_exe_dialogs_tests
-  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/link/wine_links_test.sh
-          ${CMAKE_CROSSCOMPILING_EMULATOR} ${PALVEX_LINUX_CARDSIM}
-          $<TARGET_FILE:dravel_exe_dialogs_tests>)
-set_tests_properties(dravel_exe_dialogs_tests PROPERTIES
-  FIXTURES_REQUIRED "wine_prefix;palvex_ocx_registered"
-  ENVIRONMENT "${palvex_wine_environment};DRAVEL_EXE=${dravel_exe_wine}"
-  TIMEOUT 300 RESOURCE_LOCK "palvex_com3;palvex_ocx_registered;dravel_settings")
+dravel_add_card_test(dravel_exe_dialogs_tests
+  ENV "DRAVEL_EXE=${dravel_exe_wine}"
+  SOURCES tool/win32/dravel_exe_gui_win32_test.cpp
+  LIBS dravel_logic)
+add_dependencies(dravel_exe_dialogs_tests dravel)

@@ -13,28 +13,25 @@ set -uo pipefail
 wine=$1 exe=$2 ocx=$3 linux=$4 cardsim=$5
 : "${WINEPREFIX:?WINEPREFIX names the test prefix}"
 
+# shellcheck source=../link/wine_com3_card.sh
+source "$(dirname "$0")/../link/wine_com3_card.sh"
+# shellcheck source=../wine_compare.sh
+source "$(dirname "$0")/../wine_compare.sh"
+
 work=$(mktemp -d)
-pty_link=$WINEPREFIX/palvex-com3 # where the registry points COM3 (wine_prefix.cmake)
-sim_pid=
 unregistered=
 win_path() { printf 'Z:%s' "${1//\//\\}"; }
 cleanup() {
     [ -n "$unregistered" ] && "$wine" regsvr32 /s "$(win_path "$ocx")"
-    [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+    stop_com3_card
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-failures=0
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
-
 # The Linux palvex uses the module of its build tree (an empty per-user
 # store) and finds COM3 through its environment.
 run_linux() {
-    env -u PALVEX_TRACE XDG_CONFIG_HOME="$work/config" PALVEX_COM3="$pty_link" \
+    env -u PALVEX_TRACE XDG_CONFIG_HOME="$work/config" PALVEX_COM3="$card_pty_link" \
         "$linux" "$@" >"$work/linux.out" 2>"$work/linux.err"
     linux_status=$?
 }
@@ -68,16 +65,7 @@ check() {
             fail "$name: no \"$strip_windows_paragraph\" paragraph"
         sed -i "/^$strip_windows_paragraph/,/^\$/d" "$work/win.out"
     fi
-    if ! cmp -s "$work/linux.out" "$work/win.out"; then
-        fail "$name: standard output differs (Linux -, Windows +):"
-        diff -u "$work/linux.out" "$work/win.out" | sed -n '3,40p'
-        sed -n '1,5p' "$work/win.err"
-    elif [ "$linux_status" != "$win_status" ]; then
-        fail "$name: exit status $win_status, Linux $linux_status"
-        sed -n '1,5p' "$work/win.err"
-    else
-        echo "ok: $name (status $win_status, $(wc -l <"$work/win.out") lines)"
-    fi
+    same_as_linux "$name" "status $win_status, $(wc -l <"$work/win.out") lines"
 }
 
 # Files for the arguments: a PGM image, 65536 bytes of pixel codes, a
@@ -165,33 +153,11 @@ strip_windows_paragraph="Not available on Windows:" check "--help after options"
 # 4. A card: cardsim on a loopback port and on COM3's pty, as the link tests
 # have it (9600 bit/s: Wine sets a pty's speed through the classic termios
 # constants).
-"$cardsim" --pty "$pty_link" --tcp 0 --baud 9600 >"$work/cardsim.out" 2>&1 &
-sim_pid=$!
-tcp_port=
-for _ in $(seq 100); do
-    tcp_port=$(sed -n 's/.* on tcp 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/cardsim.out")
-    [ -n "$tcp_port" ] && [ -L "$pty_link" ] && break
-    sleep 0.05
-done
-if [ -z "$tcp_port" ]; then
-    fail "cardsim did not start:"
-    cat "$work/cardsim.out"
-    exit 1
-fi
-# Only COM3 is left in the prefix, so no call reaches a port of this machine.
-"$wine" cmd /c exit
-ln -sfn "$pty_link" "$WINEPREFIX/dosdevices/com3"
-for link in "$WINEPREFIX"/dosdevices/com*; do
-    [ "$(basename "$link")" = com3 ] || rm -f "$link"
-done
+start_com3_card "$cardsim" "$work" || exit 1
 
 queries="SetLedProperty 1 256 64 : GetVersion : SetBrightness 5 : QKGetProperty : GetTestState"
-check "a card over TCP" "NetInitial 0 127.0.0.1 $tcp_port 1000 : $queries : QKClose"
+check "a card over TCP" "NetInitial 0 127.0.0.1 $card_tcp_port 1000 : $queries : QKClose"
 check "a card on COM3" "ComInitial 3 9600 1000 : $queries : QKClose"
 check "no card on the port" "NetInitial 0 127.0.0.1 1 300 : GetVersion : QKClose"
 
-[ "$failures" -eq 0 ] || {
-    echo "$failures failure(s)"
-    exit 1
-}
-echo "palvex.exe printed what the Linux palvex printed"
+finish "palvex.exe printed what the Linux palvex printed"

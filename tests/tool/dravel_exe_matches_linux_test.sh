@@ -20,6 +20,8 @@ wine=$1 exe=$2 linux=$3 cardsim=$4
 : "${WINEPREFIX:?WINEPREFIX names the test prefix}"
 # shellcheck source=../link/wine_com3_card.sh
 source "$(dirname "$0")/../link/wine_com3_card.sh"
+# shellcheck source=../wine_compare.sh
+source "$(dirname "$0")/../wine_compare.sh"
 
 work=$(mktemp -d)
 cleanup() {
@@ -27,12 +29,6 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-
-failures=0
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
 
 settings_key='HKCU\Software\Tavrin\Sarnow'
 linux_ports=()
@@ -53,16 +49,7 @@ check() { # check NAME WORDS...
     shift
     run_linux "$@"
     run_windows "$@"
-    if ! cmp -s "$work/linux.out" "$work/win.out"; then
-        fail "$name: standard output differs (Linux -, Windows +):"
-        diff -u "$work/linux.out" "$work/win.out" | sed -n '3,20p'
-        sed -n '1,5p' "$work/win.err"
-    elif [ "$linux_status" != "$win_status" ]; then
-        fail "$name: exit status $win_status, Linux $linux_status"
-        sed -n '1,5p' "$work/win.err"
-    else
-        echo "ok: $name (status $win_status: $(head -c 200 "$work/win.out" | tr '\n' '|'))"
-    fi
+    same_as_linux "$name" "status $win_status: $(head -c 200 "$work/win.out" | tr '\n' '|')"
 }
 
 # Nothing remembered yet on either side.
@@ -132,8 +119,4 @@ grep -qx "$expected" "$work/linux.out" || fail "dravel reads: $(grep width= "$wo
 "$wine" reg query "$settings_key" >"$work/reg.out" 2>&1
 check_registry "Number 1" "CommPort 3" "BaudRate 9600" "Width 128" "Height 32" "Color 1"
 
-[ "$failures" -eq 0 ] || {
-    echo "$failures failure(s)"
-    exit 1
-}
-echo "dravel.exe printed what the Linux dravel printed and wrote the card and the registry"
+finish "dravel.exe printed what the Linux dravel printed and wrote the card and the registry"

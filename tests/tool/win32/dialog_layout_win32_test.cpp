@@ -3,11 +3,10 @@
 // (mapped to pixels by the dialog's own font), its kind, text, identifier and
 // styles, in template order. A drop-down list's height in the tables is the
 // height of its open list, which the list reports as its dropped rectangle.
+#include "tests/tool/win32/dialog_test_support_win32.h"
 #include "tool/resources/dravel_texts.h"
 #include "tool/resources/resource_ids.h"
 #include "tool/win32/dialog_window_win32.h"
-
-#include "platform/os/text_win32.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +19,9 @@ namespace {
 
 using dravel::win32::IDialogEvents;
 using dravel::win32::WindowHandle;
+using tooltest::Caption;
+using tooltest::Utf8;
+using tooltest::WindowClass;
 
 enum class Kind {
     Button,
@@ -151,23 +153,6 @@ class CBareDialog : public IDialogEvents {
     void OnCommand(int) override {}
 };
 
-std::string Utf8(const std::wstring& wide) {
-    std::string text;
-    return palvex::os::Utf8FromWide(wide, text) ? text : std::string();
-}
-
-std::string TextOf(HWND window) {
-    wchar_t buffer[256] = {};
-    GetWindowTextW(window, buffer, 256);
-    return Utf8(buffer);
-}
-
-std::string ClassOf(HWND window) {
-    wchar_t name[64] = {};
-    GetClassNameW(window, name, 64);
-    return Utf8(name);
-}
-
 // A rectangle in dialog units as the dialog manager places a control: the
 // position and the size each mapped on their own.
 RECT DialogUnits(HWND dialog, int x, int y, int w, int h) {
@@ -201,7 +186,7 @@ bool HasBorder(HWND control) {
 void CheckKind(HWND control, const Row& row) {
     const LONG style = GetWindowLongW(control, GWL_STYLE);
     auto has = [&](LONG bits) { return (style & bits) == bits; };
-    const std::string cls = ClassOf(control);
+    const std::string cls = WindowClass(control);
     switch (row.kind) {
     case Kind::Button:
     case Kind::DefButton:
@@ -290,7 +275,7 @@ TEST_P(DialogLayoutTest, MatchesItsTableInDialogUnits) {
               WS_CAPTION | WS_SYSMENU | DS_MODALFRAME);
     EXPECT_EQ(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME), 0);
     EXPECT_NE(GetWindowLongW(dialog, GWL_EXSTYLE) & WS_EX_DLGMODALFRAME, 0);
-    EXPECT_EQ(TextOf(dialog), table.caption);
+    EXPECT_EQ(Caption(dialog), table.caption);
     RECT client{};
     GetClientRect(dialog, &client);
     EXPECT_EQ(Describe(client), Describe(DialogUnits(dialog, 0, 0, table.w, table.h)));
@@ -310,13 +295,13 @@ TEST_P(DialogLayoutTest, MatchesItsTableInDialogUnits) {
     for (HWND control = GetWindow(dialog, GW_CHILD); control != nullptr;
          control = GetWindow(control, GW_HWNDNEXT), ++index) {
         ASSERT_LT(index, table.rows.size())
-            << "a control the table does not have: " << TextOf(control);
+            << "a control the table does not have: " << Caption(control);
         const Row& row = table.rows[index];
         SCOPED_TRACE("template " + std::to_string(table.templateId) + " row " +
                      std::to_string(index) + " \"" + row.text + "\"");
         EXPECT_EQ(static_cast<short>(GetDlgCtrlID(control)), row.id);
         if (row.kind != Kind::Icon) {
-            EXPECT_EQ(TextOf(control), row.text);
+            EXPECT_EQ(Caption(control), row.text);
         }
         CheckKind(control, row);
         const RECT expected = DialogUnits(dialog, row.x, row.y, row.w, row.h);

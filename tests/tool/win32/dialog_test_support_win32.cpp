@@ -14,11 +14,6 @@ namespace tooltest {
 
 namespace {
 
-std::string Utf8(const std::wstring& wide) {
-    std::string text;
-    return palvex::os::Utf8FromWide(wide, text) ? text : std::string();
-}
-
 std::wstring WindowText(HWND window) {
     wchar_t buffer[512] = {};
     GetWindowTextW(window, buffer, 512);
@@ -98,6 +93,15 @@ void SetDialogItemText(WindowHandle dialog, int id, const std::string& text) {
 
 std::string Caption(WindowHandle window) {
     return Utf8(WindowText(window));
+}
+
+std::string WindowClass(WindowHandle window) {
+    return Utf8(ClassOf(window));
+}
+
+std::string Utf8(const std::wstring& wide) {
+    std::string text;
+    return palvex::os::Utf8FromWide(wide, text) ? text : std::string();
 }
 
 bool HasItem(WindowHandle dialog, int id) {

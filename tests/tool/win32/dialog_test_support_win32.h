@@ -25,6 +25,10 @@ void PostKey(WindowHandle dialog, unsigned virtualKey);
 std::string DialogItemText(WindowHandle dialog, int id);
 void SetDialogItemText(WindowHandle dialog, int id, const std::string& text);
 std::string Caption(WindowHandle window);
+// The window's class name ("Button", "#32770").
+std::string WindowClass(WindowHandle window);
+// UTF-8 of a system text; "" when it is not valid UTF-16.
+std::string Utf8(const std::wstring& wide);
 bool HasItem(WindowHandle dialog, int id);
 // The texts of a message box's static controls, joined.
 std::string MessageBoxText(WindowHandle box);
