@@ -3,6 +3,7 @@
 #include "cli/arg_words.h"
 #include "cli/code_page.h"
 #include "cli/picture_file.h"
+#include "control/host/variant_args.h"
 #include "control/palvex_facts.h"
 
 #include <algorithm>
@@ -35,8 +36,7 @@ bool ParseShort(std::string_view word, const ParseContext&, ArgSlot& slot, std::
 }
 
 void BindShort(ArgSlot& slot, VARIANT& v) {
-    v.vt = VT_I2;
-    v.iVal = static_cast<std::int16_t>(static_cast<std::uint16_t>(slot.number));
+    v = host::ShortArg(slot.number);
 }
 
 // A network address: dotted a.b.c.d, or the same 32-bit value in decimal.
@@ -63,8 +63,7 @@ bool ParseAddressOrLong(std::string_view word, const ParseContext&, ArgSlot& slo
 }
 
 void BindLong(ArgSlot& slot, VARIANT& v) {
-    v.vt = VT_I4;
-    v.lVal = static_cast<std::int32_t>(static_cast<std::uint32_t>(slot.number));
+    v = host::LongArg(slot.number);
 }
 
 // Zero bytes kept after every text: methods that read a fixed number of
@@ -79,12 +78,7 @@ bool ParseText(std::string_view word, const ParseContext&, ArgSlot& slot, std::s
 }
 
 void BindAddress(const void* address, VARIANT& v) {
-    v.vt = VT_ADDR;
-    const auto a = reinterpret_cast<std::intptr_t>(address);
-    if constexpr (VT_ADDR == VT_I8)
-        v.llVal = a;
-    else
-        v.lVal = static_cast<std::int32_t>(a);
+    v = host::AddressArg(address);
 }
 
 void BindBytes(ArgSlot& slot, VARIANT& v) {
@@ -232,8 +226,7 @@ void PrepareShortOut(ArgSlot& slot) {
 }
 
 void BindShortOut(ArgSlot& slot, VARIANT& v) {
-    v.vt = VT_I2 | VT_BYREF;
-    v.piVal = &slot.shortOut;
+    v = host::ShortRefArg(&slot.shortOut);
 }
 
 void PrintShortOut(const ArgSlot& slot, const Call&, std::string& out) {
@@ -245,8 +238,7 @@ void PrintShortOut(const ArgSlot& slot, const Call&, std::string& out) {
 // the parameter is declared as.
 void BindShorts(ArgSlot& slot, VARIANT& v) {
     if (slot.param->vt == (VT_I2 | VT_BYREF)) {
-        v.vt = VT_I2 | VT_BYREF;
-        v.piVal = slot.shorts.data();
+        v = host::ShortRefArg(slot.shorts.data());
     } else {
         BindAddress(slot.shorts.data(), v);
     }
@@ -351,8 +343,7 @@ void PrepareStringOut(ArgSlot& slot) {
 }
 
 void BindStringOut(ArgSlot& slot, VARIANT& v) {
-    v.vt = VT_BSTR | VT_BYREF;
-    v.pbstrVal = &slot.string;
+    v = host::StringRefArg(&slot.string);
 }
 
 void PrintStringOut(const ArgSlot& slot, const Call&, std::string& out) {
@@ -365,7 +356,7 @@ void PrintStringOut(const ArgSlot& slot, const Call&, std::string& out) {
 
 // The string belongs to the module: its own function frees it.
 void ReleaseStringOut(ArgSlot& slot) {
-    if (slot.string != nullptr && slot.freeString != nullptr) slot.freeString(slot.string);
+    if (slot.string != nullptr && slot.freeString) slot.freeString(slot.string);
     slot.string = nullptr;
 }
 

@@ -90,7 +90,7 @@ struct ParamForm {
 struct ArgSlot {
     const MethodParam* param = nullptr;
     ParamForm form{};
-    StringFree freeString = nullptr;  // frees a string the control allocated
+    StringFree freeString;            // frees a string the control allocated
     std::int64_t number = 0;          // integer words
     std::int16_t shortOut = 0;        // a short the control fills
     std::vector<std::uint8_t> bytes;  // texts (zero-padded), pictures, records
@@ -106,7 +106,7 @@ struct ArgSlot {
 struct Call {
     DISPID id = kNoDispId; // the table's identifier of the method
     const MethodInfo* method = nullptr;
-    StringFree freeString = nullptr; // the table's: frees what the control hands out
+    StringFree freeString;      // the table's: frees what the control hands out
     std::vector<ArgSlot> slots;      // parameter order
 };
 

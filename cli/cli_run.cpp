@@ -1,5 +1,7 @@
 #include "cli/cli_run.h"
 
+#include "control/host/hosted_control.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -15,8 +17,8 @@ void EmptyVariant(VARIANT& v) {
 }
 
 // Gives back what a result owns: a string the control allocated.
-void ClearResult(VARIANT& v, StringFree freeString) {
-    if (v.vt == VT_BSTR && v.bstrVal != nullptr && freeString != nullptr) freeString(v.bstrVal);
+void ClearResult(VARIANT& v, const StringFree& freeString) {
+    if (v.vt == VT_BSTR && v.bstrVal != nullptr && freeString) freeString(v.bstrVal);
     EmptyVariant(v);
 }
 
@@ -31,7 +33,7 @@ bool ControlTracesToStderr() {
 } // namespace
 
 std::string LastLinkErrorText(IDispatch& control) {
-    return com::LastLinkError(control);
+    return host::LastLinkError(control);
 }
 
 bool ReportLinkFailure(IDispatch& control, std::FILE* err, std::string& printed) {
@@ -46,10 +48,10 @@ bool ReportLinkFailure(IDispatch& control, std::FILE* err, std::string& printed)
 bool ResolveIds(IDispatch& control, std::vector<Call>& calls, std::string& error) {
     for (Call& call : calls) {
         DISPID id = kNoDispId;
-        const HRESULT hr = com::IdOfName(control, call.method->name, id);
+        const HRESULT hr = IdOfName(control, call.method->name, id);
         if (FAILED(hr)) {
             error =
-                "the control does not know " + call.method->name + ": " + com::HresultMessage(hr);
+                "the control does not know " + call.method->name + ": " + HresultMessage(hr);
             return false;
         }
         // The line was checked against the method the type information gave
@@ -81,7 +83,7 @@ CallOutcome RunCall(IDispatch& control, Call& call) {
     DISPPARAMS params{n > 0 ? args.data() : nullptr, nullptr, static_cast<unsigned>(n), 0};
     VARIANT result;
     EmptyVariant(result);
-    outcome.hr = com::Invoke(control, call.id, params, result, outcome.argErr);
+    outcome.hr = host::InvokeMethod(control, call.id, params, result, outcome.argErr);
 
     if (SUCCEEDED(outcome.hr)) {
         outcome.line = call.method->name;

@@ -1,5 +1,7 @@
 #include "cli/method_table.h"
 
+#include "cli/type_description.h"
+
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -37,7 +39,7 @@ struct TypeAttrHolder {
     ITypeInfo& info;
     TYPEATTR* attr = nullptr;
     ~TypeAttrHolder() {
-        if (attr != nullptr) com::ReleaseTypeAttr(info, attr);
+        if (attr != nullptr) info.ReleaseTypeAttr(attr);
     }
 };
 
@@ -45,13 +47,13 @@ struct FuncDescHolder {
     ITypeInfo& info;
     FUNCDESC* desc = nullptr;
     ~FuncDescHolder() {
-        if (desc != nullptr) com::ReleaseFuncDesc(info, desc);
+        if (desc != nullptr) info.ReleaseFuncDesc(desc);
     }
 };
 
 // Strings handed out by the module, freed with its function.
 struct StringsHolder {
-    StringFree freeString;
+    const StringFree& freeString;
     std::vector<BSTR> strings;
     ~StringsHolder() {
         for (BSTR s : strings)
@@ -65,7 +67,7 @@ std::string MemberText(MEMBERID memid) {
 
 // One method from its function description: its names (the method's, then
 // the parameters') and the types.
-bool ReadMethod(ITypeInfo& info, StringFree freeString, const FUNCDESC& desc, MethodInfo& method,
+bool ReadMethod(ITypeInfo& info, const StringFree& freeString, const FUNCDESC& desc, MethodInfo& method,
                 std::string& error) {
     if (desc.cParams < 0 || (desc.cParams > 0 && desc.lprgelemdescParam == nullptr)) {
         error = MemberText(desc.memid) + " has a malformed parameter list";
@@ -73,13 +75,13 @@ bool ReadMethod(ITypeInfo& info, StringFree freeString, const FUNCDESC& desc, Me
     }
     const auto paramCount = static_cast<unsigned>(desc.cParams);
     StringsHolder names{freeString, std::vector<BSTR>(paramCount + 1, nullptr)};
-    unsigned got = 0;
-    const HRESULT hr = com::GetNames(info, desc.memid, names.strings.data(), paramCount + 1, got);
+    UINT got = 0;
+    const HRESULT hr = info.GetNames(desc.memid, names.strings.data(), paramCount + 1, &got);
     if (FAILED(hr)) {
         // A refused call hands out nothing (what it wrote, it took back).
         names.strings.clear();
         error = "the names of " + MemberText(desc.memid) +
-                " cannot be read: " + com::HresultMessage(hr);
+                " cannot be read: " + HresultMessage(hr);
         return false;
     }
     if (got > paramCount + 1) got = paramCount + 1;
@@ -92,7 +94,7 @@ bool ReadMethod(ITypeInfo& info, StringFree freeString, const FUNCDESC& desc, Me
     }
 
     method.id = desc.memid;
-    method.result = com::TypeOf(desc.elemdescFunc);
+    method.result = TypeOf(desc.elemdescFunc);
     if (!AsciiName(names.strings[0], method.name)) {
         error = MemberText(desc.memid) + " has an empty or non-ASCII name";
         return false;
@@ -100,7 +102,7 @@ bool ReadMethod(ITypeInfo& info, StringFree freeString, const FUNCDESC& desc, Me
     method.params.clear();
     for (unsigned i = 0; i < paramCount; ++i) {
         MethodParam p;
-        p.vt = com::TypeOf(desc.lprgelemdescParam[i]);
+        p.vt = TypeOf(desc.lprgelemdescParam[i]);
         if (!AsciiName(names.strings[i + 1], p.name)) {
             error = method.name + ": parameter " + std::to_string(i + 1) +
                     " has an empty or non-ASCII name";
@@ -133,15 +135,15 @@ const MethodInfo* MethodTable::Find(std::string_view name) const {
 
 bool ReadMethodTable(ITypeInfo& info, StringFree freeString, MethodTable& out, std::string& error) {
     out = MethodTable();
-    if (freeString == nullptr) {
+    if (!freeString) {
         error = "no function to free the module's strings";
         return false;
     }
     TypeAttrHolder attr{info};
-    HRESULT hr = com::GetTypeAttr(info, attr.attr);
+    HRESULT hr = info.GetTypeAttr(&attr.attr);
     if (FAILED(hr) || attr.attr == nullptr) {
         error = "the type attributes cannot be read: " +
-                com::HresultMessage(FAILED(hr) ? hr : E_POINTER);
+                HresultMessage(FAILED(hr) ? hr : E_POINTER);
         return false;
     }
     if (attr.attr->typekind != TKIND_DISPATCH) {
@@ -153,15 +155,15 @@ bool ReadMethodTable(ITypeInfo& info, StringFree freeString, MethodTable& out, s
     std::vector<MethodInfo> methods;
     for (unsigned i = 0; i < attr.attr->cFuncs; ++i) {
         FuncDescHolder desc{info};
-        hr = com::GetFuncDesc(info, i, desc.desc);
+        hr = info.GetFuncDesc(i, &desc.desc);
         if (FAILED(hr) || desc.desc == nullptr) {
             error = "function description " + std::to_string(i) +
-                    " cannot be read: " + com::HresultMessage(FAILED(hr) ? hr : E_POINTER);
+                    " cannot be read: " + HresultMessage(FAILED(hr) ? hr : E_POINTER);
             return false;
         }
         // Only methods can be called from the command line, and only those
         // meant for hosts.
-        if ((desc.desc->invkind & INVOKE_FUNC) == 0 || com::Restricted(*desc.desc)) continue;
+        if ((desc.desc->invkind & INVOKE_FUNC) == 0 || Restricted(*desc.desc)) continue;
         MethodInfo method;
         if (!ReadMethod(info, freeString, *desc.desc, method, error)) return false;
         for (const MethodInfo& m : methods) {
@@ -184,22 +186,22 @@ bool ReadMethodTable(ITypeInfo& info, StringFree freeString, MethodTable& out, s
 bool ReadMethodTable(IDispatch& control, StringFree freeString, MethodTable& out,
                      std::string& error) {
     out = MethodTable();
-    unsigned count = 0;
-    HRESULT hr = com::TypeInfoCount(control, count);
+    UINT count = 0;
+    HRESULT hr = control.GetTypeInfoCount(&count);
     if (FAILED(hr) || count == 0) {
         error = "the control offers no type information" +
-                (FAILED(hr) ? ": " + com::HresultMessage(hr) : std::string());
+                (FAILED(hr) ? ": " + HresultMessage(hr) : std::string());
         return false;
     }
     ITypeInfo* info = nullptr;
-    hr = com::FirstTypeInfo(control, info);
+    hr = control.GetTypeInfo(0, 0, &info);
     if (FAILED(hr) || info == nullptr) {
         error = "the control's type information cannot be had: " +
-                com::HresultMessage(FAILED(hr) ? hr : E_POINTER);
+                HresultMessage(FAILED(hr) ? hr : E_POINTER);
         return false;
     }
     const bool read = ReadMethodTable(*info, freeString, out, error);
-    com::Release(*info);
+    info->Release();
     if (!read) {
         error = "the control's type information is unusable: " + error;
         return false;

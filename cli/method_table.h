@@ -5,9 +5,10 @@
 // against this table; nothing of the control's own code is needed for it.
 #pragma once
 
-#include "cli/com_types.h"
+#include "control/automation/com_support.h"
 
 #include <cstddef>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -15,10 +16,9 @@
 
 namespace palvex::cli {
 
-// Frees a string the module handed out (the module's PalvexSysFreeString on
-// Linux, SysFreeString on Windows, or the allocator's own function for a
-// control in the same program).
-using StringFree = void (*)(BSTR);
+// Frees a string the module handed out (through the hosted control, or the
+// allocator's own function for a control in the same program).
+using StringFree = std::function<void(BSTR)>;
 
 // The length in characters of a string in the interface's layout: the 4-byte
 // byte count in front of the characters (0 for a null string).
@@ -41,18 +41,18 @@ class MethodTable {
     MethodTable() = default;
     // `freeString` frees the strings the module hands out during calls.
     MethodTable(std::vector<MethodInfo> methods, StringFree freeString)
-        : m_methods(std::move(methods)), m_freeString(freeString) {}
+        : m_methods(std::move(methods)), m_freeString(std::move(freeString)) {}
 
     // Every method in the order of the type information (identifier order).
     std::span<const MethodInfo> All() const { return m_methods; }
     // The method whose name matches, ignoring ASCII case, or nullptr.
     const MethodInfo* Find(std::string_view name) const;
-    StringFree FreeString() const { return m_freeString; }
+    const StringFree& FreeString() const { return m_freeString; }
     bool Empty() const { return m_methods.empty(); }
 
   private:
     std::vector<MethodInfo> m_methods;
-    StringFree m_freeString = nullptr;
+    StringFree m_freeString;
 };
 
 // Reads the table from a dispatch interface's type information. Names and

@@ -1,5 +1,5 @@
 // The commands of palvex that work on the control module rather than call
-// the control's methods (run by each system's host, cli/control_host.h):
+// the control's methods (run by each system's file, cli/program.h):
 //
 //   palvex [--verbose] register [MODULE]   DllRegisterServer of MODULE, or of
 //                                          the module beside palvex

@@ -97,7 +97,7 @@ int Draw(const ModuleCommand& command, CControlLoader& loader, std::FILE* out, s
     // A fresh device context: black pen, white brush.
     const PALVEX_CANVAS canvas{rgba.data(), w, h, w * 4, {0, 0, 0, 255}, {255, 255, 255, 255}};
     const RECTL bounds{0, 0, w, h};
-    if (const HRESULT hr = view->lpVtbl->Draw(view.Get(), &canvas, &bounds, nullptr); FAILED(hr)) {
+    if (const HRESULT hr = view->Draw(&canvas, &bounds, nullptr); FAILED(hr)) {
         Report(err, "drawing failed: " + HresultMessage(hr));
         return 3;
     }

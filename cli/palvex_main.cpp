@@ -3,26 +3,41 @@
 // command line and `palvex --help` for the methods.
 #include "cli/cli_args.h"
 #include "cli/cli_run.h"
-#include "cli/control_host.h"
 #include "cli/job_args.h"
 #include "cli/job_commands.h"
 #include "cli/method_table.h"
 #include "cli/module_commands.h"
 #include "cli/ports_command.h"
+#include "cli/program.h"
 #include "cli/system_limits.h"
 
 #include <cstdio>
 #include <exception>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace {
 
+using palvex::host::IHostedControl;
+
+// The control, made the system's way. With `verbose`, says on standard error
+// which module runs and where it was found.
+std::unique_ptr<IHostedControl> MakeControl(bool verbose, std::string& error) {
+    auto control = palvex::host::CreateHostedControl(palvex::cli::ProgramHostOptions(), error);
+    if (verbose && control != nullptr)
+        std::fprintf(stderr, "palvex: control module %s (%s)\n", control->ModulePath().c_str(),
+                     control->ModuleSource());
+    return control;
+}
+
 // The methods of the control, from its type information.
-bool ReadModuleMethods(const palvex::cli::IHostedControl& control,
-                       palvex::cli::MethodTable& methods, std::string& error) {
-    if (!palvex::cli::ReadMethodTable(control.Dispatch(), control.FreeString(), methods, error)) {
+bool ReadModuleMethods(IHostedControl& control, palvex::cli::MethodTable& methods,
+                       std::string& error) {
+    const auto free = [&control](BSTR s) { control.FreeString(s); };
+    if (control.Dispatch() == nullptr ||
+        !palvex::cli::ReadMethodTable(*control.Dispatch(), free, methods, error)) {
         error = control.ModulePath() + ": " + error;
         return false;
     }
@@ -68,13 +83,13 @@ int main(int argc, char** argv) {
             }
             if (job.verb == JobCommand::Preview) return RunPreview(job, stdout, stderr);
             if (job.trace) TraceControlToStderr();
-            const auto control = CreateHostedControl(job.verbose, stderr, error);
+            const auto control = MakeControl(job.verbose, error);
             MethodTable methods;
             if (control == nullptr || !ReadModuleMethods(*control, methods, error)) {
                 std::fprintf(stderr, "palvex: %s\n", error.c_str());
                 return 3;
             }
-            return RunSendJob(job, control->Dispatch(), methods, stdout, stderr);
+            return RunSendJob(job, *control->Dispatch(), methods, stdout, stderr);
         }
 
         // Options first: they need no module, and --trace must be set before
@@ -89,7 +104,7 @@ int main(int argc, char** argv) {
 
         // The module, then the methods it describes, then the line checked
         // against them, then the calls.
-        const auto control = CreateHostedControl(options.verbose, stderr, error);
+        const auto control = MakeControl(options.verbose, error);
         MethodTable methods;
         const bool haveMethods = control != nullptr && ReadModuleMethods(*control, methods, error);
 
@@ -107,7 +122,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "palvex: %s\n%s", error.c_str(), UsageText().c_str());
             return 2;
         }
-        return RunCalls(control->Dispatch(), line.calls, stdout, stderr);
+        return RunCalls(*control->Dispatch(), line.calls, stdout, stderr);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "palvex: %s\n", e.what());
         return 2;

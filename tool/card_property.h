@@ -4,7 +4,7 @@
 #pragma once
 
 #include "control/palvex_facts.h"
-#include "palvex_tool_com_types.h"
+#include "control/automation/com_support.h"
 
 #include <cstdint>
 #include <string>

@@ -62,7 +62,7 @@ std::uint8_t PackWiringFlags(bool leftToRight, bool blankInvert, bool dataInvert
                                      rowSwap << 1);
 }
 
-CDravelDlg::CDravelDlg(IMainDialogHost& host, std::unique_ptr<IControlDispatch> link)
+CDravelDlg::CDravelDlg(IMainDialogHost& host, std::unique_ptr<IHostedControl> link)
     : m_host(host), m_ctlLink(std::move(link)) {}
 
 void CDravelDlg::DoDataExchange(CDataExchange& dx) {

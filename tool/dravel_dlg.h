@@ -30,7 +30,7 @@ enum ProbeResult { kPortUnusable = -1, kNoCard = 0, kCardFound = 1 };
 
 class CDravelDlg {
   public:
-    CDravelDlg(IMainDialogHost& host, std::unique_ptr<IControlDispatch> link);
+    CDravelDlg(IMainDialogHost& host, std::unique_ptr<IHostedControl> link);
     CDravelDlg(const CDravelDlg&) = delete;
     CDravelDlg& operator=(const CDravelDlg&) = delete;
 

@@ -21,7 +21,7 @@ constexpr int kPorts = 8;
 
 } // namespace
 
-CForceSetupDlg::CForceSetupDlg(IDialogView& view, std::unique_ptr<IControlDispatch> link)
+CForceSetupDlg::CForceSetupDlg(IDialogView& view, std::unique_ptr<IHostedControl> link)
     : m_view(view), m_ctlLink(std::move(link)) {}
 
 void CForceSetupDlg::DoDataExchange(CDataExchange& dx) {

@@ -15,7 +15,7 @@ namespace dravel {
 
 class CForceSetupDlg {
 public:
-    CForceSetupDlg(IDialogView& view, std::unique_ptr<IControlDispatch> link);
+    CForceSetupDlg(IDialogView& view, std::unique_ptr<IHostedControl> link);
     CForceSetupDlg(const CForceSetupDlg&) = delete;
     CForceSetupDlg& operator=(const CForceSetupDlg&) = delete;
 

@@ -1,5 +1,7 @@
 #include "tool/palvex_proxy.h"
 
+#include "control/host/variant_args.h"
+
 #include <array>
 #include <cstddef>
 #include <string_view>
@@ -8,35 +10,10 @@ namespace dravel {
 
 namespace {
 
-VARIANT EmptyVariant() {
-    VARIANT v{};
-    v.vt = VT_EMPTY;
-    return v;
-}
-
-VARIANT ShortArg(short value) {
-    VARIANT v = EmptyVariant();
-    v.vt = VT_I2;
-    v.iVal = value;
-    return v;
-}
-
-VARIANT AddressArg(LONG_PTR address) {
-    VARIANT v = EmptyVariant();
-    v.vt = VT_ADDR;
-    if constexpr (VT_ADDR == VT_I8)
-        v.llVal = static_cast<std::int64_t>(address);
-    else
-        v.lVal = static_cast<std::int32_t>(address);
-    return v;
-}
-
-VARIANT StringRefArg(BSTR* target) {
-    VARIANT v = EmptyVariant();
-    v.vt = VT_BSTR | VT_BYREF;
-    v.pbstrVal = target;
-    return v;
-}
+using palvex::host::AddressArg;
+using palvex::host::EmptyArg;
+using palvex::host::ShortArg;
+using palvex::host::StringRefArg;
 
 constexpr std::size_t kMaxArgs = 3;
 
@@ -44,16 +21,12 @@ constexpr std::size_t kMaxArgs = 3;
 
 bool CPalvex::Call(DISPID id, std::initializer_list<VARIANT> args, bool wantsBool) {
     if (!m_control || args.size() > kMaxArgs) return false;
-    // Automation passes the arguments last-first.
     std::array<VARIANT, kMaxArgs> packed{};
-    std::size_t i = args.size();
-    for (const VARIANT& a : args)
-        packed[--i] = a;
-    DISPPARAMS params{packed.data(), nullptr, static_cast<unsigned>(args.size()), 0};
+    DISPPARAMS params = palvex::host::PackArguments(args, packed.data());
 
-    VARIANT result = EmptyVariant();
+    VARIANT result = EmptyArg();
     unsigned argErr = 0;
-    const HRESULT hr = m_control->Invoke(id, DISPATCH_METHOD, &params, &result, &argErr);
+    const HRESULT hr = m_control->Invoke(id, params, result, argErr);
     const bool ok = SUCCEEDED(hr) && (!wantsBool || (result.vt == VT_BOOL && result.boolVal != 0));
     // A result that owns a string (none of the six methods gives one) goes
     // back to the control's module like every string it hands out.
@@ -84,11 +57,11 @@ void CPalvex::FreeString(BSTR s) {
 }
 
 BOOL CPalvex::QKSetup(LONG_PTR lpProperty) {
-    return Call(kDispQKSetup, {AddressArg(lpProperty)}, true);
+    return Call(kDispQKSetup, {AddressArg(reinterpret_cast<const void*>(lpProperty))}, true);
 }
 
 BOOL CPalvex::QKSetProperty(LONG_PTR lpProperty) {
-    return Call(kDispQKSetProperty, {AddressArg(lpProperty)}, true);
+    return Call(kDispQKSetProperty, {AddressArg(reinterpret_cast<const void*>(lpProperty))}, true);
 }
 
 std::string CPalvex::LastLinkError() {

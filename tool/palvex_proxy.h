@@ -28,7 +28,7 @@ constexpr DISPID kDispQKSetProperty = palvex::dispid::QKSetProperty;
 class CPalvex {
   public:
     CPalvex() = default;
-    explicit CPalvex(std::unique_ptr<IControlDispatch> control) : m_control(std::move(control)) {}
+    explicit CPalvex(std::unique_ptr<IHostedControl> control) : m_control(std::move(control)) {}
 
     bool IsBound() const { return m_control != nullptr; }
 
@@ -54,7 +54,7 @@ class CPalvex {
     // without a result: when it ran).
     bool Call(DISPID id, std::initializer_list<VARIANT> args, bool wantsBool);
 
-    std::unique_ptr<IControlDispatch> m_control;
+    std::unique_ptr<IHostedControl> m_control;
 };
 
 // Whether `failure`, a text of LastLinkError, says that the port opened but

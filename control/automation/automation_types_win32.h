@@ -1,6 +1,6 @@
 // The automation types of the Windows build: the system's own, from the
-// Windows headers and oleaut32, with the control's five identifiers and the
-// few names the portable code adds to them.
+// Windows headers and oleaut32, with the control's identifiers, its
+// diagnostics interface and the few names the portable code adds to them.
 #pragma once
 
 // Without winsock.h: the link layer's headers name the socket constants
@@ -14,11 +14,9 @@
 #include <oleauto.h>
 #include <olectl.h>
 
-#include "control/protocol/types.h"
 
-// The identifiers, with the system's GUID type.
-#define PALVEX_GUID_DEFINED
-#include "control/automation/palvex_guids.h"
+// The identifiers, with the system's GUID type, and IPalvexDiagnostics.
+#include "control/automation/palvex_win32.h"
 
 // The dispatch table names its "no such member" identifier itself, and the
 // link layer its socket results (winerror.h makes them macros, of the same

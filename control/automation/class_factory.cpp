@@ -3,8 +3,6 @@
 #include "control/automation/com_object.h"
 #include "control/automation/control_object.h"
 #include "control/automation/module_resources.h"
-#include "control/automation/prop_page.h"
-#include "control/automation/registry_layout.h"
 
 #include <atomic>
 #include <iterator>
@@ -14,8 +12,8 @@ namespace palvex {
 namespace {
 
 const ClassInfo kClasses[] = {
-    {&CLSID_Palvex, layout::kControlProgId, res::IDS_PALVEX, CreateControlObject, true},
-    {&CLSID_PalvexPropPage, layout::kPropPageProgId, res::IDS_PALVEX_PPG, CreatePropPageObject,
+    {&CLSID_Palvex, PALVEX_CONTROL_PROGID, res::IDS_PALVEX, CreateControlObject, true},
+    {&CLSID_PalvexPropPage, PALVEX_PROPPAGE_PROGID, res::IDS_PALVEX_PPG, CreatePropPageObject,
      false},
 };
 
@@ -23,45 +21,41 @@ const ClassInfo kClasses[] = {
 // an object holds.
 std::atomic<long> g_serverLocks{0};
 
-// One factory per class, alive as long as the module is loaded. Every
-// reference to it counts as a lock on the module.
-class CClassFactory {
+// One factory per class, alive as long as the module is loaded (a constant
+// object, made before any code of the module runs). Every reference to it
+// counts as a lock on the module.
+class CClassFactory final : public IClassFactory {
   public:
-    explicit CClassFactory(const ClassInfo& info) : m_factory(&kTable, this), m_info(info) {}
+    explicit constexpr CClassFactory(const ClassInfo& info) : m_info(info) {}
 
-    IClassFactory* Interface() { return &m_factory.iface; }
     const ClassInfo& Info() const { return m_info; }
 
-  private:
-    using Self = CClassFactory;
-
-    static HRESULT QueryInterface(IClassFactory* This, REFIID riid, void** ppv) {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         if (ppv == nullptr) return E_POINTER;
         *ppv = nullptr;
-        if (riid == nullptr) return E_INVALIDARG;
-        if (!SameGuid(*riid, IID_IUnknown) && !SameGuid(*riid, IID_IClassFactory))
+        if (!SameGuid(riid, IID_IUnknown) && !SameGuid(riid, IID_IClassFactory))
             return E_NOINTERFACE;
-        *ppv = This;
-        AddRef(This);
+        *ppv = static_cast<IClassFactory*>(this);
+        AddRef();
         return S_OK;
     }
-    static ULONG AddRef(IClassFactory*) {
+    ULONG STDMETHODCALLTYPE AddRef() override {
         com::ModuleLock();
         return 2;
     }
-    static ULONG Release(IClassFactory*) {
+    ULONG STDMETHODCALLTYPE Release() override {
         com::ModuleUnlock();
         return 1;
     }
 
-    static HRESULT CreateInstance(IClassFactory* This, IUnknown* outer, REFIID riid, void** ppv) {
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
         if (ppv == nullptr) return E_POINTER;
         *ppv = nullptr;
         if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-        return com::ObjectOf<Self>(This)->m_info.create(riid, ppv);
+        return m_info.create(riid, ppv);
     }
 
-    static HRESULT LockServer(IClassFactory*, BOOL lock) {
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
         if (lock) {
             ++g_serverLocks;
             com::ModuleLock();
@@ -75,10 +69,7 @@ class CClassFactory {
         return S_OK;
     }
 
-    static constexpr IClassFactoryVtbl kTable = {QueryInterface, AddRef, Release, CreateInstance,
-                                                 LockServer};
-
-    com::InterfaceOf<IClassFactory, Self> m_factory;
+  private:
     const ClassInfo& m_info;
 };
 
@@ -94,12 +85,8 @@ std::span<const ClassInfo> ModuleClasses() {
 HRESULT GetClassFactory(REFCLSID clsid, REFIID riid, void** ppv) {
     if (ppv == nullptr) return E_POINTER;
     *ppv = nullptr;
-    if (clsid == nullptr || riid == nullptr) return E_INVALIDARG;
-    for (CClassFactory& f : g_factories) {
-        if (!SameGuid(*f.Info().clsid, *clsid)) continue;
-        IClassFactory* factory = f.Interface();
-        return factory->lpVtbl->QueryInterface(factory, riid, ppv);
-    }
+    for (CClassFactory& f : g_factories)
+        if (SameGuid(*f.Info().clsid, clsid)) return f.QueryInterface(riid, ppv);
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 

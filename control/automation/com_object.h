@@ -1,7 +1,7 @@
-// The machinery behind the module's objects: every interface a host sees is
-// a C struct holding a pointer to a table of functions; the object keeps one
-// such struct per interface it offers, each paired with a pointer back to
-// the object, and the table's functions find the object through it.
+// The machinery behind the module's objects, on every system: an object
+// derives from the interfaces it offers through CComObject, which gives them
+// one reference count and one QueryInterface; the object only says which
+// interface answers an identifier (Find).
 //
 // Every object counts itself in the module while it is alive, so that
 // DllCanUnloadNow can tell whether the module may go.
@@ -10,6 +10,7 @@
 #include "control/automation/com_support.h"
 
 #include <atomic>
+#include <new>
 #include <utility>
 
 namespace palvex::com {
@@ -19,72 +20,41 @@ void ModuleLock();
 void ModuleUnlock();
 long ModuleLockCount();
 
-// One interface of an object. Standard layout with the interface first, so a
-// pointer to `iface` is a pointer to the whole.
-template <class Interface, class Object> struct InterfaceOf {
-    Interface iface;
-    Object* object;
-
-    InterfaceOf(decltype(Interface::lpVtbl) table, Object* owner) : iface{table}, object(owner) {}
-};
-
-template <class Object, class Interface> Object* ObjectOf(Interface* p) {
-    return reinterpret_cast<InterfaceOf<Interface, Object>*>(p)->object;
-}
-
-// A reference-counted object that counts itself in the module. Objects
-// start with one reference, the one their creator hands out.
-class CComObject {
+// A reference-counted object of class Derived offering Interfaces. Derived
+// defines `void* Find(REFIID riid)`: the interface that answers riid (this
+// object cast to it), or nullptr. Objects start with one reference, the one
+// their creator hands out, and delete themselves with the last.
+template <class Derived, class... Interfaces> class CComObject : public Interfaces... {
   public:
     CComObject() { ModuleLock(); }
-    virtual ~CComObject() { ModuleUnlock(); }
+    ~CComObject() { ModuleUnlock(); }
     CComObject(const CComObject&) = delete;
     CComObject& operator=(const CComObject&) = delete;
 
-    ULONG AddRef() { return ++m_refs; }
-    ULONG Release() {
-        const ULONG left = --m_refs;
-        if (left == 0) delete this;
-        return left;
-    }
-    // Hands out the interface named by riid, or E_NOINTERFACE with *ppv null.
-    virtual HRESULT QueryInterface(REFIID riid, void** ppv) = 0;
-
-  protected:
-    // QueryInterface's common end: one more reference on the way out.
-    HRESULT Hand(void* iface, void** ppv) {
-        *ppv = iface;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        if (ppv == nullptr) return E_POINTER;
+        *ppv = static_cast<Derived*>(this)->Find(riid);
+        if (*ppv == nullptr) return E_NOINTERFACE;
         AddRef();
         return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = --m_refs;
+        if (left == 0) delete static_cast<Derived*>(this);
+        return left;
     }
 
   private:
     std::atomic<ULONG> m_refs{1};
 };
 
-// The three functions every table begins with, for an object derived from
-// CComObject.
-template <class Object, class Interface>
-HRESULT QueryInterfaceThunk(Interface* This, REFIID riid, void** ppv) {
-    if (ppv == nullptr) return E_POINTER;
-    *ppv = nullptr;
-    if (riid == nullptr) return E_INVALIDARG;
-    return ObjectOf<Object>(This)->QueryInterface(riid, ppv);
-}
-template <class Object, class Interface> ULONG AddRefThunk(Interface* This) {
-    return ObjectOf<Object>(This)->AddRef();
-}
-template <class Object, class Interface> ULONG ReleaseThunk(Interface* This) {
-    return ObjectOf<Object>(This)->Release();
-}
-
-// Runs a creation and hands out the asked-for interface; the creator's own
+// Makes an object and hands out the asked-for interface; the creator's own
 // reference goes after the query, so a refused interface frees the object.
 template <class Object, class... Args>
 HRESULT CreateAndQuery(REFIID riid, void** ppv, Args&&... args) {
     if (ppv == nullptr) return E_POINTER;
     *ppv = nullptr;
-    if (riid == nullptr) return E_INVALIDARG;
     Object* object = nullptr;
     try {
         object = new Object(std::forward<Args>(args)...);

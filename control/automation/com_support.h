@@ -1,10 +1,13 @@
-// C++ helpers over the module's binary interface, for the module and for its
-// hosts alike: comparing and writing identifiers, and ComPtr, which holds one
-// reference to an interface and gives it back when it goes.
+// C++ helpers over the automation interfaces, for the module and for its
+// hosts alike, on every system: comparing and writing identifiers, asking a
+// dispatch interface for a method's identifier, and ComPtr, which holds one
+// reference to an interface and gives it back when it goes. The types are
+// the system's (palvex_automation_types.h, which the build points at
+// automation_types_linux.h or automation_types_win32.h).
 #pragma once
 
 #include "control/automation/hresult_text.h"
-#include "control/automation/palvex_com.h"
+#include "palvex_automation_types.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -31,14 +34,13 @@ inline std::string GuidText(const GUID& g) {
 
 // IDispatch::GetIDsOfNames for one method name. Method names are ASCII: each
 // byte is one character.
-inline HRESULT IdOfName(IDispatch* dispatch, std::string_view name, DISPID* id) {
-    std::u16string wide(name.begin(), name.end());
-    OLECHAR* names[] = {wide.data()};
-    return dispatch->lpVtbl->GetIDsOfNames(dispatch, &IID_NULL, names, 1, 0, id);
+inline HRESULT IdOfName(IDispatch& dispatch, std::string_view name, DISPID& id) {
+    std::basic_string<OLECHAR> wide(name.begin(), name.end());
+    LPOLESTR names[] = {wide.data()};
+    return dispatch.GetIDsOfNames(IID_NULL, names, 1, 0, &id);
 }
 
-// One counted reference to an interface whose functions table begins with
-// QueryInterface, AddRef and Release (every interface of the module).
+// One counted reference to an interface.
 template <class I> class ComPtr {
   public:
     ComPtr() = default;
@@ -49,7 +51,7 @@ template <class I> class ComPtr {
         return c;
     }
     ComPtr(const ComPtr& other) : m_p(other.m_p) {
-        if (m_p != nullptr) m_p->lpVtbl->AddRef(m_p);
+        if (m_p != nullptr) m_p->AddRef();
     }
     ComPtr(ComPtr&& other) noexcept : m_p(std::exchange(other.m_p, nullptr)) {}
     ComPtr& operator=(ComPtr other) noexcept {
@@ -59,7 +61,7 @@ template <class I> class ComPtr {
     ~ComPtr() { Reset(); }
 
     void Reset() {
-        if (I* p = std::exchange(m_p, nullptr)) p->lpVtbl->Release(p);
+        if (I* p = std::exchange(m_p, nullptr)) p->Release();
     }
     I* Get() const { return m_p; }
     I* operator->() const { return m_p; }
@@ -77,7 +79,7 @@ template <class I> class ComPtr {
     // Another interface of the same object; empty when it has none.
     template <class J> ComPtr<J> Query(const IID& iid) const {
         ComPtr<J> other;
-        if (m_p != nullptr) m_p->lpVtbl->QueryInterface(m_p, &iid, other.PutVoid());
+        if (m_p != nullptr) m_p->QueryInterface(iid, other.PutVoid());
         return other;
     }
 

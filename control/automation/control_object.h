@@ -1,10 +1,11 @@
-// The control as a component object: the link control CPalvexCtrl with the
-// interfaces a host reaches it through: IDispatch (_DPalvex), IPersistStreamInit,
-// IPalvexControl (picture, status flags, type name, property page) and
-// IPalvexDiagnostics (frame trace, the last link failure).
+// The control as a component object, one for every system: the link control
+// CPalvexCtrl behind IDispatch (_DPalvex, over the dispatch table),
+// IPersistStreamInit (its version stamp) and IPalvexDiagnostics (the frame
+// trace, the last link failure), with the system's own parts beside them
+// (control_parts.h).
 #pragma once
 
-#include "control/automation/palvex_com.h"
+#include "control/automation/com_support.h"
 
 class CPalvexCtrl;
 

@@ -5,12 +5,9 @@
 #include "control/automation/palvex_guids.h"
 
 #include <cstdio>
+#include <string_view>
 
 namespace palvex {
-
-// The generator tells an address parameter from a long one by its type, so it
-// must run where addresses are wider than 32 bits.
-static_assert(VT_ADDR != VT_I4, "generate the IDL with a 64-bit build");
 
 namespace {
 
@@ -23,16 +20,17 @@ std::string UuidAttribute(const GUID& g) {
     return text;
 }
 
-// The IDL type of a parameter or result. A type the interface does not carry
+// The IDL type of a parameter or result. The address parameters are those of
+// the address type whose names begin with "lp" (where addresses are 32 bits
+// wide, a long has the same type). A type the interface does not carry
 // yields a name no IDL declares, so widl refuses the file.
-std::string IdlType(VARTYPE vt) {
+std::string IdlType(VARTYPE vt, std::string_view name = {}) {
+    if (vt == VT_ADDR && name.starts_with("lp")) return "__int3264";
     switch (vt) {
     case VT_I2:
         return "short";
     case VT_I4:
         return "long";
-    case VT_ADDR:
-        return "__int3264";
     case VT_I2 | VT_BYREF:
         return "short*";
     case VT_BSTR | VT_BYREF:
@@ -50,7 +48,7 @@ void AppendMethod(std::string& out, const DispatchEntry& e) {
     out += "        [id(" + std::to_string(e.id) + ")] " + IdlType(e.result) + " " + e.name + "(";
     for (std::size_t i = 0; i < e.paramCount; ++i) {
         if (i > 0) out += ", ";
-        out += IdlType(e.params[i].vt) + " " + e.params[i].name;
+        out += IdlType(e.params[i].vt, e.params[i].name) + " " + e.params[i].name;
     }
     out += ");\n";
 }

@@ -1,6 +1,8 @@
-// The type library PALVEXLib as IDL text, generated from the dispatch table,
-// for the Windows build: widl compiles the committed Palvex.idl into the
-// library that the module carries as its TYPELIB resource.
+// The type library PALVEXLib as IDL text, generated from the dispatch table:
+// the one description of the library. The Windows build compiles the
+// committed Palvex.idl, this text, with widl into the library that the
+// module carries as its TYPELIB resource; the Linux module gives the same
+// text to hosts (palvex_typelib_text, `palvex typelib`).
 //
 // The text needs no system IDL files: it declares the few standard types it
 // names itself and imports stdole2.tlb. The address parameters are

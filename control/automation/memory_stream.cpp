@@ -5,17 +5,6 @@
 
 namespace palvex {
 
-const ISequentialStreamVtbl CMemoryStream::kTable = {
-    com::QueryInterfaceThunk<CMemoryStream, ISequentialStream>,
-    com::AddRefThunk<CMemoryStream, ISequentialStream>,
-    com::ReleaseThunk<CMemoryStream, ISequentialStream>,
-    CMemoryStream::Read,
-    CMemoryStream::Write,
-};
-
-CMemoryStream::CMemoryStream(std::vector<std::uint8_t> bytes)
-    : m_bytes(std::move(bytes)), m_stream(&kTable, this) {}
-
 CMemoryStream* CMemoryStream::Create(std::vector<std::uint8_t> bytes) {
     try {
         return new CMemoryStream(std::move(bytes));
@@ -24,29 +13,27 @@ CMemoryStream* CMemoryStream::Create(std::vector<std::uint8_t> bytes) {
     }
 }
 
-HRESULT CMemoryStream::QueryInterface(REFIID riid, void** ppv) {
-    if (SameGuid(*riid, IID_IUnknown) || SameGuid(*riid, IID_ISequentialStream))
-        return Hand(&m_stream.iface, ppv);
-    return E_NOINTERFACE;
+void* CMemoryStream::Find(REFIID riid) {
+    if (SameGuid(riid, IID_IUnknown) || SameGuid(riid, IID_ISequentialStream))
+        return static_cast<ISequentialStream*>(this);
+    return nullptr;
 }
 
-HRESULT CMemoryStream::Read(ISequentialStream* This, void* pv, ULONG cb, ULONG* read) {
-    CMemoryStream& self = *com::ObjectOf<CMemoryStream>(This);
+HRESULT CMemoryStream::Read(void* pv, ULONG cb, ULONG* read) {
     if (pv == nullptr && cb > 0) return E_POINTER;
-    const std::size_t n = std::min<std::size_t>(cb, self.m_bytes.size() - self.m_readPos);
-    if (n > 0) std::memcpy(pv, self.m_bytes.data() + self.m_readPos, n);
-    self.m_readPos += n;
+    const std::size_t n = std::min<std::size_t>(cb, m_bytes.size() - m_readPos);
+    if (n > 0) std::memcpy(pv, m_bytes.data() + m_readPos, n);
+    m_readPos += n;
     if (read != nullptr) *read = static_cast<ULONG>(n);
     return n == cb ? S_OK : S_FALSE;
 }
 
-HRESULT CMemoryStream::Write(ISequentialStream* This, const void* pv, ULONG cb, ULONG* written) {
-    CMemoryStream& self = *com::ObjectOf<CMemoryStream>(This);
+HRESULT CMemoryStream::Write(const void* pv, ULONG cb, ULONG* written) {
     if (written != nullptr) *written = 0;
     if (pv == nullptr && cb > 0) return E_POINTER;
     try {
         const auto* p = static_cast<const std::uint8_t*>(pv);
-        self.m_bytes.insert(self.m_bytes.end(), p, p + cb);
+        m_bytes.insert(m_bytes.end(), p, p + cb);
     } catch (...) {
         return E_OUTOFMEMORY;
     }

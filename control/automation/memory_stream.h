@@ -9,27 +9,24 @@
 
 namespace palvex {
 
-class CMemoryStream final : public com::CComObject {
+class CMemoryStream final : public com::CComObject<CMemoryStream, ISequentialStream> {
   public:
-    // A stream holding `bytes` to read; one reference, the caller's.
+    // A stream holding `bytes` to read; one reference, the caller's. nullptr
+    // when there is no memory for it.
     static CMemoryStream* Create(std::vector<std::uint8_t> bytes = {});
 
-    ISequentialStream* Interface() { return &m_stream.iface; }
     // Everything the stream holds, read or not.
     const std::vector<std::uint8_t>& Bytes() const { return m_bytes; }
 
-    HRESULT QueryInterface(REFIID riid, void** ppv) override;
+    void* Find(REFIID riid);
+    HRESULT STDMETHODCALLTYPE Read(void* pv, ULONG cb, ULONG* read) override;
+    HRESULT STDMETHODCALLTYPE Write(const void* pv, ULONG cb, ULONG* written) override;
 
   private:
-    explicit CMemoryStream(std::vector<std::uint8_t> bytes);
-
-    static HRESULT Read(ISequentialStream* This, void* pv, ULONG cb, ULONG* read);
-    static HRESULT Write(ISequentialStream* This, const void* pv, ULONG cb, ULONG* written);
-    static const ISequentialStreamVtbl kTable;
+    explicit CMemoryStream(std::vector<std::uint8_t> bytes) : m_bytes(std::move(bytes)) {}
 
     std::vector<std::uint8_t> m_bytes;
     std::size_t m_readPos = 0;
-    com::InterfaceOf<ISequentialStream, CMemoryStream> m_stream;
 };
 
 } // namespace palvex

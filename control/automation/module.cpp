@@ -1,16 +1,14 @@
-// The module's entry points. Each one catches everything: no exception
-// leaves the module.
+// The module's object count and its entry points. Each entry point catches
+// everything: no exception leaves the module.
 #include "control/automation/module.h"
 
 #include "control/automation/class_factory.h"
 #include "control/automation/com_object.h"
-#include "control/automation/oleauto.h"
 #include "control/automation/registration.h"
 
 #include "platform/os/dynamic_library.h"
 
 #include <atomic>
-#include <filesystem>
 
 namespace palvex {
 
@@ -32,25 +30,23 @@ long ModuleLockCount() {
 
 } // namespace com
 
-CPalvexApp theApp;
-
 namespace {
 // A function that is always this file's own, whatever a program defines.
 void Anchor() {}
 } // namespace
 
-std::string CPalvexApp::ModulePath() const {
+std::string ModulePath() {
     // A function of this file names the object it was loaded with.
     return os::FileOfLoadedObject(reinterpret_cast<const void*>(&Anchor));
 }
 
-bool CPalvexApp::CanUnload() const {
+bool ModuleCanUnload() {
     return com::ModuleLockCount() == 0;
 }
 
 } // namespace palvex
 
-PALVEX_API HRESULT DllGetClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
+extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
     try {
         return palvex::GetClassFactory(clsid, riid, ppv);
     } catch (...) {
@@ -58,32 +54,14 @@ PALVEX_API HRESULT DllGetClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
     }
 }
 
-PALVEX_API HRESULT DllCanUnloadNow(void) {
-    return palvex::theApp.CanUnload() ? S_OK : S_FALSE;
+extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow(void) {
+    return palvex::ModuleCanUnload() ? S_OK : S_FALSE;
 }
 
-PALVEX_API HRESULT DllRegisterServer(void) {
-    std::string path;
-    try {
-        path = palvex::theApp.ModulePath();
-    } catch (...) {
-        return SELFREG_E_TYPELIB;
-    }
-    return palvex::RegisterServer(path);
+extern "C" HRESULT STDAPICALLTYPE DllRegisterServer(void) {
+    return palvex::RegisterServer(palvex::RegistrationScope::Machine);
 }
 
-PALVEX_API HRESULT DllUnregisterServer(void) {
-    return palvex::UnregisterServer();
-}
-
-PALVEX_API BSTR PalvexSysAllocStringLen(const OLECHAR* s, unsigned int len) {
-    return SysAllocStringLen(s, len);
-}
-
-PALVEX_API void PalvexSysFreeString(BSTR s) {
-    SysFreeString(s);
-}
-
-PALVEX_API unsigned int PalvexSysStringLen(BSTR s) {
-    return SysStringLen(s);
+extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer(void) {
+    return palvex::UnregisterServer(palvex::RegistrationScope::Machine);
 }

@@ -1,21 +1,18 @@
-// CPalvexApp: the module object, one per loaded module. It knows the file
-// the module was loaded from (what registration writes) and how many
-// objects, factory references and locks keep the module in use.
+// The module itself, on every system: the file it was loaded from (what
+// registration writes) and whether any object, factory reference or server
+// lock keeps it in use. Its entry points DllGetClassObject, DllCanUnloadNow,
+// DllRegisterServer and DllUnregisterServer are defined in module.cpp.
 #pragma once
 
 #include <string>
 
 namespace palvex {
 
-class CPalvexApp {
-  public:
-    // The absolute path of the file that holds this code: the module's, or
-    // the program's when the code is linked into a program.
-    std::string ModulePath() const;
-    // No object, factory reference or server lock alive.
-    bool CanUnload() const;
-};
+// The absolute path of the file that holds this code: the module's, or the
+// program's when the code is linked into a program.
+std::string ModulePath();
 
-extern CPalvexApp theApp;
+// No object, factory reference or server lock alive.
+bool ModuleCanUnload();
 
 } // namespace palvex

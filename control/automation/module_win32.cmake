@@ -1,16 +1,8 @@
 # Palvex.ocx: the control as a real in-process ActiveX control, with its
 # type library and resources inside. Included by control/CMakeLists.txt on
-# Windows.
-add_library(palvex_ocx MODULE
-  automation/module_win32.cpp
-  automation/class_factory_win32.cpp
-  automation/registration_win32.cpp
-  automation/control_object_win32.cpp
-  automation/palvex_ocx_win32.def
-)
-target_include_directories(palvex_ocx PRIVATE ${PROJECT_SOURCE_DIR})
-target_link_libraries(palvex_ocx PRIVATE palvex_ole_win32 palvex_dispatch palvex_registry palvex_os
-  oleaut32 ole32 uuid user32 gdi32)
+# Windows. Its code is the module's of every system (palvex_objects).
+add_library(palvex_ocx MODULE automation/palvex_ocx_win32.def)
+target_link_libraries(palvex_ocx PRIVATE palvex_objects)
 # The entry points by their plain names, also in the 32-bit module, where
 # the .def names them without their stdcall decoration.
 target_link_options(palvex_ocx PRIVATE -Wl,--kill-at -Wl,--enable-stdcall-fixup)

@@ -1,63 +1,33 @@
-// Palvex.ocx: the module object and its exported entry points.
+// Palvex.ocx's own part of the module: its instance, its type library, and
+// DllInstall, regsvr32's way to register for the current user alone.
 #include "control/automation/module_win32.h"
 
-#include "control/automation/registration_win32.h"
-
-#include <atomic>
-#include <cwctype>
+#include "control/automation/control_parts.h"
+#include "control/automation/module.h"
+#include "control/automation/registration.h"
+#include "platform/os/text_win32.h"
 
 namespace palvex::win32 {
 
 namespace {
-
-HMODULE g_instance = nullptr;
-std::atomic<long> g_locks{0};
-
+// A function that is always this file's own.
+void Anchor() {}
 } // namespace
 
 HMODULE ModuleInstance() {
-    return g_instance;
-}
-
-void ModuleLock() {
-    ++g_locks;
-}
-
-void ModuleUnlock() {
-    --g_locks;
-}
-
-long ModuleLockCount() {
-    return g_locks;
-}
-
-std::wstring ModulePath() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n =
-            GetModuleFileNameW(g_instance, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) return {};
-        if (n < path.size()) {
-            path.resize(n);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
-}
-
-std::wstring ModuleString(UINT id) {
-    const wchar_t* text = nullptr;
-    // A length of 0 asks for a pointer into the resource itself.
-    const int n = LoadStringW(g_instance, id, reinterpret_cast<LPWSTR>(&text), 0);
-    return n > 0 && text != nullptr ? std::wstring(text, static_cast<std::size_t>(n))
-                                    : std::wstring();
+    HMODULE module = nullptr;
+    // The module whose code this is, without taking a reference on it.
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&Anchor), &module);
+    return module;
 }
 
 HRESULT ModuleTypeLib(ITypeLib** lib) {
     if (lib == nullptr) return E_POINTER;
     *lib = nullptr;
-    const std::wstring path = ModulePath();
-    if (path.empty()) return HRESULT_FROM_WIN32(GetLastError());
+    std::wstring path;
+    if (!os::WideFromUtf8(ModulePath(), path) || path.empty()) return E_FAIL;
     return LoadTypeLibEx(path.c_str(), REGKIND_NONE, lib);
 }
 
@@ -72,50 +42,23 @@ HRESULT ModuleTypeInfo(REFGUID guid, ITypeInfo** info) {
     return got;
 }
 
-const ClassInfo* ModuleClasses(std::size_t* count) {
-    static const ClassInfo kClasses[] = {
-        {&CLSID_Palvex, L"PALVEX.PalvexCtrl.1", IDS_PALVEX, CreatePalvexControl, true},
-        {&CLSID_PalvexPropPage, L"PALVEX.PalvexPropPage.1", IDS_PALVEX_PPG, CreatePalvexPropPage,
-         false},
-    };
-    *count = std::size(kClasses);
-    return kClasses;
-}
-
 } // namespace palvex::win32
 
-using namespace palvex::win32;
+namespace palvex {
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH) {
-        g_instance = instance;
-        DisableThreadLibraryCalls(instance);
-    }
-    return TRUE;
+HRESULT DispatchTypeInfo(ITypeInfo** info) {
+    return win32::ModuleTypeInfo(DIID__DPalvex, info);
 }
 
-STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* ppv) {
-    return GetClassFactory(clsid, riid, ppv);
-}
-
-STDAPI DllCanUnloadNow() {
-    return ModuleLockCount() == 0 ? S_OK : S_FALSE;
-}
-
-STDAPI DllRegisterServer() {
-    return RegisterServer(RegistrationScope::Machine);
-}
-
-STDAPI DllUnregisterServer() {
-    return UnregisterServer(RegistrationScope::Machine);
-}
+} // namespace palvex
 
 // regsvr32 /n /i:user registers for the current user alone (below
 // HKEY_CURRENT_USER\Software\Classes), /u /n /i:user removes that again.
 // Any other command line registers for the machine, as DllRegisterServer.
 extern "C" HRESULT STDAPICALLTYPE DllInstall(BOOL install, LPCWSTR commandLine) {
+    using palvex::RegistrationScope;
     RegistrationScope scope = RegistrationScope::Machine;
     if (commandLine != nullptr && _wcsicmp(commandLine, L"user") == 0)
-        scope = RegistrationScope::User;
-    return install ? RegisterServer(scope) : UnregisterServer(scope);
+        scope = RegistrationScope::CurrentUser;
+    return install ? palvex::RegisterServer(scope) : palvex::UnregisterServer(scope);
 }

@@ -1,49 +1,26 @@
 // The control's picture, what it saves with the container's document, its
 // class information, its connection point and its property page list.
+#include "control/automation/com_object.h"
 #include "control/automation/module_win32.h"
 #include "control/automation/ole_control_win32.h"
+#include "control/automation/persistence.h"
+#include "control/palvex_facts.h"
 
 #include <olectl.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <new>
 #include <utility>
 #include <vector>
-
-#define PALVEX_GUID_DEFINED
-#include "control/automation/palvex_guids.h"
 
 namespace palvex::win32 {
 
 namespace {
 
-// The control keeps nothing with the document but its version stamp, major
-// 1 minor 0, written as four bytes, least significant first.
-constexpr std::uint32_t kVersionStamp = 0x00010000;
-constexpr ULONG kStampBytes = 4;
+// The storage's stream and the bag's property that hold the version stamp
+// (persistence.h).
 constexpr wchar_t kStorageStream[] = L"Contents";
 constexpr wchar_t kVersionProperty[] = L"_Version";
-
-HRESULT WriteStamp(ISequentialStream* stream) {
-    const BYTE stamp[kStampBytes] = {
-        static_cast<BYTE>(kVersionStamp), static_cast<BYTE>(kVersionStamp >> 8),
-        static_cast<BYTE>(kVersionStamp >> 16), static_cast<BYTE>(kVersionStamp >> 24)};
-    ULONG written = 0;
-    const HRESULT hr = stream->Write(stamp, kStampBytes, &written);
-    if (FAILED(hr)) return hr;
-    return written == kStampBytes ? S_OK : STG_E_WRITEFAULT;
-}
-
-// Any stamp loads: older versions convert to this one, which has nothing
-// to convert. A stream too short to hold a stamp is not the control's.
-HRESULT ReadStamp(ISequentialStream* stream) {
-    BYTE stamp[kStampBytes];
-    ULONG read = 0;
-    const HRESULT hr = stream->Read(stamp, kStampBytes, &read);
-    if (FAILED(hr)) return hr;
-    return read == kStampBytes ? S_OK : STG_E_READFAULT;
-}
 
 void Hold(CONNECTDATA& item) {
     item.pUnk->AddRef();
@@ -117,12 +94,12 @@ template <class IEnum, class Item> class CEnumerator final : public IEnum {
     CEnumerator(const std::vector<Item>& items, std::size_t pos) : m_items(items), m_pos(pos) {
         for (Item& item : m_items)
             Hold(item);
-        ModuleLock();
+        com::ModuleLock();
     }
     ~CEnumerator() {
         for (Item& item : m_items)
             Drop(item);
-        ModuleUnlock();
+        com::ModuleUnlock();
     }
 
     LONG m_refs = 1;
@@ -208,22 +185,6 @@ HRESULT COleControlParts::IsDirty() {
     return S_FALSE;
 }
 
-HRESULT COleControlParts::Load(LPSTREAM stream) {
-    if (stream == nullptr) return E_POINTER;
-    return ReadStamp(stream);
-}
-
-HRESULT COleControlParts::Save(LPSTREAM stream, BOOL) {
-    if (stream == nullptr) return E_POINTER;
-    return WriteStamp(stream);
-}
-
-HRESULT COleControlParts::GetSizeMax(ULARGE_INTEGER* size) {
-    if (size == nullptr) return E_POINTER;
-    size->QuadPart = kStampBytes;
-    return S_OK;
-}
-
 // A new control: there are no persistent properties to give defaults.
 HRESULT COleControlParts::InitNew() {
     return S_OK;
@@ -239,7 +200,7 @@ HRESULT COleControlParts::Load(IStorage* storage) {
     HRESULT hr =
         storage->OpenStream(kStorageStream, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &stream);
     if (FAILED(hr)) return hr;
-    hr = ReadStamp(stream);
+    hr = ReadStamp(*stream);
     stream->Release();
     return hr;
 }
@@ -250,7 +211,7 @@ HRESULT COleControlParts::Save(IStorage* storage, BOOL) {
     HRESULT hr = storage->CreateStream(
         kStorageStream, STGM_CREATE | STGM_WRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &stream);
     if (FAILED(hr)) return hr;
-    hr = WriteStamp(stream);
+    hr = WriteStamp(*stream);
     stream->Release();
     return hr;
 }
@@ -278,7 +239,7 @@ HRESULT COleControlParts::Save(IPropertyBag* bag, BOOL, BOOL) {
     VARIANT value;
     VariantInit(&value);
     V_VT(&value) = VT_I4;
-    V_I4(&value) = static_cast<LONG>(kVersionStamp);
+    V_I4(&value) = static_cast<LONG>(module::kPersistVersion);
     return bag->Write(kVersionProperty, &value);
 }
 

@@ -2,13 +2,12 @@
 // activation and IOleControl.
 #include "control/automation/ole_control_win32.h"
 
+#include "control/automation/module_resources.h"
 #include "control/automation/module_win32.h"
 #include "control/automation/ole_text_win32.h"
+#include "control/palvex_facts.h"
 
 #include <olectl.h>
-
-#define PALVEX_GUID_DEFINED
-#include "control/automation/palvex_guids.h"
 
 namespace palvex::win32 {
 
@@ -17,13 +16,9 @@ namespace {
 // Resizing recomposes the picture; nothing links inside the control; it is
 // active in place as soon as it is shown; containers hide it at run time;
 // it wants its client site before it is loaded or initialised.
-constexpr DWORD kMiscStatus = OLEMISC_RECOMPOSEONRESIZE | OLEMISC_CANTLINKINSIDE |
-                              OLEMISC_INSIDEOUT | OLEMISC_INVISIBLEATRUNTIME |
-                              OLEMISC_SETCLIENTSITEFIRST;
-static_assert(kMiscStatus == 0x20491);
-
-// The string resource of the control's type name, "Palvex Control".
-constexpr UINT kIdsControlName = 1;
+static_assert(module::kMiscStatus ==
+              (OLEMISC_RECOMPOSEONRESIZE | OLEMISC_CANTLINKINSIDE | OLEMISC_INSIDEOUT |
+               OLEMISC_INVISIBLEATRUNTIME | OLEMISC_SETCLIENTSITEFIRST));
 
 template <class T> void ReleaseAndClear(T*& p) {
     if (p != nullptr) {
@@ -44,10 +39,8 @@ COleControlParts::~COleControlParts() {
     ReleaseAndClear(m_clientSite);
 }
 
-HRESULT COleControlParts::QueryPart(REFIID riid, void** ppv) {
-    if (ppv == nullptr) return E_POINTER;
-    *ppv = nullptr;
-    IUnknown* part = nullptr;
+void* COleControlParts::Find(REFIID riid) {
+    void* part = nullptr;
     if (IsEqualIID(riid, IID_IOleObject))
         part = static_cast<IOleObject*>(this);
     else if (IsEqualIID(riid, IID_IOleInPlaceObject) || IsEqualIID(riid, IID_IOleWindow))
@@ -60,11 +53,15 @@ HRESULT COleControlParts::QueryPart(REFIID riid, void** ppv) {
         part = static_cast<IViewObject2*>(this);
     // IPersistStreamInit's table begins with IPersistStream's methods, in
     // the same order: containers that save through IPersistStream
-    // (OleSaveToStream) reach the same code.
-    else if (IsEqualIID(riid, IID_IPersistStreamInit) || IsEqualIID(riid, IID_IPersistStream) ||
-             IsEqualIID(riid, IID_IPersist))
-        part = static_cast<IPersistStreamInit*>(this);
-    else if (IsEqualIID(riid, IID_IPersistStorage))
+    // (OleSaveToStream) reach the control object's stream.
+    else if (IsEqualIID(riid, IID_IPersistStream) || IsEqualIID(riid, IID_IPersist)) {
+        IUnknown* stream = nullptr;
+        if (SUCCEEDED(m_outer->QueryInterface(IID_IPersistStreamInit,
+                                              reinterpret_cast<void**>(&stream)))) {
+            stream->Release(); // the control object adds the reference it hands out
+            part = stream;
+        }
+    } else if (IsEqualIID(riid, IID_IPersistStorage))
         part = static_cast<IPersistStorage*>(this);
     else if (IsEqualIID(riid, IID_IPersistPropertyBag))
         part = static_cast<IPersistPropertyBag*>(this);
@@ -74,10 +71,7 @@ HRESULT COleControlParts::QueryPart(REFIID riid, void** ppv) {
         part = static_cast<IConnectionPointContainer*>(this);
     else if (IsEqualIID(riid, IID_ISpecifyPropertyPages))
         part = static_cast<ISpecifyPropertyPages*>(this);
-    if (part == nullptr) return E_NOINTERFACE;
-    m_outer->AddRef();
-    *ppv = part;
-    return S_OK;
+    return part;
 }
 
 // --- IUnknown ----------------------------------------------------------------
@@ -180,7 +174,7 @@ HRESULT COleControlParts::GetUserClassID(CLSID* clsid) {
 
 HRESULT COleControlParts::GetUserType(DWORD, LPOLESTR* type) {
     if (type == nullptr) return E_POINTER;
-    return LoadTaskString(ModuleInstance(), kIdsControlName, type);
+    return LoadTaskString(ModuleInstance(), res::IDS_PALVEX, type);
 }
 
 HRESULT COleControlParts::SetExtent(DWORD aspect, SIZEL* size) {
@@ -223,7 +217,7 @@ HRESULT COleControlParts::EnumAdvise(IEnumSTATDATA** advise) {
 // The flags belong to the content aspect; other aspects have none.
 HRESULT COleControlParts::GetMiscStatus(DWORD aspect, DWORD* status) {
     if (status == nullptr) return E_POINTER;
-    *status = aspect == DVASPECT_CONTENT ? kMiscStatus : 0;
+    *status = aspect == DVASPECT_CONTENT ? module::kMiscStatus : 0;
     return S_OK;
 }
 
@@ -371,3 +365,11 @@ HRESULT COleControlParts::FreezeEvents(BOOL) {
 }
 
 } // namespace palvex::win32
+
+namespace palvex {
+
+std::unique_ptr<IControlParts> CreateControlParts(IUnknown& outer) {
+    return std::make_unique<win32::COleControlParts>(&outer);
+}
+
+} // namespace palvex

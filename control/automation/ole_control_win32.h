@@ -1,15 +1,17 @@
-// COleControlParts: the interfaces a container needs to place the control on
-// a form, to activate it in place, to draw its design-time picture, to save
-// it with the document and to show its property page. The control object
-// holds one as a member and hands out its interfaces from QueryInterface;
-// their IUnknown methods go to the control object (the outer unknown), so
-// the control has one identity and one reference count.
+// COleControlParts: the control's parts on Windows (control_parts.h), the
+// interfaces a container needs to place the control on a form, to activate
+// it in place, to draw its design-time picture, to save it in a storage or a
+// property bag and to show its property page. The control object holds one
+// and hands out its interfaces from QueryInterface; their IUnknown methods
+// go to the control object (the outer unknown), so the control has one
+// identity and one reference count. The stream the control saves to is the
+// control object's own IPersistStreamInit.
 //
 // The control has no window of its own: in place it keeps the position the
 // container gives it and draws only when the container asks (IViewObject2).
 #pragma once
 
-#include <windows.h>
+#include "control/automation/control_parts.h"
 
 #include <ocidl.h>
 #include <oleidl.h>
@@ -46,12 +48,12 @@ class CEventConnectionPoint final : public IConnectionPoint {
     DWORD m_lastCookie = 0;
 };
 
-class COleControlParts : public IOleObject,
+class COleControlParts : public IControlParts,
+                         public IOleObject,
                          public IOleInPlaceObject,
                          public IOleInPlaceActiveObject,
                          public IOleControl,
                          public IViewObject2,
-                         public IPersistStreamInit,
                          public IPersistStorage,
                          public IPersistPropertyBag,
                          public IProvideClassInfo2,
@@ -59,15 +61,15 @@ class COleControlParts : public IOleObject,
                          public ISpecifyPropertyPages {
   public:
     explicit COleControlParts(IUnknown* outer);
-    ~COleControlParts();
+    ~COleControlParts() override;
     COleControlParts(const COleControlParts&) = delete;
     COleControlParts& operator=(const COleControlParts&) = delete;
 
-    // S_OK and one reference (through the outer unknown) when riid names one
-    // of these interfaces or an interface they extend (IPersist and
-    // IPersistStream are the IPersistStreamInit one, IOleWindow the
-    // IOleInPlaceObject one); E_NOINTERFACE and *ppv null otherwise.
-    HRESULT QueryPart(REFIID riid, void** ppv);
+    // The part when riid names one of these interfaces or an interface they
+    // extend (IOleWindow is the IOleInPlaceObject one); nullptr otherwise.
+    // IPersist and IPersistStream are the control object's
+    // IPersistStreamInit, whose table begins with theirs.
+    void* Find(REFIID riid) override;
 
     IUnknown* Outer() const { return m_outer; }
 
@@ -138,13 +140,10 @@ class COleControlParts : public IOleObject,
     HRESULT STDMETHODCALLTYPE GetExtent(DWORD aspect, LONG index, DVTARGETDEVICE* target,
                                         LPSIZEL size) override;
 
-    // --- IPersistStreamInit, IPersistStorage, IPersistPropertyBag -----------
+    // --- IPersistStorage, IPersistPropertyBag -------------------------------
     HRESULT STDMETHODCALLTYPE GetClassID(CLSID* clsid) override;
     HRESULT STDMETHODCALLTYPE IsDirty() override;
-    HRESULT STDMETHODCALLTYPE Load(LPSTREAM stream) override;
-    HRESULT STDMETHODCALLTYPE Save(LPSTREAM stream, BOOL clearDirty) override;
-    HRESULT STDMETHODCALLTYPE GetSizeMax(ULARGE_INTEGER* size) override;
-    // IPersistStreamInit's and IPersistPropertyBag's.
+    // IPersistPropertyBag's.
     HRESULT STDMETHODCALLTYPE InitNew() override;
     HRESULT STDMETHODCALLTYPE InitNew(IStorage* storage) override;
     HRESULT STDMETHODCALLTYPE Load(IStorage* storage) override;

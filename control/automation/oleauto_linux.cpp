@@ -2,6 +2,7 @@
 // automation library, so the module makes and frees its strings itself.
 #include "control/automation/oleauto.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -53,3 +54,4 @@ extern "C" HRESULT VariantClear(VARIANT* v) {
     VariantInit(v);
     return S_OK;
 }
+

@@ -6,11 +6,14 @@
 #include "control/automation/com_support.h"
 #include "control/automation/control_object.h"
 #include "control/automation/drawing.h"
+#include "control/automation/idl_text.h"
 #include "control/automation/memory_stream.h"
-#include "control/automation/module_resources.h"
+#include "control/automation/module_facts.h"
 #include "control/automation/oleauto.h"
-#include "control/automation/type_library.h"
+#include "control/automation/module.h"
+#include "control/host/hosted_control.h"
 #include "control/host/palvex_loader.h"
+#include "control/host/variant_args.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -20,23 +23,17 @@
 #include <vector>
 
 struct palvex_control {
-    // Made by another module file: the instance keeps that module loaded.
-    std::unique_ptr<palvex::CControlInstance> loaded;
-    // Made by this module.
-    palvex::ComPtr<IDispatch> own;
+    // Made by this module, or by another module file, which it keeps loaded.
+    std::unique_ptr<palvex::host::IHostedControl> control;
     // The caller's trace sink (palvex_set_trace).
     palvex_trace_sink traceSink = nullptr;
     void* traceContext = nullptr;
 
-    IDispatch* Dispatch() const { return loaded ? loaded->Dispatch() : own.Get(); }
+    IDispatch* Dispatch() const { return control->Dispatch(); }
     template <class I> palvex::ComPtr<I> Query(const IID& iid) const {
-        return loaded ? loaded->Query<I>(iid) : own.Query<I>(iid);
-    }
-    void FreeString(BSTR s) const {
-        if (loaded)
-            loaded->Module().FreeString(s);
-        else
-            SysFreeString(s);
+        palvex::ComPtr<I> p;
+        control->Dispatch()->QueryInterface(iid, p.PutVoid());
+        return p;
     }
 };
 
@@ -61,32 +58,25 @@ char* NarrowCopy(BSTR s) {
 }
 
 bool ToVariant(const palvex_arg& a, BSTR* textSlot, VARIANT& v) {
-    VariantInit(&v);
+    using namespace palvex::host;
     switch (a.type) {
     case PALVEX_ARG_I2:
-        v.vt = VT_I2;
-        v.iVal = a.value.i2;
+        v = ShortArg(a.value.i2);
         return true;
     case PALVEX_ARG_I4:
-        v.vt = VT_I4;
-        v.lVal = a.value.i4;
+        v = LongArg(a.value.i4);
         return true;
     case PALVEX_ARG_ADDR:
-        v.vt = VT_ADDR;
-        if (VT_ADDR == VT_I8)
-            v.llVal = static_cast<std::int64_t>(a.value.addr);
-        else
-            v.lVal = static_cast<std::int32_t>(a.value.addr);
+        v = AddressArg(reinterpret_cast<const void*>(a.value.addr));
         return true;
     case PALVEX_ARG_I2_REF:
-        v.vt = VT_I2 | VT_BYREF;
-        v.piVal = a.value.i2_ref;
+        v = ShortRefArg(a.value.i2_ref);
         return true;
     case PALVEX_ARG_TEXT_OUT:
-        v.vt = VT_BSTR | VT_BYREF;
-        v.pbstrVal = textSlot;
+        v = StringRefArg(textSlot);
         return true;
     default:
+        v = EmptyArg();
         return false;
     }
 }
@@ -108,9 +98,7 @@ palvex_status InvokeOn(palvex_control* c, DISPID id, palvex_arg* args, unsigned 
     VARIANT out;
     VariantInit(&out);
     unsigned argErr = 0;
-    IDispatch* d = c->Dispatch();
-    const HRESULT hr =
-        d->lpVtbl->Invoke(d, id, &IID_NULL, 0, DISPATCH_METHOD, &params, &out, nullptr, &argErr);
+    const HRESULT hr = c->control->Invoke(id, params, out, argErr);
     if (FAILED(hr)) {
         if (badArg != nullptr && argErr < count) *badArg = count - 1 - argErr;
         return hr;
@@ -120,7 +108,7 @@ palvex_status InvokeOn(palvex_control* c, DISPID id, palvex_arg* args, unsigned 
         if (texts[i] == nullptr) continue;
         args[i].value.text = NarrowCopy(texts[i]);
         if (args[i].value.text == nullptr) status = PALVEX_E_OUT_OF_MEMORY;
-        c->FreeString(texts[i]);
+        c->control->FreeString(texts[i]);
     }
     if (result != nullptr) {
         switch (out.vt) {
@@ -135,7 +123,7 @@ palvex_status InvokeOn(palvex_control* c, DISPID id, palvex_arg* args, unsigned 
             break;
         }
     }
-    if (out.vt == VT_BSTR) c->FreeString(out.bstrVal);
+    if (out.vt == VT_BSTR) c->control->FreeString(out.bstrVal);
     return status;
 }
 
@@ -170,17 +158,26 @@ palvex_status palvex_create(const char* module_path, palvex_control** control) {
         *control = nullptr;
         auto c = std::make_unique<palvex_control>();
         if (module_path == nullptr) {
-            const HRESULT hr = palvex::CreateControlObject(&IID_IDispatch, c->own.PutVoid());
+            palvex::ComPtr<IDispatch> own;
+            const HRESULT hr = palvex::CreateControlObject(IID_IDispatch, own.PutVoid());
             if (FAILED(hr))
                 return Fail(hr, "the control could not be created: " + palvex::HresultMessage(hr));
+            c->control = palvex::host::HostDispatch(std::move(own), SysFreeString,
+                                                    palvex::ModulePath(), "this module");
         } else {
             std::string error;
             auto module = palvex::CControlModule::Load(module_path, error);
             if (module == nullptr) return Fail(PALVEX_E_MODULE, error);
             HRESULT hr = S_OK;
-            c->loaded =
-                palvex::CControlInstance::Create(std::move(module), CLSID_Palvex, error, &hr);
-            if (c->loaded == nullptr) return Fail(hr, error);
+            std::shared_ptr<palvex::CControlInstance> loaded =
+                palvex::CControlInstance::Create(module, CLSID_Palvex, error, &hr);
+            if (loaded == nullptr) return Fail(hr, error);
+            IDispatch* dispatch = loaded->Dispatch();
+            dispatch->AddRef();
+            c->control = palvex::host::HostDispatch(
+                palvex::ComPtr<IDispatch>::Adopt(dispatch),
+                [module](BSTR s) { module->FreeString(s); }, module_path, "given",
+                std::move(loaded));
         }
         t_lastError.clear();
         *control = c.release();
@@ -201,7 +198,7 @@ void palvex_destroy(palvex_control* control) {
 palvex_status palvex_id_of_name(palvex_control* control, const char* name, int32_t* id) {
     if (control == nullptr || name == nullptr || id == nullptr) return PALVEX_E_POINTER;
     try {
-        return palvex::IdOfName(control->Dispatch(), name, id);
+        return control->control->IdOfName(name, *id);
     } catch (...) {
         return PALVEX_E_OUT_OF_MEMORY;
     }
@@ -235,8 +232,8 @@ palvex_status palvex_save(palvex_control* control, void* buffer, size_t capacity
         if (!persist) return E_NOINTERFACE;
         palvex::CMemoryStream* memory = palvex::CMemoryStream::Create();
         if (memory == nullptr) return PALVEX_E_OUT_OF_MEMORY;
-        auto stream = palvex::ComPtr<ISequentialStream>::Adopt(memory->Interface());
-        const HRESULT hr = persist->lpVtbl->Save(persist.Get(), stream.Get(), 1);
+        auto stream = palvex::ComPtr<palvex::CMemoryStream>::Adopt(memory);
+        const HRESULT hr = persist->Save(stream.Get(), 1);
         if (FAILED(hr)) return hr;
         const auto& bytes = memory->Bytes();
         *length = bytes.size();
@@ -257,8 +254,8 @@ palvex_status palvex_load(palvex_control* control, const void* data, size_t leng
         palvex::CMemoryStream* memory =
             palvex::CMemoryStream::Create(std::vector<std::uint8_t>(p, p + length));
         if (memory == nullptr) return PALVEX_E_OUT_OF_MEMORY;
-        auto stream = palvex::ComPtr<ISequentialStream>::Adopt(memory->Interface());
-        return persist->lpVtbl->Load(persist.Get(), stream.Get());
+        auto stream = palvex::ComPtr<palvex::CMemoryStream>::Adopt(memory);
+        return persist->Load(stream.Get());
     } catch (...) {
         return PALVEX_E_OUT_OF_MEMORY;
     }
@@ -271,22 +268,14 @@ palvex_status palvex_draw(palvex_control* control, uint8_t* rgba, int32_t width,
     if (!view) return E_NOINTERFACE;
     const PALVEX_CANVAS canvas = palvex::MakeCanvas(rgba, width, height, stride);
     const RECTL bounds{0, 0, width, height};
-    return view->lpVtbl->Draw(view.Get(), &canvas, &bounds, nullptr);
+    return view->Draw(&canvas, &bounds, nullptr);
 }
 
 size_t palvex_last_link_error(palvex_control* control, char* buffer, size_t capacity) {
     if (buffer != nullptr && capacity > 0) buffer[0] = '\0';
     if (control == nullptr) return 0;
     try {
-        auto diagnostics = control->Query<IPalvexDiagnostics>(IID_IPalvexDiagnostics);
-        if (!diagnostics) return 0;
-        IPalvexDiagnostics* d = diagnostics.Get();
-        ULONG length = 0;
-        HRESULT hr = d->lpVtbl->GetLastLinkError(d, nullptr, 0, &length);
-        if (FAILED(hr) && hr != E_NOT_SUFFICIENT_BUFFER) return 0;
-        std::string text(length, '\0');
-        hr = d->lpVtbl->GetLastLinkError(d, text.data(), length + 1, &length);
-        if (FAILED(hr)) return 0;
+        const std::string text = control->control->LastLinkError();
         if (buffer != nullptr && capacity > 0) {
             const std::size_t n = std::min(text.size(), capacity - 1);
             std::memcpy(buffer, text.data(), n);
@@ -305,7 +294,7 @@ palvex_status palvex_set_trace(palvex_control* control, palvex_trace_sink sink, 
     control->traceSink = sink;
     control->traceContext = sink != nullptr ? context : nullptr;
     IPalvexDiagnostics* d = diagnostics.Get();
-    return d->lpVtbl->SetTraceSink(d, sink != nullptr ? ForwardTrace : nullptr, control);
+    return d->SetTraceSink(sink != nullptr ? ForwardTrace : nullptr, control);
 }
 
 const char* palvex_status_text(palvex_status status) {
@@ -313,12 +302,25 @@ const char* palvex_status_text(palvex_status status) {
 }
 
 const palvex_version_info* palvex_version(void) {
-    return &palvex::res::VersionInfo();
+    static const palvex_version_info kInfo = {
+        {PALVEX_MODULE_VERSION},
+        {PALVEX_MODULE_VERSION},
+        PALVEX_MODULE_VERSION_TEXT,
+        PALVEX_MODULE_VERSION_TEXT,
+        PALVEX_MODULE_DESCRIPTION,
+        PALVEX_MODULE_DESCRIPTION,
+        PALVEX_MODULE_INTERNAL_NAME,
+        PALVEX_MODULE_FILE_NAME,
+        "",
+        PALVEX_MODULE_LANGUAGE,
+        PALVEX_MODULE_CODE_PAGE,
+    };
+    return &kInfo;
 }
 
 size_t palvex_typelib_text(char* buffer, size_t capacity) {
     try {
-        const std::string text = palvex::TypeLibraryText();
+        const std::string text = palvex::PalvexIdlText();
         if (buffer != nullptr && capacity > 0) {
             const std::size_t n = std::min(text.size(), capacity - 1);
             std::memcpy(buffer, text.data(), n);

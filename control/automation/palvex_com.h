@@ -6,17 +6,18 @@
  * control through IClassFactory::CreateInstance and calls it through
  * IDispatch: GetIDsOfNames for a method's identifier, Invoke to call it.
  *
- * Every interface is a C struct whose first and only member points at a
- * table of function pointers; every function takes the interface pointer as
- * its first argument ("This"). Reference counting follows the automation
- * rules: an interface pointer handed out (QueryInterface, CreateInstance,
+ Each interface is declared once (palvex_interface.h): in C++ as an abstract
+ * class, in C as a struct whose only member points at a table of function
+ * pointers that take the interface pointer first ("This"); both are the
+ * same binary layout. Reference counting follows the automation rules: an
+ * interface pointer handed out (QueryInterface, CreateInstance,
  * DllGetClassObject, GetTypeInfo) carries one reference that the receiver
  * gives back with Release. Strings (BSTR) that the module hands out are
  * freed with PalvexSysFreeString.
  *
  * Besides the three standard interfaces the control offers:
  *   - IPersistStreamInit over an ISequentialStream: what a host saves with
- *     its document (the version stamp 0x00010000);
+ *     its document (the version stamp, major 1 minor 0: bytes 00 00 01 00);
  *   - IPalvexControl: the design-time picture, the status flags, the type
  *     name and the property page;
  *   - IPalvexDiagnostics: the frame trace and why the link last failed;
@@ -46,6 +47,8 @@
 typedef int32_t HRESULT;
 typedef uint32_t ULONG;
 typedef uint32_t DWORD;
+typedef uint16_t WORD;
+typedef unsigned int UINT;
 typedef int BOOL;
 typedef uint16_t VARTYPE;
 typedef int16_t VARIANT_BOOL;
@@ -60,11 +63,35 @@ typedef uint16_t OLECHAR;
 /* A string: a 4-byte length in bytes, then the UTF-16 characters and a zero
  * character; the handle points at the first character. */
 typedef OLECHAR* BSTR;
+typedef OLECHAR* LPOLESTR;
 
-/* Identifier arguments are passed by address in this interface. */
+/* Identifier arguments are passed by address: in C as a pointer, in C++ as
+ * a reference, which is the same on the call. */
+#ifdef __cplusplus
+typedef const GUID& REFGUID;
+typedef const IID& REFIID;
+typedef const CLSID& REFCLSID;
+#else
 typedef const GUID* REFGUID;
 typedef const IID* REFIID;
 typedef const CLSID* REFCLSID;
+#endif
+
+/* 64 bits, as a number or as its two halves. */
+typedef union ULARGE_INTEGER {
+    struct {
+        uint32_t LowPart;
+        uint32_t HighPart;
+    } u;
+    uint64_t QuadPart;
+} ULARGE_INTEGER;
+
+/* The convention of the interfaces' functions: the system's only one. */
+#define PALVEX_CALL
+#ifdef __cplusplus
+#define STDMETHODCALLTYPE
+#endif
+#include "palvex_interface.h"
 
 static const VARIANT_BOOL VARIANT_TRUE = -1;
 static const VARIANT_BOOL VARIANT_FALSE = 0;
@@ -206,35 +233,30 @@ static const IID IID_IPalvexControl = {
     0xB1297DEA, 0xB3DD, 0x4CF2, {0xAD, 0xBC, 0x22, 0xD3, 0x5F, 0x7A, 0xAB, 0x31}};
 static const IID IID_IPalvexPropertyPage = {
     0x8BD5DEB8, 0x5393, 0x46C0, {0xAA, 0x7A, 0xDE, 0xD0, 0xBC, 0x5D, 0x33, 0xF3}};
-static const IID IID_IPalvexDiagnostics = {
-    0x1C417E99, 0x3537, 0x45E9, {0x87, 0xA0, 0x7A, 0x48, 0x05, 0x48, 0x42, 0xE7}};
 
 /* ------------------------------------------------------------------------ */
 /* IUnknown */
 
-typedef struct IUnknown IUnknown;
-typedef struct IUnknownVtbl {
-    HRESULT (*QueryInterface)(IUnknown* This, REFIID riid, void** ppv);
-    ULONG (*AddRef)(IUnknown* This);
-    ULONG (*Release)(IUnknown* This);
-} IUnknownVtbl;
-struct IUnknown {
-    const IUnknownVtbl* lpVtbl;
+#undef PALVEX_SELF
+#define PALVEX_SELF IUnknown
+PALVEX_INTERFACE(IUnknown) {
+    PALVEX_METHOD(QueryInterface)(PALVEX_THIS_ REFIID riid, void** ppv) PALVEX_PURE;
+    PALVEX_METHOD_(ULONG, AddRef)(PALVEX_THIS) PALVEX_PURE;
+    PALVEX_METHOD_(ULONG, Release)(PALVEX_THIS) PALVEX_PURE;
 };
 
 /* IClassFactory */
 
-typedef struct IClassFactory IClassFactory;
-typedef struct IClassFactoryVtbl {
-    HRESULT (*QueryInterface)(IClassFactory* This, REFIID riid, void** ppv);
-    ULONG (*AddRef)(IClassFactory* This);
-    ULONG (*Release)(IClassFactory* This);
+#undef PALVEX_SELF
+#define PALVEX_SELF IClassFactory
+PALVEX_INTERFACE_(IClassFactory, IUnknown) {
+    PALVEX_METHOD(QueryInterface)(PALVEX_THIS_ REFIID riid, void** ppv) PALVEX_PURE;
+    PALVEX_METHOD_(ULONG, AddRef)(PALVEX_THIS) PALVEX_PURE;
+    PALVEX_METHOD_(ULONG, Release)(PALVEX_THIS) PALVEX_PURE;
     /* outer must be null: the classes cannot be aggregated. */
-    HRESULT (*CreateInstance)(IClassFactory* This, IUnknown* outer, REFIID riid, void** ppv);
-    HRESULT (*LockServer)(IClassFactory* This, BOOL lock);
-} IClassFactoryVtbl;
-struct IClassFactory {
-    const IClassFactoryVtbl* lpVtbl;
+    PALVEX_METHOD(CreateInstance)(PALVEX_THIS_ IUnknown* outer, REFIID riid, void** ppv)
+        PALVEX_PURE;
+    PALVEX_METHOD(LockServer)(PALVEX_THIS_ BOOL lock) PALVEX_PURE;
 };
 
 /* ------------------------------------------------------------------------ */
@@ -282,85 +304,77 @@ typedef struct FUNCDESC {
     uint16_t wFuncFlags;
 } FUNCDESC;
 
-typedef struct ITypeInfo ITypeInfo;
-typedef struct ITypeInfoVtbl {
-    HRESULT (*QueryInterface)(ITypeInfo* This, REFIID riid, void** ppv);
-    ULONG (*AddRef)(ITypeInfo* This);
-    ULONG (*Release)(ITypeInfo* This);
-    HRESULT (*GetTypeAttr)(ITypeInfo* This, TYPEATTR** attr);
+#undef PALVEX_SELF
+#define PALVEX_SELF ITypeInfo
+PALVEX_INTERFACE_(ITypeInfo, IUnknown) {
+    PALVEX_METHOD(QueryInterface)(PALVEX_THIS_ REFIID riid, void** ppv) PALVEX_PURE;
+    PALVEX_METHOD_(ULONG, AddRef)(PALVEX_THIS) PALVEX_PURE;
+    PALVEX_METHOD_(ULONG, Release)(PALVEX_THIS) PALVEX_PURE;
+    PALVEX_METHOD(GetTypeAttr)(PALVEX_THIS_ TYPEATTR** attr) PALVEX_PURE;
     /* index 0 .. cFuncs-1, in identifier order; TYPE_E_ELEMENTNOTFOUND past it */
-    HRESULT (*GetFuncDesc)(ITypeInfo* This, unsigned int index, FUNCDESC** desc);
+    PALVEX_METHOD(GetFuncDesc)(PALVEX_THIS_ UINT index, FUNCDESC** desc) PALVEX_PURE;
     /* The method's name, then its parameters' names, at most maxNames. */
-    HRESULT(*GetNames)
-    (ITypeInfo* This, MEMBERID memid, BSTR* names, unsigned int maxNames, unsigned int* count);
-    HRESULT (*GetIDsOfNames)(ITypeInfo* This, OLECHAR** names, unsigned int count, MEMBERID* ids);
+    PALVEX_METHOD(GetNames)
+    (PALVEX_THIS_ MEMBERID memid, BSTR* names, UINT maxNames, UINT* count) PALVEX_PURE;
+    PALVEX_METHOD(GetIDsOfNames)(PALVEX_THIS_ LPOLESTR* names, UINT count, MEMBERID* ids)
+        PALVEX_PURE;
     /* MEMBERID_NIL: the interface itself. Any output pointer may be null. */
-    HRESULT(*GetDocumentation)
-    (ITypeInfo* This, MEMBERID memid, BSTR* name, BSTR* docString, DWORD* helpContext,
-     BSTR* helpFile);
-    void (*ReleaseTypeAttr)(ITypeInfo* This, TYPEATTR* attr);
-    void (*ReleaseFuncDesc)(ITypeInfo* This, FUNCDESC* desc);
-} ITypeInfoVtbl;
-struct ITypeInfo {
-    const ITypeInfoVtbl* lpVtbl;
+    PALVEX_METHOD(GetDocumentation)
+    (PALVEX_THIS_ MEMBERID memid, BSTR* name, BSTR* docString, DWORD* helpContext,
+     BSTR* helpFile) PALVEX_PURE;
+    PALVEX_METHOD_(void, ReleaseTypeAttr)(PALVEX_THIS_ TYPEATTR* attr) PALVEX_PURE;
+    PALVEX_METHOD_(void, ReleaseFuncDesc)(PALVEX_THIS_ FUNCDESC* desc) PALVEX_PURE;
 };
 
 /* IDispatch */
 
-typedef struct IDispatch IDispatch;
-typedef struct IDispatchVtbl {
-    HRESULT (*QueryInterface)(IDispatch* This, REFIID riid, void** ppv);
-    ULONG (*AddRef)(IDispatch* This);
-    ULONG (*Release)(IDispatch* This);
-    HRESULT (*GetTypeInfoCount)(IDispatch* This, unsigned int* count);
-    HRESULT (*GetTypeInfo)(IDispatch* This, unsigned int index, LCID lcid, ITypeInfo** info);
-    /* riid: null or IID_NULL */
-    HRESULT(*GetIDsOfNames)
-    (IDispatch* This, REFIID riid, OLECHAR** names, unsigned int count, LCID lcid, DISPID* ids);
-    HRESULT(*Invoke)
-    (IDispatch* This, DISPID id, REFIID riid, LCID lcid, uint16_t flags, DISPPARAMS* params,
-     VARIANT* result, EXCEPINFO* excepInfo, unsigned int* argErr);
-} IDispatchVtbl;
-struct IDispatch {
-    const IDispatchVtbl* lpVtbl;
+#undef PALVEX_SELF
+#define PALVEX_SELF IDispatch
+PALVEX_INTERFACE_(IDispatch, IUnknown) {
+    PALVEX_METHOD(QueryInterface)(PALVEX_THIS_ REFIID riid, void** ppv) PALVEX_PURE;
+    PALVEX_METHOD_(ULONG, AddRef)(PALVEX_THIS) PALVEX_PURE;
+    PALVEX_METHOD_(ULONG, Release)(PALVEX_THIS) PALVEX_PURE;
+    PALVEX_METHOD(GetTypeInfoCount)(PALVEX_THIS_ UINT* count) PALVEX_PURE;
+    PALVEX_METHOD(GetTypeInfo)(PALVEX_THIS_ UINT index, LCID lcid, ITypeInfo** info) PALVEX_PURE;
+    /* riid: IID_NULL */
+    PALVEX_METHOD(GetIDsOfNames)
+    (PALVEX_THIS_ REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) PALVEX_PURE;
+    PALVEX_METHOD(Invoke)
+    (PALVEX_THIS_ DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
+     VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr) PALVEX_PURE;
 };
 
 /* ------------------------------------------------------------------------ */
 /* Persistence. The host gives a stream; a full IStream begins with the same
  * functions and may be passed where an ISequentialStream is asked for. */
 
-typedef struct ISequentialStream ISequentialStream;
-typedef struct ISequentialStreamVtbl {
-    HRESULT (*QueryInterface)(ISequentialStream* This, REFIID riid, void** ppv);
-    ULONG (*AddRef)(ISequentialStream* This);
-    ULONG (*Release)(ISequentialStream* This);
+#undef PALVEX_SELF
+#define PALVEX_SELF ISequentialStream
+PALVEX_INTERFACE_(ISequentialStream, IUnknown) {
+    PALVEX_METHOD(QueryInterface)(PALVEX_THIS_ REFIID riid, void** ppv) PALVEX_PURE;
+    PALVEX_METHOD_(ULONG, AddRef)(PALVEX_THIS) PALVEX_PURE;
+    PALVEX_METHOD_(ULONG, Release)(PALVEX_THIS) PALVEX_PURE;
     /* S_OK, or S_FALSE when fewer than cb bytes were left. */
-    HRESULT (*Read)(ISequentialStream* This, void* pv, ULONG cb, ULONG* read);
-    HRESULT (*Write)(ISequentialStream* This, const void* pv, ULONG cb, ULONG* written);
-} ISequentialStreamVtbl;
-struct ISequentialStream {
-    const ISequentialStreamVtbl* lpVtbl;
+    PALVEX_METHOD(Read)(PALVEX_THIS_ void* pv, ULONG cb, ULONG* read) PALVEX_PURE;
+    PALVEX_METHOD(Write)(PALVEX_THIS_ const void* pv, ULONG cb, ULONG* written) PALVEX_PURE;
 };
 
-typedef struct IPersistStreamInit IPersistStreamInit;
-typedef struct IPersistStreamInitVtbl {
-    HRESULT (*QueryInterface)(IPersistStreamInit* This, REFIID riid, void** ppv);
-    ULONG (*AddRef)(IPersistStreamInit* This);
-    ULONG (*Release)(IPersistStreamInit* This);
-    HRESULT (*GetClassID)(IPersistStreamInit* This, CLSID* clsid);
-    HRESULT (*IsDirty)(IPersistStreamInit* This);
-    HRESULT (*Load)(IPersistStreamInit* This, ISequentialStream* stream);
-    HRESULT (*Save)(IPersistStreamInit* This, ISequentialStream* stream, BOOL clearDirty);
-    HRESULT (*GetSizeMax)(IPersistStreamInit* This, uint64_t* size);
-    HRESULT (*InitNew)(IPersistStreamInit* This);
-} IPersistStreamInitVtbl;
-struct IPersistStreamInit {
-    const IPersistStreamInitVtbl* lpVtbl;
-};
+/* The stream IPersistStreamInit reads and writes. */
+typedef ISequentialStream* LPSTREAM;
 
-/* The persistent version stamp: major 1, minor 0, saved as 4 bytes, least
- * significant first. */
-#define PALVEX_PERSIST_VERSION 0x00010000u
+#undef PALVEX_SELF
+#define PALVEX_SELF IPersistStreamInit
+PALVEX_INTERFACE_(IPersistStreamInit, IUnknown) {
+    PALVEX_METHOD(QueryInterface)(PALVEX_THIS_ REFIID riid, void** ppv) PALVEX_PURE;
+    PALVEX_METHOD_(ULONG, AddRef)(PALVEX_THIS) PALVEX_PURE;
+    PALVEX_METHOD_(ULONG, Release)(PALVEX_THIS) PALVEX_PURE;
+    PALVEX_METHOD(GetClassID)(PALVEX_THIS_ CLSID* clsid) PALVEX_PURE;
+    PALVEX_METHOD(IsDirty)(PALVEX_THIS) PALVEX_PURE;
+    PALVEX_METHOD(Load)(PALVEX_THIS_ LPSTREAM stream) PALVEX_PURE;
+    PALVEX_METHOD(Save)(PALVEX_THIS_ LPSTREAM stream, BOOL clearDirty) PALVEX_PURE;
+    PALVEX_METHOD(GetSizeMax)(PALVEX_THIS_ ULARGE_INTEGER* size) PALVEX_PURE;
+    PALVEX_METHOD(InitNew)(PALVEX_THIS) PALVEX_PURE;
+};
 
 /* ------------------------------------------------------------------------ */
 /* The control's picture and its facts for a container. */
@@ -385,61 +399,37 @@ typedef struct PALVEX_CANVAS {
     PALVEX_RGBA brush;
 } PALVEX_CANVAS;
 
-/* DVASPECT_CONTENT and the status flags of the control for it:
- * OLEMISC_RECOMPOSEONRESIZE | OLEMISC_CANTLINKINSIDE | OLEMISC_INSIDEOUT |
- * OLEMISC_INVISIBLEATRUNTIME | OLEMISC_SETCLIENTSITEFIRST. */
+/* The content aspect, the one that has the control's status flags
+ * (OLEMISC_RECOMPOSEONRESIZE | OLEMISC_CANTLINKINSIDE | OLEMISC_INSIDEOUT |
+ * OLEMISC_INVISIBLEATRUNTIME | OLEMISC_SETCLIENTSITEFIRST). */
 #define PALVEX_DVASPECT_CONTENT 1u
-#define PALVEX_MISC_STATUS 0x20491u
 
-typedef struct IPalvexControl IPalvexControl;
-typedef struct IPalvexControlVtbl {
-    HRESULT (*QueryInterface)(IPalvexControl* This, REFIID riid, void** ppv);
-    ULONG (*AddRef)(IPalvexControl* This);
-    ULONG (*Release)(IPalvexControl* This);
+#undef PALVEX_SELF
+#define PALVEX_SELF IPalvexControl
+PALVEX_INTERFACE_(IPalvexControl, IUnknown) {
+    PALVEX_METHOD(QueryInterface)(PALVEX_THIS_ REFIID riid, void** ppv) PALVEX_PURE;
+    PALVEX_METHOD_(ULONG, AddRef)(PALVEX_THIS) PALVEX_PURE;
+    PALVEX_METHOD_(ULONG, Release)(PALVEX_THIS) PALVEX_PURE;
     /* Paints the design-time picture: the bounds filled white, an ellipse
      * inscribed in them drawn with the canvas's pen and brush. Only pixels
      * inside the canvas and inside `invalid` (null: everywhere) change. */
-    HRESULT(*Draw)
-    (IPalvexControl* This, const PALVEX_CANVAS* canvas, const RECTL* bounds, const RECTL* invalid);
-    HRESULT (*GetMiscStatus)(IPalvexControl* This, DWORD aspect, DWORD* status);
+    PALVEX_METHOD(Draw)
+    (PALVEX_THIS_ const PALVEX_CANVAS* canvas, const RECTL* bounds, const RECTL* invalid)
+        PALVEX_PURE;
+    PALVEX_METHOD(GetMiscStatus)(PALVEX_THIS_ DWORD aspect, DWORD* status) PALVEX_PURE;
     /* "Palvex Control"; the text belongs to the module. */
-    HRESULT (*GetUserTypeName)(IPalvexControl* This, const char** name);
+    PALVEX_METHOD(GetUserTypeName)(PALVEX_THIS_ const char** name) PALVEX_PURE;
     /* The class identifiers of the control's property pages (one). *count
      * receives how many there are, also when capacity is too small
      * (E_NOT_SUFFICIENT_BUFFER). */
-    HRESULT (*GetPropPageIDs)(IPalvexControl* This, CLSID* pages, ULONG capacity, ULONG* count);
-} IPalvexControlVtbl;
-struct IPalvexControl {
-    const IPalvexControlVtbl* lpVtbl;
+    PALVEX_METHOD(GetPropPageIDs)(PALVEX_THIS_ CLSID* pages, ULONG capacity, ULONG* count)
+        PALVEX_PURE;
 };
 
 /* ------------------------------------------------------------------------ */
-/* Diagnostics: what travels on the link and why it failed. The methods keep
- * answering FALSE on a failure; the reason comes through here. */
+/* Diagnostics: what travels on the link and why it failed. */
 
-typedef struct IPalvexDiagnostics IPalvexDiagnostics;
-typedef struct IPalvexDiagnosticsVtbl {
-    HRESULT (*QueryInterface)(IPalvexDiagnostics* This, REFIID riid, void** ppv);
-    ULONG (*AddRef)(IPalvexDiagnostics* This);
-    ULONG (*Release)(IPalvexDiagnostics* This);
-    /* The host's trace sink: called on the calling thread, during the
-     * control's method, for every frame written, every reply read and every
-     * link failure. One sink at a time (a later call replaces it); null
-     * removes it. The trace that PALVEX_TRACE prints on standard error goes
-     * on beside it. The sink must not call the control. */
-    HRESULT (*SetTraceSink)(IPalvexDiagnostics* This, PALVEX_TRACE_SINK sink, void* context);
-    /* Why the link last failed, in the text of PALVEX_TRACE_EVENT.text; ""
-     * when the last open went well and no exchange since fell short (the
-     * open methods start afresh). *length receives the length of the text
-     * without its zero, also when capacity is too small
-     * (E_NOT_SUFFICIENT_BUFFER: nothing is copied; text may be null when
-     * capacity is 0). */
-    HRESULT (*GetLastLinkError)
-    (IPalvexDiagnostics* This, char* text, ULONG capacity, ULONG* length);
-} IPalvexDiagnosticsVtbl;
-struct IPalvexDiagnostics {
-    const IPalvexDiagnosticsVtbl* lpVtbl;
-};
+#include "palvex_diagnostics.h"
 
 /* ------------------------------------------------------------------------ */
 /* The property page. Its texts belong to the module. */
@@ -469,22 +459,20 @@ typedef struct PALVEX_PAGEINFO {
     DWORD helpContext;
 } PALVEX_PAGEINFO;
 
-typedef struct IPalvexPropertyPage IPalvexPropertyPage;
-typedef struct IPalvexPropertyPageVtbl {
-    HRESULT (*QueryInterface)(IPalvexPropertyPage* This, REFIID riid, void** ppv);
-    ULONG (*AddRef)(IPalvexPropertyPage* This);
-    ULONG (*Release)(IPalvexPropertyPage* This);
-    HRESULT (*GetPageInfo)(IPalvexPropertyPage* This, PALVEX_PAGEINFO* info);
-    HRESULT (*GetDialog)(IPalvexPropertyPage* This, const PALVEX_DIALOG** dialog);
+#undef PALVEX_SELF
+#define PALVEX_SELF IPalvexPropertyPage
+PALVEX_INTERFACE_(IPalvexPropertyPage, IUnknown) {
+    PALVEX_METHOD(QueryInterface)(PALVEX_THIS_ REFIID riid, void** ppv) PALVEX_PURE;
+    PALVEX_METHOD_(ULONG, AddRef)(PALVEX_THIS) PALVEX_PURE;
+    PALVEX_METHOD_(ULONG, Release)(PALVEX_THIS) PALVEX_PURE;
+    PALVEX_METHOD(GetPageInfo)(PALVEX_THIS_ PALVEX_PAGEINFO* info) PALVEX_PURE;
+    PALVEX_METHOD(GetDialog)(PALVEX_THIS_ const PALVEX_DIALOG** dialog) PALVEX_PURE;
     /* The objects the page edits; the page holds a reference to each until
      * the next call (count 0 lets them go). */
-    HRESULT (*SetObjects)(IPalvexPropertyPage* This, ULONG count, IUnknown** objects);
+    PALVEX_METHOD(SetObjects)(PALVEX_THIS_ ULONG count, IUnknown** objects) PALVEX_PURE;
     /* S_FALSE: nothing to apply. */
-    HRESULT (*IsPageDirty)(IPalvexPropertyPage* This);
-    HRESULT (*Apply)(IPalvexPropertyPage* This);
-} IPalvexPropertyPageVtbl;
-struct IPalvexPropertyPage {
-    const IPalvexPropertyPageVtbl* lpVtbl;
+    PALVEX_METHOD(IsPageDirty)(PALVEX_THIS) PALVEX_PURE;
+    PALVEX_METHOD(Apply)(PALVEX_THIS) PALVEX_PURE;
 };
 
 /* ------------------------------------------------------------------------ */

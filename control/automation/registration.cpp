@@ -1,78 +1,78 @@
 #include "control/automation/registration.h"
 
 #include "control/automation/class_factory.h"
+#include "control/automation/module.h"
 #include "control/automation/module_resources.h"
 #include "control/automation/registry_layout.h"
+
+#include <filesystem>
 
 namespace palvex {
 
 namespace {
 
-using reg::LSTATUS;
+// The automation marshaller, for the interfaces of a dispatch-only library.
+constexpr const char* kDispatchProxyStub = "{00020420-0000-0000-C000-000000000046}";
 
-bool Succeeded(LSTATUS rc) {
+bool Succeeded(reg::LSTATUS rc) {
     return rc == reg::kSuccess;
 }
 
-std::string DirectoryOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-LSTATUS WriteEntries(const std::vector<RegistryEntry>& entries) {
-    return WriteRegistryEntries(layout::kRoot, layout::kClassesKey, entries);
-}
-
-LSTATUS RemoveKeys(const std::vector<std::string>& keys,
-                   const std::vector<std::string>& pruneEmpty = {}) {
-    return RemoveRegistryKeys(layout::kRoot, layout::kClassesKey, keys, pruneEmpty);
+std::string TypeLibVersionKey() {
+    return TypeLibraryKey() + "\\" + res::kLibraryVersion;
 }
 
 ClassRegistration RegistrationOf(const ClassInfo& c) {
     return {GuidText(*c.clsid), c.progId, res::LoadString(c.typeNameId), c.isControl};
 }
 
-std::string TypeLibVersionKey() {
-    return layout::TypeLibKey(LIBID_PALVEXLib) + "\\" + layout::kTypeLibVersion;
+bool RemoveClasses(RegistrationScope scope) {
+    const RegistryPlace place = PlaceOf(scope);
+    return Succeeded(RemoveRegistryKeys(place.root, place.classesKey, ClassKeys()));
 }
 
-LSTATUS RemoveTypeLibrary() {
-    return RemoveKeys(TypeLibraryKeys(), {layout::TypeLibKey(LIBID_PALVEXLib)});
-}
-
-LSTATUS RemoveClasses() {
-    return RemoveKeys(ClassKeys());
-}
-
-// One step: writes its entries, and on failure takes back what it wrote.
-bool RunStep(const std::vector<RegistryEntry>& entries, LSTATUS (*undo)()) {
-    if (Succeeded(WriteEntries(entries))) return true;
-    undo();
+bool RegisterClasses(RegistrationScope scope, const std::string& modulePath) {
+    const RegistryPlace place = PlaceOf(scope);
+    if (Succeeded(WriteRegistryEntries(place.root, place.classesKey, ClassEntries(modulePath))))
+        return true;
+    RemoveClasses(scope);
     return false;
 }
 
 } // namespace
 
-std::vector<RegistryEntry> TypeLibraryEntries(const std::string& modulePath) {
+std::string TypeLibraryKey() {
+    return layout::TypeLibKey(LIBID_PALVEXLib);
+}
+
+std::vector<RegistryEntry> TypeLibraryEntries(const std::string& modulePath,
+                                              const std::string& platform) {
     const std::string version = TypeLibVersionKey();
     const std::string libid = GuidText(LIBID_PALVEXLib);
     std::vector<RegistryEntry> e = {
         {version, "", res::kLibraryHelp},
         // LIBFLAG_FCONTROL: a library of controls.
         {version + "\\FLAGS", "", "2"},
-        {version + "\\0\\linux", "", modulePath},
-        {version + "\\HELPDIR", "", DirectoryOf(modulePath)},
+        {version + "\\0\\" + platform, "", modulePath},
+        {version + "\\HELPDIR", "",
+         std::filesystem::path(modulePath).parent_path().string()},
     };
     const std::pair<const IID*, const char*> interfaces[] = {
         {&DIID__DPalvex, res::kDispatchName}, {&DIID__DPalvexEvents, res::kEventsName}};
     for (const auto& [iid, name] : interfaces) {
         const std::string key = layout::InterfaceKey(*iid);
         e.push_back({key, "", name});
+        e.push_back({key + "\\ProxyStubClsid", "", kDispatchProxyStub});
+        e.push_back({key + "\\ProxyStubClsid32", "", kDispatchProxyStub});
         e.push_back({key + "\\TypeLib", "", libid});
-        e.push_back({key + "\\TypeLib", "Version", layout::kTypeLibVersion});
+        e.push_back({key + "\\TypeLib", "Version", res::kLibraryVersion});
     }
     return e;
+}
+
+std::vector<std::string> TypeLibraryKeys() {
+    return {TypeLibVersionKey(), layout::InterfaceKey(DIID__DPalvex),
+            layout::InterfaceKey(DIID__DPalvexEvents)};
 }
 
 std::vector<RegistryEntry> ClassEntries(const std::string& modulePath) {
@@ -84,11 +84,6 @@ std::vector<RegistryEntry> ClassEntries(const std::string& modulePath) {
     return e;
 }
 
-std::vector<std::string> TypeLibraryKeys() {
-    return {TypeLibVersionKey(), layout::InterfaceKey(DIID__DPalvex),
-            layout::InterfaceKey(DIID__DPalvexEvents)};
-}
-
 std::vector<std::string> ClassKeys() {
     std::vector<std::string> keys;
     for (const ClassInfo& c : ModuleClasses()) {
@@ -98,29 +93,30 @@ std::vector<std::string> ClassKeys() {
     return keys;
 }
 
-HRESULT RegisterServer(const std::string& modulePath) {
+HRESULT RegisterServer(RegistrationScope scope) {
+    std::string path;
     try {
-        if (modulePath.empty() || !RunStep(TypeLibraryEntries(modulePath), RemoveTypeLibrary))
-            return SELFREG_E_TYPELIB;
+        path = ModulePath();
+        if (path.empty() || !RegisterTypeLibrary(scope, path)) return SELFREG_E_TYPELIB;
     } catch (...) {
         return SELFREG_E_TYPELIB;
     }
     try {
-        if (!RunStep(ClassEntries(modulePath), RemoveClasses)) return SELFREG_E_CLASS;
+        if (!RegisterClasses(scope, path)) return SELFREG_E_CLASS;
     } catch (...) {
         return SELFREG_E_CLASS;
     }
     return S_OK;
 }
 
-HRESULT UnregisterServer() {
+HRESULT UnregisterServer(RegistrationScope scope) {
     try {
-        if (!Succeeded(RemoveTypeLibrary())) return SELFREG_E_TYPELIB;
+        if (!UnregisterTypeLibrary(scope)) return SELFREG_E_TYPELIB;
     } catch (...) {
         return SELFREG_E_TYPELIB;
     }
     try {
-        if (!Succeeded(RemoveClasses())) return SELFREG_E_CLASS;
+        if (!RemoveClasses(scope)) return SELFREG_E_CLASS;
     } catch (...) {
         return SELFREG_E_CLASS;
     }

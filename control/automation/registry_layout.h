@@ -15,6 +15,7 @@
 #pragma once
 
 #include "control/automation/com_support.h"
+#include "control/automation/module_facts.h"
 #include "platform/registry/registry.h"
 
 #include <string>
@@ -24,8 +25,8 @@ namespace palvex::layout {
 constexpr reg::Root kRoot = reg::Root::CurrentUser;
 constexpr const char* kClassesKey = "SOFTWARE\\Classes";
 
-constexpr const char* kControlProgId = "PALVEX.PalvexCtrl.1";
-constexpr const char* kPropPageProgId = "PALVEX.PalvexPropPage.1";
+constexpr const char* kControlProgId = PALVEX_CONTROL_PROGID;
+constexpr const char* kPropPageProgId = PALVEX_PROPPAGE_PROGID;
 constexpr const char* kInprocServer = "InprocServer32";
 constexpr const char* kTypeLibVersion = "1.0";
 

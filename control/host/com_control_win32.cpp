@@ -16,30 +16,6 @@ std::string Message(HRESULT hr) {
     return HresultMessage(static_cast<std::int32_t>(hr));
 }
 
-// The control from the module file itself, as COM would make it.
-HRESULT CreateFromFile(CModuleFile& file, const std::string& path, IDispatch** dispatch,
-                       std::string& why) {
-    if (!file.Load(path, why)) return E_FAIL;
-    const auto getClassObject = Export<LPFNGETCLASSOBJECT>(file.Get(), "DllGetClassObject");
-    if (getClassObject == nullptr) {
-        why = "is not a control module: it has no DllGetClassObject";
-        return E_FAIL;
-    }
-    IClassFactory* factory = nullptr;
-    HRESULT hr =
-        getClassObject(CLSID_Palvex, IID_IClassFactory, reinterpret_cast<void**>(&factory));
-    if (FAILED(hr) || factory == nullptr) {
-        hr = FAILED(hr) ? hr : E_POINTER;
-        why = "no class factory: " + Message(hr);
-        return hr;
-    }
-    hr = factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(dispatch));
-    factory->Release();
-    if (SUCCEEDED(hr) && *dispatch == nullptr) hr = E_POINTER;
-    if (FAILED(hr)) why = "the control could not be created: " + Message(hr);
-    return hr;
-}
-
 } // namespace
 
 std::string RegisteredModule() {
@@ -82,60 +58,6 @@ bool CModuleFile::Load(const std::string& path, std::string& why) {
     if (m_module == nullptr)
         why = "cannot be loaded: " + Message(HRESULT_FROM_WIN32(GetLastError()));
     return m_module != nullptr;
-}
-
-CComControl::~CComControl() {
-    if (m_dispatch != nullptr) m_dispatch->Release();
-}
-
-std::unique_ptr<CComControl> CreateComControl(std::string& error) {
-    std::unique_ptr<CComControl> control(new CComControl);
-    if (FAILED(control->m_apartment.Result())) {
-        error = "COM could not be started: " + Message(control->m_apartment.Result());
-        return nullptr;
-    }
-    const std::string registered = RegisteredModule();
-    HRESULT hr = CoCreateInstance(CLSID_Palvex, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                                  reinterpret_cast<void**>(&control->m_dispatch));
-    if (SUCCEEDED(hr) && control->m_dispatch != nullptr) {
-        control->m_path = registered.empty() ? std::string(PALVEX_CLSID_TEXT) : registered;
-        control->m_source = kFromRegistration;
-        return control;
-    }
-    const std::string tried = "\n  " +
-                              (registered.empty() ? std::string("no module") : registered) + " (" +
-                              kFromRegistration + "): " + Message(FAILED(hr) ? hr : E_POINTER);
-    control->m_dispatch = nullptr;
-
-    // Not registered, or the registration does not work: the module beside
-    // the program, loaded here.
-    const std::string beside = ModuleBesideProgram();
-    std::string why;
-    if (SUCCEEDED(CreateFromFile(control->m_file, beside, &control->m_dispatch, why))) {
-        control->m_path = beside;
-        control->m_source = kFromBesideProgram;
-        return control;
-    }
-    error = std::string("no control module for ") + PALVEX_CLSID_TEXT + ", tried:" + tried +
-            "\n  " + beside + " (" + kFromBesideProgram + "): " + why;
-    return nullptr;
-}
-
-std::string LastLinkError(IDispatch& control) {
-    IPalvexDiagnostics* d = nullptr;
-    if (FAILED(control.QueryInterface(IID_IPalvexDiagnostics, reinterpret_cast<void**>(&d))) ||
-        d == nullptr)
-        return {};
-    std::string text;
-    ULONG length = 0;
-    HRESULT hr = d->GetLastLinkError(nullptr, 0, &length);
-    if ((SUCCEEDED(hr) || hr == E_NOT_SUFFICIENT_BUFFER) && length > 0) {
-        text.resize(std::size_t{length} + 1);
-        hr = d->GetLastLinkError(text.data(), length + 1, &length);
-        text.resize(SUCCEEDED(hr) ? length : 0);
-    }
-    d->Release();
-    return text;
 }
 
 } // namespace palvex::host

@@ -1,14 +1,12 @@
-// The link control as the Windows programs host it (palvex.exe, dravel.exe):
-// made by COM in a single-threaded apartment from the registered class, else
-// from the Palvex.ocx beside the program through the module's own class
-// factory, as COM would make it; called through the system's IDispatch.
-// Also the module's file found the same two ways, and the program's words as
-// typed, whatever the system's code page.
+// What the Windows programs need to host the link control (palvex.exe,
+// dravel.exe) besides the hosted control itself (hosted_control.h): COM on
+// the thread, a module file loaded without COM, the module's file found the
+// two ways Windows finds it, and the program's words as typed, whatever the
+// system's code page.
 #pragma once
 
-#include "control/automation/palvex_win32.h"
+#include "control/automation/automation_types_win32.h"
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -64,40 +62,5 @@ class CApartment {
   private:
     HRESULT m_hr;
 };
-
-// One control instance with what keeps it alive: COM on the thread and,
-// when it came from the file beside the program, that module.
-class CComControl {
-  public:
-    CComControl() = default;
-    CComControl(const CComControl&) = delete;
-    CComControl& operator=(const CComControl&) = delete;
-    ~CComControl();
-
-    IDispatch& Dispatch() const { return *m_dispatch; }
-    // The module file (the class identifier when the registration names
-    // none) and kFromRegistration or kFromBesideProgram.
-    const std::string& ModulePath() const { return m_path; }
-    const char* Source() const { return m_source; }
-
-  private:
-    friend std::unique_ptr<CComControl> CreateComControl(std::string& error);
-
-    // Declared first: COM ends after the control and its module are gone.
-    CApartment m_apartment;
-    CModuleFile m_file;
-    IDispatch* m_dispatch = nullptr;
-    std::string m_path;
-    const char* m_source = kFromRegistration;
-};
-
-// A new control: the registered class first, as any container makes it,
-// then the module beside the program. Null when neither gives one, with
-// `error` saying what each gave.
-std::unique_ptr<CComControl> CreateComControl(std::string& error);
-
-// Why the control's link last failed (IPalvexDiagnostics); "" when nothing
-// failed or the control cannot say.
-std::string LastLinkError(IDispatch& control);
 
 } // namespace palvex::host

@@ -51,7 +51,7 @@ CControlModule::~CControlModule() {
 }
 
 HRESULT CControlModule::GetClassObject(const CLSID& clsid, const IID& iid, void** ppv) const {
-    return m_getClassObject(&clsid, &iid, ppv);
+    return m_getClassObject(clsid, iid, ppv);
 }
 
 HRESULT CControlModule::CanUnloadNow() const {
@@ -86,8 +86,7 @@ std::unique_ptr<CControlInstance> CControlInstance::Create(std::shared_ptr<CCont
             error = module->Path() + " has no class factory for " + GuidText(clsid) + ": " +
                     HresultMessage(hr);
         } else {
-            hr = factory->lpVtbl->CreateInstance(factory.Get(), nullptr, &IID_IDispatch,
-                                                 dispatch.PutVoid());
+            hr = factory->CreateInstance(nullptr, IID_IDispatch, dispatch.PutVoid());
             if (FAILED(hr))
                 error = "the control could not be created: " + HresultMessage(hr);
             else
@@ -101,13 +100,12 @@ std::unique_ptr<CControlInstance> CControlInstance::Create(std::shared_ptr<CCont
 }
 
 HRESULT CControlInstance::GetIdOfName(const std::string& name, DISPID* id) const {
-    return IdOfName(m_dispatch.Get(), name, id);
+    return IdOfName(*m_dispatch.Get(), name, *id);
 }
 
 HRESULT CControlInstance::Invoke(DISPID id, std::uint16_t flags, DISPPARAMS* params,
                                  VARIANT* result, unsigned* argErr) const {
-    return m_dispatch->lpVtbl->Invoke(m_dispatch.Get(), id, &IID_NULL, 0, flags, params, result,
-                                      nullptr, argErr);
+    return m_dispatch->Invoke(id, IID_NULL, 0, flags, params, result, nullptr, argErr);
 }
 
 // --- Finding the module ------------------------------------------------------

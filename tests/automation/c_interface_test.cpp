@@ -246,10 +246,12 @@ TEST(CInterface, WritesTheTypeLibraryAsIdlAndTruncatesSafely) {
           "uuid(F5C17FD6-4428-4CB8-B7E2-B4D6413E1E27)", "dispinterface _DPalvex\n",
           "helpstring(\"Event interface for Palvex Control\")", "coclass Palvex",
           "[default] dispinterface _DPalvex;", "[default, source] dispinterface _DPalvexEvents;",
-          "[id(1)] boolean NetInitial(short LocalPort, long RemoteIP, short "
+          "[id(1)] VARIANT_BOOL NetInitial(short LocalPort, long RemoteIP, short "
           "RemotePort, short WaitTime);",
-          "[id(9)] void QKClose();", "[id(11)] boolean QKGetProperty(BSTR* bStr);",
-          "[id(22)] boolean GetPowerState(short* Resultx);", "[id(31)] short GetVersion();"})
+          "[id(9)] void QKClose();", "[id(11)] VARIANT_BOOL QKGetProperty(BSTR* bStr);",
+          "[id(22)] VARIANT_BOOL GetPowerState(short* Resultx);",
+          "[id(7)] VARIANT_BOOL SendPicture(short ProgNum, short Step, __int3264 lpBuff);",
+          "[id(31)] short GetVersion();"})
         EXPECT_NE(text.find(line), std::string::npos) << line;
     std::size_t methods = 0;
     for (std::size_t at = text.find("[id("); at != std::string::npos;

@@ -59,7 +59,7 @@ template <class I> class Ref {
     Ref& operator=(const Ref&) = delete;
     ~Ref() { Reset(); }
     void Reset() {
-        if (m_p != nullptr) m_p->lpVtbl->Release(m_p);
+        if (m_p != nullptr) m_p->Release();
         m_p = nullptr;
     }
     I* operator->() const { return m_p; }
@@ -75,13 +75,13 @@ template <class I> class Ref {
 
 template <class I> HRESULT CreateObject(const CLSID& clsid, const IID& iid, Ref<I>& out) {
     Ref<IClassFactory> factory;
-    HRESULT hr = TheModule().getClassObject(&clsid, &IID_IClassFactory, factory.out());
+    HRESULT hr = TheModule().getClassObject(clsid, IID_IClassFactory, factory.out());
     if (FAILED(hr)) return hr;
-    return factory->lpVtbl->CreateInstance(factory.get(), nullptr, &iid, out.out());
+    return factory->CreateInstance(nullptr, iid, out.out());
 }
 
 template <class I, class J> HRESULT QueryFrom(const Ref<J>& from, const IID& iid, Ref<I>& out) {
-    return from->lpVtbl->QueryInterface(from.get(), &iid, out.out());
+    return from->QueryInterface(iid, out.out());
 }
 
 std::string Narrow(BSTR s) {
@@ -130,7 +130,7 @@ Outcome Call(IDispatch* d, DISPID id, std::initializer_list<VARIANT> args) {
     DISPPARAMS params{packed.data(), nullptr, static_cast<unsigned>(packed.size()), 0};
     Outcome o;
     o.result.vt = 0xFFFF; // overwritten by every call that runs
-    o.hr = d->lpVtbl->Invoke(d, id, &IID_NULL, 0, DISPATCH_METHOD, &params, &o.result, nullptr,
+    o.hr = d->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, &o.result, nullptr,
                              &o.argErr);
     return o;
 }
@@ -139,7 +139,7 @@ DISPID IdOf(IDispatch* d, const char16_t* name) {
     std::u16string text = name;
     OLECHAR* names[] = {text.data()};
     DISPID id = 0;
-    EXPECT_EQ(d->lpVtbl->GetIDsOfNames(d, &IID_NULL, names, 1, 0, &id), S_OK);
+    EXPECT_EQ(d->GetIDsOfNames(IID_NULL, names, 1, 0, &id), S_OK);
     return id;
 }
 
@@ -170,7 +170,7 @@ constexpr DISPID kGetSendStepNum = 6;
 TEST(ModuleEntryPoints, RefuseAClassTheModuleDoesNotHave) {
     ASSERT_NE(TheModule().getClassObject, nullptr) << dlerror();
     void* p = reinterpret_cast<void*>(1);
-    EXPECT_EQ(TheModule().getClassObject(&DIID__DPalvex, &IID_IClassFactory, &p),
+    EXPECT_EQ(TheModule().getClassObject(DIID__DPalvex, IID_IClassFactory, &p),
               CLASS_E_CLASSNOTAVAILABLE);
     EXPECT_EQ(p, nullptr);
 }
@@ -186,33 +186,33 @@ TEST(ModuleEntryPoints, ReportTheModuleInUseWhileAnObjectAFactoryOrALockLives) {
     EXPECT_EQ(TheModule().canUnloadNow(), S_OK);
 
     Ref<IClassFactory> factory;
-    ASSERT_EQ(TheModule().getClassObject(&CLSID_PalvexPropPage, &IID_IClassFactory, factory.out()),
+    ASSERT_EQ(TheModule().getClassObject(CLSID_PalvexPropPage, IID_IClassFactory, factory.out()),
               S_OK);
     EXPECT_EQ(TheModule().canUnloadNow(), S_FALSE);
-    EXPECT_EQ(factory->lpVtbl->LockServer(factory.get(), 1), S_OK);
+    EXPECT_EQ(factory->LockServer(1), S_OK);
     factory.Reset();
     EXPECT_EQ(TheModule().canUnloadNow(), S_FALSE); // the lock holds it
-    ASSERT_EQ(TheModule().getClassObject(&CLSID_PalvexPropPage, &IID_IClassFactory, factory.out()),
+    ASSERT_EQ(TheModule().getClassObject(CLSID_PalvexPropPage, IID_IClassFactory, factory.out()),
               S_OK);
-    EXPECT_EQ(factory->lpVtbl->LockServer(factory.get(), 0), S_OK);
+    EXPECT_EQ(factory->LockServer(0), S_OK);
     // An unlock without a lock is refused and takes nothing away.
-    EXPECT_EQ(factory->lpVtbl->LockServer(factory.get(), 0), E_UNEXPECTED);
+    EXPECT_EQ(factory->LockServer(0), E_UNEXPECTED);
     factory.Reset();
     EXPECT_EQ(TheModule().canUnloadNow(), S_OK);
 }
 
 TEST(ClassFactory, RefusesAggregationAndUnknownInterfaces) {
     Ref<IClassFactory> factory;
-    ASSERT_EQ(TheModule().getClassObject(&CLSID_Palvex, &IID_IClassFactory, factory.out()), S_OK);
+    ASSERT_EQ(TheModule().getClassObject(CLSID_Palvex, IID_IClassFactory, factory.out()), S_OK);
     Ref<IUnknown> outer;
-    ASSERT_EQ(factory->lpVtbl->CreateInstance(factory.get(), nullptr, &IID_IUnknown, outer.out()),
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, outer.out()),
               S_OK);
     void* p = reinterpret_cast<void*>(1);
-    EXPECT_EQ(factory->lpVtbl->CreateInstance(factory.get(), outer.get(), &IID_IUnknown, &p),
+    EXPECT_EQ(factory->CreateInstance(outer.get(), IID_IUnknown, &p),
               CLASS_E_NOAGGREGATION);
     EXPECT_EQ(p, nullptr);
     p = reinterpret_cast<void*>(1);
-    EXPECT_EQ(factory->lpVtbl->CreateInstance(factory.get(), nullptr, &IID_IClassFactory, &p),
+    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IClassFactory, &p),
               E_NOINTERFACE);
     EXPECT_EQ(p, nullptr);
 }
@@ -256,7 +256,7 @@ TEST_F(ModuleTest, RefusesIdentifierThirtyTwoAndEveryIdentifierAboveForty) {
     OLECHAR name[] = u"NoSuchMethod";
     OLECHAR* names[] = {name};
     DISPID id = 0;
-    EXPECT_EQ(d()->lpVtbl->GetIDsOfNames(d(), &IID_NULL, names, 1, 0, &id), DISP_E_UNKNOWNNAME);
+    EXPECT_EQ(d()->GetIDsOfNames(IID_NULL, names, 1, 0, &id), DISP_E_UNKNOWNNAME);
     EXPECT_EQ(id, -1);
 }
 
@@ -354,15 +354,15 @@ TEST_F(ModuleTest, BuildsAFrameInCaptureModeWithCallerBuffersAcrossTheBoundary) 
 
 TEST_F(ModuleTest, TypeInformationDescribesEveryMethodWithItsParametersAndResult) {
     unsigned count = 0;
-    ASSERT_EQ(d()->lpVtbl->GetTypeInfoCount(d(), &count), S_OK);
+    ASSERT_EQ(d()->GetTypeInfoCount(&count), S_OK);
     EXPECT_EQ(count, 1u);
     Ref<ITypeInfo> info;
-    EXPECT_EQ(d()->lpVtbl->GetTypeInfo(d(), 1, 0, reinterpret_cast<ITypeInfo**>(info.out())),
+    EXPECT_EQ(d()->GetTypeInfo(1, 0, reinterpret_cast<ITypeInfo**>(info.out())),
               DISP_E_BADINDEX);
-    ASSERT_EQ(d()->lpVtbl->GetTypeInfo(d(), 0, 0, reinterpret_cast<ITypeInfo**>(info.out())), S_OK);
+    ASSERT_EQ(d()->GetTypeInfo(0, 0, reinterpret_cast<ITypeInfo**>(info.out())), S_OK);
 
     TYPEATTR* attr = nullptr;
-    ASSERT_EQ(info->lpVtbl->GetTypeAttr(info.get(), &attr), S_OK);
+    ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
     EXPECT_EQ(std::memcmp(&attr->guid, &DIID__DPalvex, sizeof(GUID)), 0);
     EXPECT_EQ(attr->typekind, TKIND_DISPATCH);
     EXPECT_EQ(attr->cFuncs, 39);
@@ -371,17 +371,17 @@ TEST_F(ModuleTest, TypeInformationDescribesEveryMethodWithItsParametersAndResult
     EXPECT_EQ(attr->wMajorVerNum, 1);
     EXPECT_EQ(attr->wMinorVerNum, 0);
     const unsigned funcs = attr->cFuncs;
-    info->lpVtbl->ReleaseTypeAttr(info.get(), attr);
+    info->ReleaseTypeAttr(attr);
 
     // Each description, found by index, names a method the dispatch
     // interface answers with the same identifier.
     bool sawGetTestResult = false;
     for (unsigned i = 0; i < funcs; ++i) {
         FUNCDESC* f = nullptr;
-        ASSERT_EQ(info->lpVtbl->GetFuncDesc(info.get(), i, &f), S_OK);
+        ASSERT_EQ(info->GetFuncDesc(i, &f), S_OK);
         BSTR names[9] = {};
         unsigned n = 0;
-        ASSERT_EQ(info->lpVtbl->GetNames(info.get(), f->memid, names, 9, &n), S_OK);
+        ASSERT_EQ(info->GetNames(f->memid, names, 9, &n), S_OK);
         ASSERT_EQ(n, static_cast<unsigned>(f->cParams) + 1);
         std::u16string method(names[0]);
         EXPECT_EQ(IdOf(d(), method.c_str()), f->memid);
@@ -398,15 +398,15 @@ TEST_F(ModuleTest, TypeInformationDescribesEveryMethodWithItsParametersAndResult
         }
         for (unsigned k = 0; k < n; ++k)
             TheModule().freeString(names[k]);
-        info->lpVtbl->ReleaseFuncDesc(info.get(), f);
+        info->ReleaseFuncDesc(f);
     }
     EXPECT_TRUE(sawGetTestResult);
     FUNCDESC* past = nullptr;
-    EXPECT_EQ(info->lpVtbl->GetFuncDesc(info.get(), funcs, &past), TYPE_E_ELEMENTNOTFOUND);
+    EXPECT_EQ(info->GetFuncDesc(funcs, &past), TYPE_E_ELEMENTNOTFOUND);
 
     BSTR name = nullptr, doc = nullptr, helpFile = nullptr;
     ASSERT_EQ(
-        info->lpVtbl->GetDocumentation(info.get(), MEMBERID_NIL, &name, &doc, nullptr, &helpFile),
+        info->GetDocumentation(MEMBERID_NIL, &name, &doc, nullptr, &helpFile),
         S_OK);
     EXPECT_EQ(Narrow(name), "_DPalvex");
     EXPECT_EQ(Narrow(doc), "Dispatch interface for Palvex Control");
@@ -418,35 +418,30 @@ TEST_F(ModuleTest, TypeInformationDescribesEveryMethodWithItsParametersAndResult
 // --- Persistence ------------------------------------------------------------
 
 // A stream the host implements, over its own bytes.
-struct HostStream {
-    ISequentialStream iface;
+struct HostStream final : ISequentialStream {
     std::vector<std::uint8_t> bytes;
     std::size_t readPos = 0;
 
-    static HostStream& Of(ISequentialStream* s) { return *reinterpret_cast<HostStream*>(s); }
-    static HRESULT QueryInterface(ISequentialStream* s, REFIID, void** ppv) {
-        *ppv = s;
+    explicit HostStream(std::vector<std::uint8_t> b = {}) : bytes(std::move(b)) {}
+    HRESULT QueryInterface(REFIID, void** ppv) override {
+        *ppv = this;
         return S_OK;
     }
-    static ULONG AddRef(ISequentialStream*) { return 2; }
-    static ULONG Release(ISequentialStream*) { return 1; }
-    static HRESULT Read(ISequentialStream* s, void* pv, ULONG cb, ULONG* read) {
-        HostStream& h = Of(s);
-        const std::size_t n = std::min<std::size_t>(cb, h.bytes.size() - h.readPos);
-        std::memcpy(pv, h.bytes.data() + h.readPos, n);
-        h.readPos += n;
+    ULONG AddRef() override { return 2; }
+    ULONG Release() override { return 1; }
+    HRESULT Read(void* pv, ULONG cb, ULONG* read) override {
+        const std::size_t n = std::min<std::size_t>(cb, bytes.size() - readPos);
+        std::memcpy(pv, bytes.data() + readPos, n);
+        readPos += n;
         *read = static_cast<ULONG>(n);
         return n == cb ? S_OK : S_FALSE;
     }
-    static HRESULT Write(ISequentialStream* s, const void* pv, ULONG cb, ULONG* written) {
+    HRESULT Write(const void* pv, ULONG cb, ULONG* written) override {
         const auto* p = static_cast<const std::uint8_t*>(pv);
-        Of(s).bytes.insert(Of(s).bytes.end(), p, p + cb);
+        bytes.insert(bytes.end(), p, p + cb);
         *written = cb;
         return S_OK;
     }
-    static constexpr ISequentialStreamVtbl kTable = {QueryInterface, AddRef, Release, Read, Write};
-
-    explicit HostStream(std::vector<std::uint8_t> b = {}) : iface{&kTable}, bytes(std::move(b)) {}
 };
 
 TEST_F(ModuleTest, SavingWritesOnlyTheVersionStamp) {
@@ -455,15 +450,15 @@ TEST_F(ModuleTest, SavingWritesOnlyTheVersionStamp) {
     // What the host set up is not part of what it saves.
     ASSERT_EQ(Call(d(), kSetLedProperty, {Short(1), Short(256), Short(64)}).hr, S_OK);
     HostStream stream;
-    ASSERT_EQ(persist->lpVtbl->Save(persist.get(), &stream.iface, 1), S_OK);
+    ASSERT_EQ(persist->Save(&stream, 1), S_OK);
     EXPECT_EQ(stream.bytes, (std::vector<std::uint8_t>{0x00, 0x00, 0x01, 0x00}));
-    std::uint64_t size = 0;
-    EXPECT_EQ(persist->lpVtbl->GetSizeMax(persist.get(), &size), S_OK);
-    EXPECT_EQ(size, stream.bytes.size());
+    ULARGE_INTEGER size{};
+    EXPECT_EQ(persist->GetSizeMax(&size), S_OK);
+    EXPECT_EQ(size.QuadPart, stream.bytes.size());
     CLSID clsid{};
-    EXPECT_EQ(persist->lpVtbl->GetClassID(persist.get(), &clsid), S_OK);
+    EXPECT_EQ(persist->GetClassID(&clsid), S_OK);
     EXPECT_EQ(std::memcmp(&clsid, &CLSID_Palvex, sizeof clsid), 0);
-    EXPECT_EQ(persist->lpVtbl->IsDirty(persist.get()), S_FALSE);
+    EXPECT_EQ(persist->IsDirty(), S_FALSE);
 }
 
 TEST_F(ModuleTest, LoadingAnotherStampSucceedsAndLeavesTheFreshState) {
@@ -475,7 +470,7 @@ TEST_F(ModuleTest, LoadingAnotherStampSucceedsAndLeavesTheFreshState) {
                                             std::vector<std::uint8_t>{0x05, 0x00, 0x00, 0x00},
                                             std::vector<std::uint8_t>{0x00, 0x00, 0x02, 0x00}}) {
         HostStream stream(saved);
-        EXPECT_EQ(persist->lpVtbl->Load(persist.get(), &stream.iface), S_OK);
+        EXPECT_EQ(persist->Load(&stream), S_OK);
         EXPECT_EQ(stream.readPos, 4u);
     }
     for (DISPID id : {kGetTotalPageNum, kGetSendStepNum, 31}) {
@@ -488,8 +483,8 @@ TEST_F(ModuleTest, LoadingAnotherStampSucceedsAndLeavesTheFreshState) {
     EXPECT_EQ(Call(d(), 38, {Address(config)}).result.boolVal, VARIANT_FALSE);
 
     HostStream tooShort({0x00, 0x00});
-    EXPECT_EQ(persist->lpVtbl->Load(persist.get(), &tooShort.iface), STG_E_READFAULT);
-    EXPECT_EQ(persist->lpVtbl->InitNew(persist.get()), S_OK);
+    EXPECT_EQ(persist->Load(&tooShort), STG_E_READFAULT);
+    EXPECT_EQ(persist->InitNew(), S_OK);
 }
 
 // --- Picture and container facts ------------------------------------------
@@ -525,7 +520,7 @@ TEST_F(ModuleTest, DrawsAWhiteRectangleWithAnInscribedEllipseInsideItsBoundsOnly
     Image image(48, 24);
     const PALVEX_CANVAS canvas = image.Canvas();
     const RECTL bounds{0, 0, 40, 20};
-    ASSERT_EQ(view->lpVtbl->Draw(view.get(), &canvas, &bounds, nullptr), S_OK);
+    ASSERT_EQ(view->Draw(&canvas, &bounds, nullptr), S_OK);
 
     EXPECT_EQ(image.At(0, 0), kWhitePixel); // corner: outside the ellipse
     EXPECT_EQ(image.At(39, 19), kWhitePixel);
@@ -552,31 +547,31 @@ TEST_F(ModuleTest, DrawsOnlyIntoTheInvalidAreaAndTheCanvas) {
     const PALVEX_CANVAS canvas = image.Canvas();
     const RECTL bounds{-10, -10, 50, 50};
     const RECTL invalid{0, 0, 15, 30};
-    ASSERT_EQ(view->lpVtbl->Draw(view.get(), &canvas, &bounds, &invalid), S_OK);
+    ASSERT_EQ(view->Draw(&canvas, &bounds, &invalid), S_OK);
     EXPECT_EQ(image.At(14, 0), kWhitePixel);
     EXPECT_EQ(image.At(15, 0), kRedPixel);
     EXPECT_EQ(image.At(29, 29), kRedPixel);
 
     PALVEX_CANVAS narrow = canvas;
     narrow.stride = 10; // less than a row
-    EXPECT_EQ(view->lpVtbl->Draw(view.get(), &narrow, &bounds, nullptr), E_INVALIDARG);
+    EXPECT_EQ(view->Draw(&narrow, &bounds, nullptr), E_INVALIDARG);
 }
 
 TEST_F(ModuleTest, TellsTheContainerItsStatusFlagsTypeNameAndPropertyPage) {
     Ref<IPalvexControl> view;
     ASSERT_EQ(QueryFrom(control, IID_IPalvexControl, view), S_OK);
     DWORD status = 0;
-    ASSERT_EQ(view->lpVtbl->GetMiscStatus(view.get(), PALVEX_DVASPECT_CONTENT, &status), S_OK);
+    ASSERT_EQ(view->GetMiscStatus(PALVEX_DVASPECT_CONTENT, &status), S_OK);
     EXPECT_EQ(status, 0x20491u);
     const char* name = nullptr;
-    ASSERT_EQ(view->lpVtbl->GetUserTypeName(view.get(), &name), S_OK);
+    ASSERT_EQ(view->GetUserTypeName(&name), S_OK);
     EXPECT_STREQ(name, "Palvex Control");
     ULONG count = 0;
-    EXPECT_EQ(view->lpVtbl->GetPropPageIDs(view.get(), nullptr, 0, &count),
+    EXPECT_EQ(view->GetPropPageIDs(nullptr, 0, &count),
               E_NOT_SUFFICIENT_BUFFER);
     EXPECT_EQ(count, 1u);
     CLSID pages[2] = {};
-    ASSERT_EQ(view->lpVtbl->GetPropPageIDs(view.get(), pages, 2, &count), S_OK);
+    ASSERT_EQ(view->GetPropPageIDs(pages, 2, &count), S_OK);
     EXPECT_EQ(std::memcmp(&pages[0], &CLSID_PalvexPropPage, sizeof(CLSID)), 0);
 }
 
@@ -586,12 +581,12 @@ TEST_F(ModuleTest, PropertyPageShowsItsDialogAndApplyingItChangesNothing) {
     Ref<IPalvexPropertyPage> page;
     ASSERT_EQ(CreateObject(CLSID_PalvexPropPage, IID_IPalvexPropertyPage, page), S_OK);
     PALVEX_PAGEINFO info{};
-    ASSERT_EQ(page->lpVtbl->GetPageInfo(page.get(), &info), S_OK);
+    ASSERT_EQ(page->GetPageInfo(&info), S_OK);
     EXPECT_STREQ(info.title, "General");
     EXPECT_EQ(info.cx, 250);
     EXPECT_EQ(info.cy, 62);
     const PALVEX_DIALOG* dialog = nullptr;
-    ASSERT_EQ(page->lpVtbl->GetDialog(page.get(), &dialog), S_OK);
+    ASSERT_EQ(page->GetDialog(&dialog), S_OK);
     EXPECT_EQ(dialog->id, 200);
     EXPECT_STREQ(dialog->fontName, "MS Sans Serif");
     EXPECT_EQ(dialog->pointSize, 8);
@@ -610,9 +605,9 @@ TEST_F(ModuleTest, PropertyPageShowsItsDialogAndApplyingItChangesNothing) {
     Ref<IUnknown> object;
     ASSERT_EQ(QueryFrom(control, IID_IUnknown, object), S_OK);
     IUnknown* objects[] = {object.get()};
-    ASSERT_EQ(page->lpVtbl->SetObjects(page.get(), 1, objects), S_OK);
-    EXPECT_EQ(page->lpVtbl->IsPageDirty(page.get()), S_FALSE);
-    EXPECT_EQ(page->lpVtbl->Apply(page.get()), S_OK);
+    ASSERT_EQ(page->SetObjects(1, objects), S_OK);
+    EXPECT_EQ(page->IsPageDirty(), S_FALSE);
+    EXPECT_EQ(page->Apply(), S_OK);
 
     EXPECT_EQ(ShortResult(kGetTotalPageNum), pages);
     EXPECT_EQ(ShortResult(kGetSendStepNum), 64);
@@ -623,7 +618,7 @@ TEST_F(ModuleTest, PropertyPageShowsItsDialogAndApplyingItChangesNothing) {
     // The page holds the control until it lets the objects go.
     object.Reset();
     control.Reset();
-    page->lpVtbl->SetObjects(page.get(), 0, nullptr);
+    page->SetObjects(0, nullptr);
     page.Reset();
     EXPECT_EQ(TheModule().canUnloadNow(), S_OK);
 }
@@ -658,7 +653,7 @@ struct TraceLog {
 std::string LastLinkError(IPalvexDiagnostics* d) {
     ULONG length = 0;
     std::string text(256, '\0');
-    if (d->lpVtbl->GetLastLinkError(d, text.data(), 256, &length) != S_OK) return "(refused)";
+    if (d->GetLastLinkError(text.data(), 256, &length) != S_OK) return "(refused)";
     text.resize(length);
     return text;
 }
@@ -676,13 +671,13 @@ TEST_F(ModuleTest, DiagnosticsTraceEveryAttemptAndGiveTheTextOfTheLastFailure) {
     Ref<IPalvexDiagnostics> diag;
     ASSERT_EQ(QueryFrom(control, IID_IPalvexDiagnostics, diag), S_OK);
     ULONG length = 99;
-    EXPECT_EQ(diag->lpVtbl->GetLastLinkError(diag.get(), nullptr, 0, &length),
+    EXPECT_EQ(diag->GetLastLinkError(nullptr, 0, &length),
               E_NOT_SUFFICIENT_BUFFER);
     EXPECT_EQ(length, 0u);
     EXPECT_EQ(LastLinkError(diag.get()), "");
 
     TraceLog log;
-    ASSERT_EQ(diag->lpVtbl->SetTraceSink(diag.get(), &TraceLog::Sink, &log), S_OK);
+    ASSERT_EQ(diag->SetTraceSink(&TraceLog::Sink, &log), S_OK);
     EXPECT_EQ(
         Call(d(), IdOf(d(), u"ComInitial"), {Short(9), Short(9600), Short(100)}).result.boolVal,
         VARIANT_TRUE);
@@ -717,11 +712,11 @@ TEST_F(ModuleTest, DiagnosticsTraceEveryAttemptAndGiveTheTextOfTheLastFailure) {
     const std::string last = "COM9 attempt 5/5 read failed: timed out";
     EXPECT_EQ(LastLinkError(diag.get()), last);
     char small[8];
-    EXPECT_EQ(diag->lpVtbl->GetLastLinkError(diag.get(), small, sizeof small, &length),
+    EXPECT_EQ(diag->GetLastLinkError(small, sizeof small, &length),
               E_NOT_SUFFICIENT_BUFFER);
     EXPECT_EQ(length, last.size());
 
-    ASSERT_EQ(diag->lpVtbl->SetTraceSink(diag.get(), nullptr, nullptr), S_OK);
+    ASSERT_EQ(diag->SetTraceSink(nullptr, nullptr), S_OK);
     Call(d(), IdOf(d(), u"QKClose"), {});
     unsetenv("PALVEX_COM9");
     close(master);

@@ -20,8 +20,13 @@ set(module_public
   control/automation/palvex_com.h
   control/automation/palvex_guids.h
   control/automation/palvex_c.h
+  control/automation/palvex_diagnostics.h
+  control/automation/palvex_interface.h
   control/automation/com_support.h
+  control/automation/automation_types_linux.h
+  control/automation/automation_types_win32.h
   control/automation/hresult_text.h
+  control/automation/module_facts.h
   control/automation/palvex_trace.h
   control/automation/palvex_win32.h
   control/automation/registry_layout.h

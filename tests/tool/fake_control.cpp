@@ -59,20 +59,18 @@ void DropString(BSTR s) {
 
 } // namespace
 
-class CFakeControl final : public IControlDispatch {
+class CFakeControl final : public CStandInControl {
   public:
     explicit CFakeControl(std::shared_ptr<CFakeWorld> world) : m_world(std::move(world)) {}
     ~CFakeControl() override {
         if (m_nPort != 0) m_world->m_bOpenOnDestroy = true;
     }
 
-    HRESULT Invoke(DISPID id, std::uint16_t flags, DISPPARAMS* params, VARIANT* result,
-                   unsigned* /*argErr*/) override {
-        if (flags != DISPATCH_METHOD) return DISP_E_MEMBERNOTFOUND;
+    HRESULT Invoke(DISPID id, DISPPARAMS& params, VARIANT& result, unsigned& /*argErr*/) override {
         FakeCall call{id, {}, {}};
         // Arguments arrive last-first.
-        for (unsigned i = params->cArgs; i-- > 0;) {
-            const VARIANT& v = params->rgvarg[i];
+        for (unsigned i = params.cArgs; i-- > 0;) {
+            const VARIANT& v = params.rgvarg[i];
             if (v.vt == VT_I2) {
                 call.shorts.push_back(v.iVal);
             } else if (v.vt == VT_ADDR) {
@@ -85,10 +83,10 @@ class CFakeControl final : public IControlDispatch {
             }
         }
         m_world->m_calls.push_back(call);
-        *result = VARIANT{};
-        result->vt = VT_BOOL;
-        result->boolVal = Run(call) ? VARIANT_TRUE : VARIANT_FALSE;
-        if (id == kDispQKClose) result->vt = VT_EMPTY;
+        result = VARIANT{};
+        result.vt = VT_BOOL;
+        result.boolVal = Run(call) ? VARIANT_TRUE : VARIANT_FALSE;
+        if (id == kDispQKClose) result.vt = VT_EMPTY;
         return S_OK;
     }
 

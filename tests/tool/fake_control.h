@@ -16,6 +16,22 @@
 
 namespace tooltest {
 
+// A control that is no module's: what the tool asks of the module it came
+// from has fixed answers, and it has no dispatch interface of its own.
+class CStandInControl : public dravel::IHostedControl {
+  public:
+    HRESULT IdOfName(std::string_view, DISPID& id) override {
+        id = -1;
+        return DISP_E_UNKNOWNNAME;
+    }
+    const std::string& ModulePath() const override { return m_path; }
+    const char* ModuleSource() const override { return "a stand-in"; }
+    IDispatch* Dispatch() override { return nullptr; }
+
+  private:
+    std::string m_path = "stand-in";
+};
+
 struct FakeCard {
     unsigned baud = 9600;
     int number = 0;

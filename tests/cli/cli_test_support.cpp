@@ -1,4 +1,4 @@
-#include "tests/automation/cli_test_support.h"
+#include "tests/cli/cli_test_support.h"
 
 #include "cli/cli_run.h"
 #include "control/automation/com_support.h"
@@ -51,7 +51,7 @@ bool WriteRows(png_structp png, png_infop info, const PngImage& image, png_bytep
 const palvex::cli::MethodTable& ControlMethods() {
     static const palvex::cli::MethodTable table = [] {
         palvex::ComPtr<IDispatch> control;
-        if (FAILED(palvex::CreateControlObject(&IID_IDispatch, control.PutVoid())))
+        if (FAILED(palvex::CreateControlObject(IID_IDispatch, control.PutVoid())))
             throw std::runtime_error("no control object");
         palvex::cli::MethodTable t;
         std::string error;
@@ -98,7 +98,7 @@ std::vector<std::string> RunLines(CPalvexCtrl& ctrl, const Parsed& parsed, int* 
     // The calls go through the control's dispatch interface, as palvex
     // makes them on the module's control.
     palvex::ComPtr<IDispatch> control;
-    EXPECT_EQ(palvex::CreateControlObjectOver(ctrl, &IID_IDispatch, control.PutVoid()), S_OK);
+    EXPECT_EQ(palvex::CreateControlObjectOver(ctrl, IID_IDispatch, control.PutVoid()), S_OK);
     std::string error;
     EXPECT_TRUE(palvex::cli::ResolveIds(*control.Get(), line.calls, error)) << error;
     for (palvex::cli::Call& call : line.calls) {

@@ -6,7 +6,7 @@
 #include "control/automation/com_support.h"
 #include "control/automation/control_object.h"
 #include "control/link/palvex_ctrl.h"
-#include "tests/automation/cli_test_support.h"
+#include "tests/cli/cli_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -283,7 +283,7 @@ TEST(CommandLineRun, ReturnsStatusOneWhenAnyCallReturnedFalse) {
     ASSERT_NE(out, nullptr);
     ASSERT_NE(err, nullptr);
     palvex::ComPtr<IDispatch> control;
-    ASSERT_EQ(palvex::CreateControlObjectOver(ctrl, &IID_IDispatch, control.PutVoid()), S_OK);
+    ASSERT_EQ(palvex::CreateControlObjectOver(ctrl, IID_IDispatch, control.PutVoid()), S_OK);
     EXPECT_EQ(RunCalls(*control.Get(), p.line.calls, out, err), 1);
     std::rewind(out);
     char buf[256] = {};

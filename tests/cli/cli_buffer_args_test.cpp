@@ -4,7 +4,7 @@
 #include "cli/cli_args.h"
 #include "cli/cli_run.h"
 #include "control/link/palvex_ctrl.h"
-#include "tests/automation/cli_test_support.h"
+#include "tests/cli/cli_test_support.h"
 #include "tests/protocol/fake_link.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // job stops on a failure or a signal, resuming with --from, the progress on a
 // terminal and on a pipe, and the preview beside the card's own screen.
 #include "tests/automation/cardsim_process.h"
-#include "tests/automation/cli_test_support.h"
+#include "tests/cli/cli_test_support.h"
 
 #include <gtest/gtest.h>
 #include <png.h>

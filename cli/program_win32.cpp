@@ -1,10 +1,10 @@
-// palvex's host on Windows: the control made by COM in a single-threaded
-// apartment (CoCreateInstance of the registered class), else by Palvex.ocx
-// beside palvex.exe through its own class factory; the module commands
-// through the module's registration entry points.
-#include "cli/control_host.h"
+// palvex.exe: the words as typed (UTF-16 from the system), standard output
+// in binary mode, and the module commands through the module's registration
+// entry points.
+#include "cli/program.h"
 
 #include "control/automation/hresult_text.h"
+#include "control/automation/module_facts.h"
 #include "control/host/com_control_win32.h"
 
 #include <fcntl.h>
@@ -18,8 +18,6 @@ namespace {
 using host::kFromBesideProgram;
 using host::kFromRegistration;
 
-constexpr const char* kControlProgId = "PALVEX.PalvexCtrl.1";
-
 std::string Message(HRESULT hr) {
     return palvex::HresultMessage(static_cast<std::int32_t>(hr));
 }
@@ -28,23 +26,11 @@ void Report(std::FILE* err, const std::string& text) {
     std::fprintf(err, "palvex: %s\n", text.c_str());
 }
 
-void FreeBstr(BSTR s) {
-    SysFreeString(s);
-}
-
-class CHostedComControl : public IHostedControl {
-  public:
-    explicit CHostedComControl(std::unique_ptr<host::CComControl> control)
-        : m_control(std::move(control)) {}
-    IDispatch& Dispatch() const override { return m_control->Dispatch(); }
-    StringFree FreeString() const override { return FreeBstr; }
-    const std::string& ModulePath() const override { return m_control->ModulePath(); }
-
-  private:
-    std::unique_ptr<host::CComControl> m_control;
-};
-
 } // namespace
+
+host::HostOptions ProgramHostOptions() {
+    return {};
+}
 
 std::vector<std::string> ProgramWords(int, char**) {
     return host::ProgramWords();
@@ -61,16 +47,6 @@ void TraceControlToStderr() {
     // when it loads, and this program's copy.
     SetEnvironmentVariableW(L"PALVEX_TRACE", L"1");
     _putenv_s("PALVEX_TRACE", "1");
-}
-
-std::unique_ptr<IHostedControl> CreateHostedControl(bool verbose, std::FILE* err,
-                                                    std::string& error) {
-    std::unique_ptr<host::CComControl> control = host::CreateComControl(error);
-    if (control == nullptr) return nullptr;
-    if (verbose)
-        std::fprintf(err, "palvex: control module %s (%s)\n", control->ModulePath().c_str(),
-                     control->Source());
-    return std::make_unique<CHostedComControl>(std::move(control));
 }
 
 int RunModuleCommandHere(const ModuleCommand& command, std::FILE* out, std::FILE* err) {
@@ -113,10 +89,10 @@ int RunModuleCommandHere(const ModuleCommand& command, std::FILE* out, std::FILE
         return 1;
     }
     if (registering)
-        std::fprintf(out, "palvex: registered %s as %s %s\n", path.c_str(), kControlProgId,
+        std::fprintf(out, "palvex: registered %s as %s %s\n", path.c_str(), PALVEX_CONTROL_PROGID,
                      PALVEX_CLSID_TEXT);
     else
-        std::fprintf(out, "palvex: unregistered %s %s\n", kControlProgId, PALVEX_CLSID_TEXT);
+        std::fprintf(out, "palvex: unregistered %s %s\n", PALVEX_CONTROL_PROGID, PALVEX_CLSID_TEXT);
     return 0;
 }
 

@@ -7,7 +7,7 @@
 #include "cli/job_signals.h"
 #include "cli/picture_preview.h"
 #include "control/link/palvex_ctrl.h"
-#include "tests/automation/cli_test_support.h"
+#include "tests/cli/cli_test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -12,7 +12,7 @@
 #include "control/automation/oleauto.h"
 #include "control/host/palvex_loader.h"
 #include "control/link/palvex_ctrl.h"
-#include "tests/automation/cli_test_support.h"
+#include "tests/cli/cli_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -47,14 +47,14 @@ class ModuleMethods : public ::testing::Test {
         std::string error;
         control = loader->CreateControl(error);
         ASSERT_NE(control, nullptr) << error;
-        freeString = reinterpret_cast<StringFree>(control->Module().Symbol("PalvexSysFreeString"));
-        ASSERT_NE(freeString, nullptr);
+        freeString = reinterpret_cast<void (*)(BSTR)>(control->Module().Symbol("PalvexSysFreeString"));
+        ASSERT_TRUE(freeString);
         ASSERT_TRUE(ReadMethodTable(*control->Dispatch(), freeString, methods, error)) << error;
     }
 
     std::unique_ptr<CControlLoader> loader;
     std::unique_ptr<CControlInstance> control; // declared after the loader: goes first
-    StringFree freeString = nullptr;
+    StringFree freeString;
     MethodTable methods;
 };
 
@@ -87,7 +87,7 @@ TEST_F(ModuleMethods, ResolveThroughTheControlsNameLookupToTheirIdentifiersAndPo
         for (std::u16string& w : wide)
             names.push_back(w.data());
         std::vector<DISPID> ids(names.size(), 12345);
-        ASSERT_EQ(dispatch->lpVtbl->GetIDsOfNames(dispatch, &IID_NULL, names.data(),
+        ASSERT_EQ(dispatch->GetIDsOfNames(IID_NULL, names.data(),
                                                   static_cast<unsigned>(names.size()), 0,
                                                   ids.data()),
                   S_OK)
@@ -169,7 +169,7 @@ TEST_F(ModuleMethods, CarryThePublishedParameterNamesInOrder) {
         for (std::u16string& w : wide)
             names.push_back(w.data());
         std::vector<DISPID> ids(names.size(), 12345);
-        ASSERT_EQ(dispatch->lpVtbl->GetIDsOfNames(dispatch, &IID_NULL, names.data(),
+        ASSERT_EQ(dispatch->GetIDsOfNames(IID_NULL, names.data(),
                                                   static_cast<unsigned>(names.size()), 0,
                                                   ids.data()),
                   S_OK)
@@ -182,16 +182,15 @@ TEST_F(ModuleMethods, CarryThePublishedParameterNamesInOrder) {
 
 TEST_F(ModuleMethods, HaveTheParameterCountsAndTypesOfTheFunctionDescriptions) {
     ComPtr<ITypeInfo> info;
-    ASSERT_EQ(control->Dispatch()->lpVtbl->GetTypeInfo(control->Dispatch(), 0, 0, info.Put()),
-              S_OK);
+    ASSERT_EQ(control->Dispatch()->GetTypeInfo(0, 0, info.Put()), S_OK);
     TYPEATTR* attr = nullptr;
-    ASSERT_EQ(info->lpVtbl->GetTypeAttr(info.Get(), &attr), S_OK);
+    ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
     const unsigned count = attr->cFuncs;
-    info->lpVtbl->ReleaseTypeAttr(info.Get(), attr);
+    info->ReleaseTypeAttr(attr);
     ASSERT_EQ(methods.All().size(), count);
     for (unsigned i = 0; i < count; ++i) {
         FUNCDESC* desc = nullptr;
-        ASSERT_EQ(info->lpVtbl->GetFuncDesc(info.Get(), i, &desc), S_OK);
+        ASSERT_EQ(info->GetFuncDesc(i, &desc), S_OK);
         const auto m = std::find_if(methods.All().begin(), methods.All().end(),
                                     [&](const MethodInfo& x) { return x.id == desc->memid; });
         ASSERT_NE(m, methods.All().end()) << desc->memid;
@@ -199,7 +198,7 @@ TEST_F(ModuleMethods, HaveTheParameterCountsAndTypesOfTheFunctionDescriptions) {
         for (std::size_t p = 0; p < m->params.size(); ++p)
             EXPECT_EQ(m->params[p].vt, desc->lprgelemdescParam[p].vt) << m->name;
         EXPECT_EQ(m->result, desc->elemdescFunc.vt) << m->name;
-        info->lpVtbl->ReleaseFuncDesc(info.Get(), desc);
+        info->ReleaseFuncDesc(desc);
     }
 }
 
@@ -248,32 +247,27 @@ struct FakeMember {
     int namesGiven = -1; // names GetNames hands out; -1: all
 };
 
-struct FakeTypeInfo {
-    ITypeInfo iface;
+struct FakeTypeInfo final : ITypeInfo {
     std::int32_t typekind = TKIND_DISPATCH;
     std::vector<FakeMember> members;
     int stringsGiven = 0;
     int attrsOut = 0; // handed out and not yet released
     int descsOut = 0;
 
-    static FakeTypeInfo& From(ITypeInfo* This) { return *reinterpret_cast<FakeTypeInfo*>(This); }
-
-    static HRESULT QueryInterface(ITypeInfo*, REFIID, void**) { return E_NOINTERFACE; }
-    static ULONG AddRef(ITypeInfo*) { return 1; }
-    static ULONG Release(ITypeInfo*) { return 1; }
-    static HRESULT GetTypeAttr(ITypeInfo* This, TYPEATTR** attr) {
-        FakeTypeInfo& f = From(This);
+    HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+    ULONG AddRef() override { return 1; }
+    ULONG Release() override { return 1; }
+    HRESULT GetTypeAttr(TYPEATTR** attr) override {
         auto* a = new TYPEATTR{};
-        a->typekind = f.typekind;
-        a->cFuncs = static_cast<std::uint16_t>(f.members.size());
+        a->typekind = typekind;
+        a->cFuncs = static_cast<std::uint16_t>(members.size());
         *attr = a;
-        ++f.attrsOut;
+        ++attrsOut;
         return S_OK;
     }
-    static HRESULT GetFuncDesc(ITypeInfo* This, unsigned index, FUNCDESC** desc) {
-        FakeTypeInfo& f = From(This);
-        if (index >= f.members.size()) return TYPE_E_ELEMENTNOTFOUND;
-        const FakeMember& m = f.members[index];
+    HRESULT GetFuncDesc(UINT index, FUNCDESC** desc) override {
+        if (index >= members.size()) return TYPE_E_ELEMENTNOTFOUND;
+        const FakeMember& m = members[index];
         auto* d = new FUNCDESC{};
         d->memid = m.id;
         d->funckind = FUNC_DISPATCH;
@@ -282,13 +276,11 @@ struct FakeTypeInfo {
         d->lprgelemdescParam = m.params.empty() ? nullptr : m.params.data();
         d->elemdescFunc = {m.result, 0};
         *desc = d;
-        ++f.descsOut;
+        ++descsOut;
         return S_OK;
     }
-    static HRESULT GetNames(ITypeInfo* This, MEMBERID memid, BSTR* names, unsigned maxNames,
-                            unsigned* count) {
-        FakeTypeInfo& f = From(This);
-        for (const FakeMember& m : f.members) {
+    HRESULT GetNames(MEMBERID memid, BSTR* names, UINT maxNames, UINT* count) override {
+        for (const FakeMember& m : members) {
             if (m.id != memid) continue;
             const std::size_t available =
                 m.namesGiven < 0 ? m.names.size() : static_cast<std::size_t>(m.namesGiven);
@@ -296,23 +288,21 @@ struct FakeTypeInfo {
             for (; n < maxNames && n < available; ++n) {
                 const std::u16string w(m.names[n].begin(), m.names[n].end());
                 names[n] = SysAllocStringLen(w.data(), static_cast<unsigned>(w.size()));
-                ++f.stringsGiven;
+                ++stringsGiven;
             }
             *count = n;
             return S_OK;
         }
         return TYPE_E_ELEMENTNOTFOUND;
     }
-    static HRESULT GetIDsOfNames(ITypeInfo*, OLECHAR**, unsigned, MEMBERID*) { return E_NOTIMPL; }
-    static HRESULT GetDocumentation(ITypeInfo*, MEMBERID, BSTR*, BSTR*, DWORD*, BSTR*) {
-        return E_NOTIMPL;
-    }
-    static void ReleaseTypeAttr(ITypeInfo* This, TYPEATTR* attr) {
-        --From(This).attrsOut;
+    HRESULT GetIDsOfNames(LPOLESTR*, UINT, MEMBERID*) override { return E_NOTIMPL; }
+    HRESULT GetDocumentation(MEMBERID, BSTR*, BSTR*, DWORD*, BSTR*) override { return E_NOTIMPL; }
+    void ReleaseTypeAttr(TYPEATTR* attr) override {
+        --attrsOut;
         delete attr;
     }
-    static void ReleaseFuncDesc(ITypeInfo* This, FUNCDESC* desc) {
-        --From(This).descsOut;
+    void ReleaseFuncDesc(FUNCDESC* desc) override {
+        --descsOut;
         delete desc;
     }
 };
@@ -322,7 +312,6 @@ class ReadingTypeInformation : public ::testing::Test {
     void SetUp() override {
         g_freedStrings = 0;
         fake = FakeTypeInfo{};
-        fake.iface.lpVtbl = &kTable;
         fake.members = {
             {7, {"Twice", "Value"}, {{VT_I2, 0}}, VT_I2},
             {3, {"Name", "bStr"}, {{VT_BSTR | VT_BYREF, 0}}, VT_BOOL},
@@ -333,7 +322,7 @@ class ReadingTypeInformation : public ::testing::Test {
     // Reads the fake; afterwards every string and description it handed out
     // must have been given back.
     bool Read(MethodTable& table, std::string& error) {
-        const bool ok = ReadMethodTable(fake.iface, CountingFree, table, error);
+        const bool ok = ReadMethodTable(fake, CountingFree, table, error);
         EXPECT_EQ(g_freedStrings, fake.stringsGiven);
         EXPECT_EQ(fake.attrsOut, 0);
         EXPECT_EQ(fake.descsOut, 0);
@@ -343,13 +332,6 @@ class ReadingTypeInformation : public ::testing::Test {
         return ok;
     }
 
-    static constexpr ITypeInfoVtbl kTable = {
-        FakeTypeInfo::QueryInterface,  FakeTypeInfo::AddRef,
-        FakeTypeInfo::Release,         FakeTypeInfo::GetTypeAttr,
-        FakeTypeInfo::GetFuncDesc,     FakeTypeInfo::GetNames,
-        FakeTypeInfo::GetIDsOfNames,   FakeTypeInfo::GetDocumentation,
-        FakeTypeInfo::ReleaseTypeAttr, FakeTypeInfo::ReleaseFuncDesc,
-    };
     FakeTypeInfo fake;
 };
 
@@ -370,7 +352,7 @@ TEST_F(ReadingTypeInformation, TakesEveryMethodWithItsNamesTypesAndIdentifier) {
     EXPECT_EQ(fake.stringsGiven, 5);
     EXPECT_EQ(table.Find("tWICE"), &table.All()[0]);
     EXPECT_EQ(table.Find("Twic"), nullptr);
-    EXPECT_EQ(table.FreeString(), &CountingFree);
+    EXPECT_EQ(*table.FreeString().target<void (*)(BSTR)>(), &CountingFree);
 }
 
 TEST_F(ReadingTypeInformation, LeavesOutMembersThatAreNotMethods) {
@@ -495,7 +477,7 @@ TEST(CommandLineAgainstATable, RunsNothingWhenTheControlGivesAMethodAnotherIdent
     ASSERT_TRUE(p.ok) << p.error;
     CPalvexCtrl ctrl;
     ComPtr<IDispatch> control;
-    ASSERT_EQ(CreateControlObjectOver(ctrl, &IID_IDispatch, control.PutVoid()), S_OK);
+    ASSERT_EQ(CreateControlObjectOver(ctrl, IID_IDispatch, control.PutVoid()), S_OK);
     std::string error;
     EXPECT_FALSE(ResolveIds(*control.Get(), p.line.calls, error));
     EXPECT_EQ(error, "the control gives GetVersion the identifier 31, its type information 77");

@@ -1,4 +1,0 @@
-// The automation types on Linux: the control module's own binary interface.
-#pragma once
-
-#include "control/automation/palvex_com.h"
