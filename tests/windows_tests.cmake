@@ -63,17 +63,18 @@ palvex_add_test(platform_tests
   LIBS palvex_ports palvex_registry palvex_os
 )
 
-# The control's container interfaces and its property page, with the test
-# program standing in for the module: its resources hold the page's dialog
-# and the control's strings.
+# The control object, its container interfaces and its property page, with
+# the test program standing in for the module: it carries the module's own
+# resources (strings, dialog 200, the type library).
 enable_language(RC)
 palvex_add_test(ole_control_tests
   automation/ole_control_win32_test.cpp
   automation/prop_page_win32_test.cpp
   automation/ole_test_support_win32.cpp
   automation/ole_win32_test.rc
-  LIBS palvex_ole_win32
+  LIBS palvex_objects
 )
+palvex_module_resources(ole_control_tests)
 
 # The links against the simulated card: the Linux cardsim serves COM3 of the
 # prefix through its pty and a loopback port (link/wine_links_test.sh).

@@ -40,7 +40,7 @@ class CLinuxControlParts final : public IControlParts, public IPalvexControl {
 
     HRESULT STDMETHODCALLTYPE GetUserTypeName(const char** name) override {
         if (name == nullptr) return E_POINTER;
-        *name = res::LoadString(res::IDS_PALVEX);
+        *name = res::ModuleString(res::IDS_PALVEX);
         return S_OK;
     }
 

@@ -2,7 +2,7 @@
 
 namespace palvex::res {
 
-const char* LoadString(int id) {
+const char* ModuleString(int id) {
     switch (id) {
     case IDS_PALVEX:
         return PALVEX_TEXT_CONTROL;

@@ -19,7 +19,7 @@ constexpr int IDS_PALVEX_PPG_CAPTION = PALVEX_IDS_PROPPAGE_CAPTION;
 constexpr const char* kControlTypeName = PALVEX_TEXT_CONTROL;
 
 // The text of a string id, or nullptr for an id the table lacks.
-const char* LoadString(int id);
+const char* ModuleString(int id);
 
 // The type library's names and help texts.
 constexpr const char* kLibraryName = PALVEX_TYPELIB_NAME;

@@ -7,7 +7,7 @@
 # target's architecture (--win32 or --win64, so the address parameters are
 # VT_I4 or VT_I8) into ${CMAKE_CURRENT_BINARY_DIR}/Palvex.tlb, importing
 # stdole2.tlb from Wine's library folder of that architecture.
-set(PALVEX_MODULE_RESOURCES_DIR ${CMAKE_CURRENT_LIST_DIR})
+set(PALVEX_MODULE_RESOURCES_DIR ${CMAKE_CURRENT_LIST_DIR} CACHE INTERNAL "the folder of the module's resources")
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(palvex_widl_names x86_64-w64-mingw32-widl widl)

@@ -16,7 +16,7 @@ const PALVEX_DIALOG& PropPageDialog() {
          PALVEX_PROPPAGE_TEXT_CX, PALVEX_PROPPAGE_TEXT_CY},
     };
     static const PALVEX_DIALOG kDialog = {res::IDD_PROPPAGE_PALVEX,
-                                          res::LoadString(res::IDS_PALVEX_PPG_CAPTION),
+                                          res::ModuleString(res::IDS_PALVEX_PPG_CAPTION),
                                           PALVEX_PROPPAGE_FONT,
                                           PALVEX_PROPPAGE_POINTS,
                                           PALVEX_PROPPAGE_CX,

@@ -23,7 +23,7 @@ std::string TypeLibVersionKey() {
 }
 
 ClassRegistration RegistrationOf(const ClassInfo& c) {
-    return {GuidText(*c.clsid), c.progId, res::LoadString(c.typeNameId), c.isControl};
+    return {GuidText(*c.clsid), c.progId, res::ModuleString(c.typeNameId), c.isControl};
 }
 
 bool RemoveClasses(RegistrationScope scope) {

@@ -1,3 +1,4 @@
+#include "control/automation/control_object.h"
 #include "control/automation/ole_control_win32.h"
 #include "tests/automation/ole_test_support_win32.h"
 
@@ -10,21 +11,19 @@
 #include <string>
 #include <vector>
 
-#define PALVEX_GUID_DEFINED
-#include "control/automation/palvex_guids.h"
-
 namespace palvex::win32 {
 namespace {
 
 using test::CCountedObject;
 
-// The control object as the parts see it: the outer unknown that holds them.
+// The control object as the parts see it: the outer unknown that holds them
+// and answers what they do not.
 class CTestControl final : public IUnknown {
   public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!IsEqualIID(riid, IID_IUnknown)) return m_parts.QueryPart(riid, ppv);
+        *ppv = IsEqualIID(riid, IID_IUnknown) ? static_cast<IUnknown*>(this) : m_parts.Find(riid);
+        if (*ppv == nullptr) return E_NOINTERFACE;
         AddRef();
-        *ppv = static_cast<IUnknown*>(this);
         return S_OK;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
@@ -32,13 +31,20 @@ class CTestControl final : public IUnknown {
 
     template <class I> I* Part(REFIID riid) {
         void* p = nullptr;
-        EXPECT_EQ(m_parts.QueryPart(riid, &p), S_OK);
+        EXPECT_EQ(QueryInterface(riid, &p), S_OK);
         return static_cast<I*>(p);
     }
 
     ULONG m_refs = 1;
     COleControlParts m_parts{this};
 };
+
+// The control as the module makes it: the control object with its parts.
+template <class I> I* NewControl(REFIID riid) {
+    I* control = nullptr;
+    EXPECT_EQ(CreateControlObject(riid, reinterpret_cast<void**>(&control)), S_OK);
+    return control;
+}
 
 // A container's site that agrees to in-place activation (unless told not
 // to) and logs what the control asks of it.
@@ -173,16 +179,15 @@ TEST(OleControlParts, AnswersEachContainerInterfaceWithOneReferenceOnTheOuterObj
         {&IID_IOleControl, true},
         {&IID_IViewObject, true},
         {&IID_IViewObject2, true},
-        {&IID_IPersist, true},
-        {&IID_IPersistStream, true},
-        {&IID_IPersistStreamInit, true},
         {&IID_IPersistStorage, true},
         {&IID_IPersistPropertyBag, true},
         {&IID_IProvideClassInfo, true},
         {&IID_IProvideClassInfo2, true},
         {&IID_ISpecifyPropertyPages, true},
         {&IID_IConnectionPointContainer, true},
+        // The control object's own: the parts have none of them.
         {&IID_IDispatch, false},
+        {&IID_IPersistStreamInit, false},
         {&IID_IPersistFile, false},
         {&IID_IViewObjectEx, false},
         {&IID_IOleInPlaceObjectWindowless, false},
@@ -190,7 +195,7 @@ TEST(OleControlParts, AnswersEachContainerInterfaceWithOneReferenceOnTheOuterObj
     CTestControl control;
     for (const auto& c : cases) {
         void* p = reinterpret_cast<void*>(1);
-        const HRESULT hr = control.m_parts.QueryPart(*c.iid, &p);
+        const HRESULT hr = control.QueryInterface(*c.iid, &p);
         if (!c.answered) {
             EXPECT_EQ(hr, E_NOINTERFACE);
             EXPECT_EQ(p, nullptr);
@@ -210,9 +215,37 @@ TEST(OleControlParts, AnswersEachContainerInterfaceWithOneReferenceOnTheOuterObj
     }
 }
 
-TEST(OleControlParts, StreamHoldsTheVersionStampAndLoadsAnyStampButNotAShortStream) {
-    CTestControl control;
-    IPersistStreamInit* persist = control.Part<IPersistStreamInit>(IID_IPersistStreamInit);
+// The control object answers the stream interfaces itself; its parts' and
+// its own IUnknown are one.
+TEST(OleControl, SavesItsStreamThroughEveryStreamInterfaceOfOneIdentity) {
+    IUnknown* control = NewControl<IUnknown>(IID_IUnknown);
+    ASSERT_NE(control, nullptr);
+    for (const IID* iid : {&IID_IPersistStreamInit, &IID_IPersistStream, &IID_IPersist,
+                           &IID_IOleObject, &IID_IPersistPropertyBag, &IID_IDispatch}) {
+        IUnknown* part = nullptr;
+        ASSERT_EQ(control->QueryInterface(*iid, reinterpret_cast<void**>(&part)), S_OK);
+        IUnknown* identity = nullptr;
+        ASSERT_EQ(part->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
+        EXPECT_EQ(identity, control);
+        identity->Release();
+        part->Release();
+    }
+    // IPersistStream's table is the start of IPersistStreamInit's: the same
+    // object, so OleSaveToStream reaches the stream the control saves.
+    void* stream = nullptr;
+    void* streamInit = nullptr;
+    ASSERT_EQ(control->QueryInterface(IID_IPersistStream, &stream), S_OK);
+    ASSERT_EQ(control->QueryInterface(IID_IPersistStreamInit, &streamInit), S_OK);
+    EXPECT_EQ(stream, streamInit);
+    static_cast<IUnknown*>(stream)->Release();
+    static_cast<IUnknown*>(streamInit)->Release();
+    EXPECT_EQ(control->Release(), 0u);
+    EXPECT_EQ(test::ModuleLocks(), 0);
+}
+
+TEST(OleControl, StreamHoldsTheVersionStampAndLoadsAnyStampButNotAShortStream) {
+    IPersistStreamInit* persist = NewControl<IPersistStreamInit>(IID_IPersistStreamInit);
+    ASSERT_NE(persist, nullptr);
     IStream* stream = nullptr;
     ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, &stream), S_OK);
     ASSERT_EQ(persist->Save(stream, TRUE), S_OK);
@@ -318,11 +351,14 @@ TEST(OleControlParts, TellsTheContainerItsClassTypeStatusExtentEventsAndPage) {
     EXPECT_EQ(info->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &events), S_OK);
     EXPECT_TRUE(IsEqualIID(events, DIID__DPalvexEvents));
     EXPECT_EQ(info->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID + 1, &events), E_INVALIDARG);
+    // The class's own description, from the type library in the module.
     ITypeInfo* typeInfo = nullptr;
-    ASSERT_NE(test::StandInTypeInfo(), nullptr);
     ASSERT_EQ(info->GetClassInfo(&typeInfo), S_OK);
-    EXPECT_TRUE(IsEqualGUID(test::LastTypeInfoRequest(), CLSID_Palvex));
-    EXPECT_EQ(typeInfo, test::StandInTypeInfo());
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(typeInfo->GetTypeAttr(&attr), S_OK);
+    EXPECT_TRUE(IsEqualGUID(attr->guid, CLSID_Palvex));
+    EXPECT_EQ(attr->typekind, TKIND_COCLASS);
+    typeInfo->ReleaseTypeAttr(attr);
     typeInfo->Release();
     info->Release();
 

@@ -1,6 +1,7 @@
-// Stand-ins for the module around the control's Windows objects: the test
-// program is the module (its resources hold dialog 200 and strings 1 and
-// 200), and its counts of live objects and locks are kept here.
+// Helpers for the tests of the control's Windows objects. The test program
+// stands in for the module: it carries the module's own resources (the
+// strings, dialog 200, the toolbox picture and the type library, from
+// palvex_win32.rc), and the module's object count is the program's.
 #pragma once
 
 #include <windows.h>
@@ -9,13 +10,8 @@
 
 namespace palvex::win32::test {
 
-// ModuleLock calls not yet matched by ModuleUnlock.
+// Objects, factory references and locks of the module alive.
 LONG ModuleLocks();
-// The identifier the last ModuleTypeInfo call asked for, and the type
-// information it handed out (stdole2's for StdFont, standing in for the
-// control's own type library).
-GUID LastTypeInfoRequest();
-ITypeInfo* StandInTypeInfo();
 
 // An object that counts its references and the interfaces asked of it.
 class CCountedObject : public IUnknown {

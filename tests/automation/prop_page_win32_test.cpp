@@ -1,5 +1,5 @@
 #include "control/automation/dialog_size_win32.h"
-#include "control/automation/prop_page_win32.h"
+#include "control/automation/class_factory.h"
 #include "tests/automation/ole_test_support_win32.h"
 
 #include <gtest/gtest.h>
@@ -31,7 +31,7 @@ class CParentWindow {
 
 IPropertyPage* NewPage() {
     IPropertyPage* page = nullptr;
-    EXPECT_EQ(CreatePalvexPropPage(IID_IPropertyPage, reinterpret_cast<void**>(&page)), S_OK);
+    EXPECT_EQ(CreatePropPageObject(IID_IPropertyPage, reinterpret_cast<void**>(&page)), S_OK);
     return page;
 }
 
@@ -110,7 +110,7 @@ TEST(PalvexPropPage, ActivatesItsDialogAtTheRectAndDestroysItOnDeactivation) {
 
 TEST(PalvexPropPage, ApplyLeavesTheObjectsUntouchedAndReleasingThemGivesThemBack) {
     void* p = reinterpret_cast<void*>(1);
-    EXPECT_EQ(CreatePalvexPropPage(IID_IPropertyPage2, &p), E_NOINTERFACE);
+    EXPECT_EQ(CreatePropPageObject(IID_IPropertyPage2, &p), E_NOINTERFACE);
     EXPECT_EQ(p, nullptr);
     IPropertyPage* page = NewPage();
     ASSERT_NE(page, nullptr);
