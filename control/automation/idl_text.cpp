@@ -5,6 +5,7 @@
 #include "control/automation/palvex_guids.h"
 
 #include <cstdio>
+#include <span>
 #include <string_view>
 
 namespace palvex {
@@ -51,6 +52,20 @@ void AppendMethod(std::string& out, const DispatchEntry& e) {
         out += IdlType(e.params[i].vt, e.params[i].name) + " " + e.params[i].name;
     }
     out += ");\n";
+}
+
+// A dispatch interface with its methods; `hidden` keeps it out of object
+// browsers (a control's default interface is reached through its class).
+void AppendDispinterface(std::string& out, const IID& iid, const char* help, const char* name,
+                         std::span<const DispatchEntry> methods, bool hidden) {
+    out += "    [\n        " + UuidAttribute(iid) + ",\n";
+    out += std::string("        helpstring(\"") + help + "\")" + (hidden ? ",\n        hidden" : "") +
+           "\n    ]\n";
+    out += std::string("    dispinterface ") + name + "\n    {\n";
+    out += "    properties:\n    methods:\n";
+    for (const DispatchEntry& e : methods)
+        AppendMethod(out, e);
+    out += "    };\n\n";
 }
 
 constexpr const char* kPreamble =
@@ -100,19 +115,9 @@ std::string PalvexIdlText() {
     out += std::string("library ") + res::kLibraryName + "\n{\n";
     out += "    importlib(\"stdole2.tlb\");\n\n";
 
-    out += "    [\n        " + UuidAttribute(DIID__DPalvex) + ",\n";
-    out += std::string("        helpstring(\"") + res::kDispatchHelp + "\"),\n";
-    out += "        hidden\n    ]\n";
-    out += std::string("    dispinterface ") + res::kDispatchName + "\n    {\n";
-    out += "    properties:\n    methods:\n";
-    for (const DispatchEntry& e : AllDispatchEntries())
-        AppendMethod(out, e);
-    out += "    };\n\n";
-
-    out += "    [\n        " + UuidAttribute(DIID__DPalvexEvents) + ",\n";
-    out += std::string("        helpstring(\"") + res::kEventsHelp + "\")\n    ]\n";
-    out += std::string("    dispinterface ") + res::kEventsName + "\n    {\n";
-    out += "    properties:\n    methods:\n    };\n\n";
+    AppendDispinterface(out, DIID__DPalvex, res::kDispatchHelp, res::kDispatchName,
+                        AllDispatchEntries(), true);
+    AppendDispinterface(out, DIID__DPalvexEvents, res::kEventsHelp, res::kEventsName, {}, false);
 
     out += "    [\n        " + UuidAttribute(CLSID_Palvex) + ",\n";
     out += std::string("        helpstring(\"") + res::kControlTypeName + "\"),\n";

@@ -39,39 +39,49 @@ COleControlParts::~COleControlParts() {
     ReleaseAndClear(m_clientSite);
 }
 
+namespace {
+
+// The parts by the identifiers that name them.
+template <class I> void* As(COleControlParts& parts) {
+    return static_cast<I*>(&parts);
+}
+struct SPart {
+    const IID* iid;
+    void* (*of)(COleControlParts&);
+};
+const SPart kParts[] = {
+    {&IID_IOleObject, As<IOleObject>},
+    {&IID_IOleInPlaceObject, As<IOleInPlaceObject>},
+    {&IID_IOleWindow, As<IOleInPlaceObject>},
+    {&IID_IOleInPlaceActiveObject, As<IOleInPlaceActiveObject>},
+    {&IID_IOleControl, As<IOleControl>},
+    {&IID_IViewObject2, As<IViewObject2>},
+    {&IID_IViewObject, As<IViewObject2>},
+    {&IID_IPersistStorage, As<IPersistStorage>},
+    {&IID_IPersistPropertyBag, As<IPersistPropertyBag>},
+    {&IID_IProvideClassInfo2, As<IProvideClassInfo2>},
+    {&IID_IProvideClassInfo, As<IProvideClassInfo2>},
+    {&IID_IConnectionPointContainer, As<IConnectionPointContainer>},
+    {&IID_ISpecifyPropertyPages, As<ISpecifyPropertyPages>},
+};
+
+} // namespace
+
 void* COleControlParts::Find(REFIID riid) {
-    void* part = nullptr;
-    if (IsEqualIID(riid, IID_IOleObject))
-        part = static_cast<IOleObject*>(this);
-    else if (IsEqualIID(riid, IID_IOleInPlaceObject) || IsEqualIID(riid, IID_IOleWindow))
-        part = static_cast<IOleInPlaceObject*>(this);
-    else if (IsEqualIID(riid, IID_IOleInPlaceActiveObject))
-        part = static_cast<IOleInPlaceActiveObject*>(this);
-    else if (IsEqualIID(riid, IID_IOleControl))
-        part = static_cast<IOleControl*>(this);
-    else if (IsEqualIID(riid, IID_IViewObject2) || IsEqualIID(riid, IID_IViewObject))
-        part = static_cast<IViewObject2*>(this);
+    for (const SPart& part : kParts)
+        if (IsEqualIID(riid, *part.iid)) return part.of(*this);
     // IPersistStreamInit's table begins with IPersistStream's methods, in
     // the same order: containers that save through IPersistStream
     // (OleSaveToStream) reach the control object's stream.
-    else if (IsEqualIID(riid, IID_IPersistStream) || IsEqualIID(riid, IID_IPersist)) {
+    if (IsEqualIID(riid, IID_IPersistStream) || IsEqualIID(riid, IID_IPersist)) {
         IUnknown* stream = nullptr;
-        if (SUCCEEDED(m_outer->QueryInterface(IID_IPersistStreamInit,
-                                              reinterpret_cast<void**>(&stream)))) {
-            stream->Release(); // the control object adds the reference it hands out
-            part = stream;
-        }
-    } else if (IsEqualIID(riid, IID_IPersistStorage))
-        part = static_cast<IPersistStorage*>(this);
-    else if (IsEqualIID(riid, IID_IPersistPropertyBag))
-        part = static_cast<IPersistPropertyBag*>(this);
-    else if (IsEqualIID(riid, IID_IProvideClassInfo2) || IsEqualIID(riid, IID_IProvideClassInfo))
-        part = static_cast<IProvideClassInfo2*>(this);
-    else if (IsEqualIID(riid, IID_IConnectionPointContainer))
-        part = static_cast<IConnectionPointContainer*>(this);
-    else if (IsEqualIID(riid, IID_ISpecifyPropertyPages))
-        part = static_cast<ISpecifyPropertyPages*>(this);
-    return part;
+        if (FAILED(m_outer->QueryInterface(IID_IPersistStreamInit,
+                                           reinterpret_cast<void**>(&stream))))
+            return nullptr;
+        stream->Release(); // the control object adds the reference it hands out
+        return stream;
+    }
+    return nullptr;
 }
 
 // --- IUnknown ----------------------------------------------------------------

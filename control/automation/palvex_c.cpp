@@ -127,6 +127,24 @@ palvex_status InvokeOn(palvex_control* c, DISPID id, palvex_arg* args, unsigned 
     return status;
 }
 
+// A text as the C interface hands texts out: at most capacity-1 characters
+// and a zero into buffer (which may be null when capacity is 0), the full
+// length returned; "" and 0 when the text cannot be made.
+template <class MakeText> size_t CopyText(char* buffer, size_t capacity, MakeText make) {
+    if (buffer != nullptr && capacity > 0) buffer[0] = '\0';
+    try {
+        const std::string text = make();
+        if (buffer != nullptr && capacity > 0) {
+            const std::size_t n = std::min(text.size(), capacity - 1);
+            std::memcpy(buffer, text.data(), n);
+            buffer[n] = '\0';
+        }
+        return text.size();
+    } catch (...) {
+        return 0;
+    }
+}
+
 // The control's trace event in the C interface's form.
 void ForwardTrace(void* context, const PALVEX_TRACE_EVENT* e) {
     const auto* c = static_cast<const palvex_control*>(context);
@@ -272,19 +290,9 @@ palvex_status palvex_draw(palvex_control* control, uint8_t* rgba, int32_t width,
 }
 
 size_t palvex_last_link_error(palvex_control* control, char* buffer, size_t capacity) {
-    if (buffer != nullptr && capacity > 0) buffer[0] = '\0';
-    if (control == nullptr) return 0;
-    try {
-        const std::string text = control->control->LastLinkError();
-        if (buffer != nullptr && capacity > 0) {
-            const std::size_t n = std::min(text.size(), capacity - 1);
-            std::memcpy(buffer, text.data(), n);
-            buffer[n] = '\0';
-        }
-        return text.size();
-    } catch (...) {
-        return 0;
-    }
+    return CopyText(buffer, capacity, [control] {
+        return control != nullptr ? control->control->LastLinkError() : std::string();
+    });
 }
 
 palvex_status palvex_set_trace(palvex_control* control, palvex_trace_sink sink, void* context) {
@@ -319,18 +327,7 @@ const palvex_version_info* palvex_version(void) {
 }
 
 size_t palvex_typelib_text(char* buffer, size_t capacity) {
-    try {
-        const std::string text = palvex::PalvexIdlText();
-        if (buffer != nullptr && capacity > 0) {
-            const std::size_t n = std::min(text.size(), capacity - 1);
-            std::memcpy(buffer, text.data(), n);
-            buffer[n] = '\0';
-        }
-        return text.size();
-    } catch (...) {
-        if (buffer != nullptr && capacity > 0) buffer[0] = '\0';
-        return 0;
-    }
+    return CopyText(buffer, capacity, [] { return palvex::PalvexIdlText(); });
 }
 
 } // extern "C"

@@ -240,9 +240,7 @@ static const IID IID_IPalvexPropertyPage = {
 #undef PALVEX_SELF
 #define PALVEX_SELF IUnknown
 PALVEX_INTERFACE(IUnknown) {
-    PALVEX_METHOD(QueryInterface)(PALVEX_THIS_ REFIID riid, void** ppv) PALVEX_PURE;
-    PALVEX_METHOD_(ULONG, AddRef)(PALVEX_THIS) PALVEX_PURE;
-    PALVEX_METHOD_(ULONG, Release)(PALVEX_THIS) PALVEX_PURE;
+    PALVEX_IUNKNOWN_METHODS;
 };
 
 /* IClassFactory */
@@ -250,9 +248,7 @@ PALVEX_INTERFACE(IUnknown) {
 #undef PALVEX_SELF
 #define PALVEX_SELF IClassFactory
 PALVEX_INTERFACE_(IClassFactory, IUnknown) {
-    PALVEX_METHOD(QueryInterface)(PALVEX_THIS_ REFIID riid, void** ppv) PALVEX_PURE;
-    PALVEX_METHOD_(ULONG, AddRef)(PALVEX_THIS) PALVEX_PURE;
-    PALVEX_METHOD_(ULONG, Release)(PALVEX_THIS) PALVEX_PURE;
+    PALVEX_IUNKNOWN_METHODS;
     /* outer must be null: the classes cannot be aggregated. */
     PALVEX_METHOD(CreateInstance)(PALVEX_THIS_ IUnknown* outer, REFIID riid, void** ppv)
         PALVEX_PURE;
@@ -307,9 +303,7 @@ typedef struct FUNCDESC {
 #undef PALVEX_SELF
 #define PALVEX_SELF ITypeInfo
 PALVEX_INTERFACE_(ITypeInfo, IUnknown) {
-    PALVEX_METHOD(QueryInterface)(PALVEX_THIS_ REFIID riid, void** ppv) PALVEX_PURE;
-    PALVEX_METHOD_(ULONG, AddRef)(PALVEX_THIS) PALVEX_PURE;
-    PALVEX_METHOD_(ULONG, Release)(PALVEX_THIS) PALVEX_PURE;
+    PALVEX_IUNKNOWN_METHODS;
     PALVEX_METHOD(GetTypeAttr)(PALVEX_THIS_ TYPEATTR** attr) PALVEX_PURE;
     /* index 0 .. cFuncs-1, in identifier order; TYPE_E_ELEMENTNOTFOUND past it */
     PALVEX_METHOD(GetFuncDesc)(PALVEX_THIS_ UINT index, FUNCDESC** desc) PALVEX_PURE;
@@ -331,9 +325,7 @@ PALVEX_INTERFACE_(ITypeInfo, IUnknown) {
 #undef PALVEX_SELF
 #define PALVEX_SELF IDispatch
 PALVEX_INTERFACE_(IDispatch, IUnknown) {
-    PALVEX_METHOD(QueryInterface)(PALVEX_THIS_ REFIID riid, void** ppv) PALVEX_PURE;
-    PALVEX_METHOD_(ULONG, AddRef)(PALVEX_THIS) PALVEX_PURE;
-    PALVEX_METHOD_(ULONG, Release)(PALVEX_THIS) PALVEX_PURE;
+    PALVEX_IUNKNOWN_METHODS;
     PALVEX_METHOD(GetTypeInfoCount)(PALVEX_THIS_ UINT* count) PALVEX_PURE;
     PALVEX_METHOD(GetTypeInfo)(PALVEX_THIS_ UINT index, LCID lcid, ITypeInfo** info) PALVEX_PURE;
     /* riid: IID_NULL */
@@ -351,9 +343,7 @@ PALVEX_INTERFACE_(IDispatch, IUnknown) {
 #undef PALVEX_SELF
 #define PALVEX_SELF ISequentialStream
 PALVEX_INTERFACE_(ISequentialStream, IUnknown) {
-    PALVEX_METHOD(QueryInterface)(PALVEX_THIS_ REFIID riid, void** ppv) PALVEX_PURE;
-    PALVEX_METHOD_(ULONG, AddRef)(PALVEX_THIS) PALVEX_PURE;
-    PALVEX_METHOD_(ULONG, Release)(PALVEX_THIS) PALVEX_PURE;
+    PALVEX_IUNKNOWN_METHODS;
     /* S_OK, or S_FALSE when fewer than cb bytes were left. */
     PALVEX_METHOD(Read)(PALVEX_THIS_ void* pv, ULONG cb, ULONG* read) PALVEX_PURE;
     PALVEX_METHOD(Write)(PALVEX_THIS_ const void* pv, ULONG cb, ULONG* written) PALVEX_PURE;
@@ -365,9 +355,7 @@ typedef ISequentialStream* LPSTREAM;
 #undef PALVEX_SELF
 #define PALVEX_SELF IPersistStreamInit
 PALVEX_INTERFACE_(IPersistStreamInit, IUnknown) {
-    PALVEX_METHOD(QueryInterface)(PALVEX_THIS_ REFIID riid, void** ppv) PALVEX_PURE;
-    PALVEX_METHOD_(ULONG, AddRef)(PALVEX_THIS) PALVEX_PURE;
-    PALVEX_METHOD_(ULONG, Release)(PALVEX_THIS) PALVEX_PURE;
+    PALVEX_IUNKNOWN_METHODS;
     PALVEX_METHOD(GetClassID)(PALVEX_THIS_ CLSID* clsid) PALVEX_PURE;
     PALVEX_METHOD(IsDirty)(PALVEX_THIS) PALVEX_PURE;
     PALVEX_METHOD(Load)(PALVEX_THIS_ LPSTREAM stream) PALVEX_PURE;
@@ -407,9 +395,7 @@ typedef struct PALVEX_CANVAS {
 #undef PALVEX_SELF
 #define PALVEX_SELF IPalvexControl
 PALVEX_INTERFACE_(IPalvexControl, IUnknown) {
-    PALVEX_METHOD(QueryInterface)(PALVEX_THIS_ REFIID riid, void** ppv) PALVEX_PURE;
-    PALVEX_METHOD_(ULONG, AddRef)(PALVEX_THIS) PALVEX_PURE;
-    PALVEX_METHOD_(ULONG, Release)(PALVEX_THIS) PALVEX_PURE;
+    PALVEX_IUNKNOWN_METHODS;
     /* Paints the design-time picture: the bounds filled white, an ellipse
      * inscribed in them drawn with the canvas's pen and brush. Only pixels
      * inside the canvas and inside `invalid` (null: everywhere) change. */
@@ -462,9 +448,7 @@ typedef struct PALVEX_PAGEINFO {
 #undef PALVEX_SELF
 #define PALVEX_SELF IPalvexPropertyPage
 PALVEX_INTERFACE_(IPalvexPropertyPage, IUnknown) {
-    PALVEX_METHOD(QueryInterface)(PALVEX_THIS_ REFIID riid, void** ppv) PALVEX_PURE;
-    PALVEX_METHOD_(ULONG, AddRef)(PALVEX_THIS) PALVEX_PURE;
-    PALVEX_METHOD_(ULONG, Release)(PALVEX_THIS) PALVEX_PURE;
+    PALVEX_IUNKNOWN_METHODS;
     PALVEX_METHOD(GetPageInfo)(PALVEX_THIS_ PALVEX_PAGEINFO* info) PALVEX_PURE;
     PALVEX_METHOD(GetDialog)(PALVEX_THIS_ const PALVEX_DIALOG** dialog) PALVEX_PURE;
     /* The objects the page edits; the page holds a reference to each until

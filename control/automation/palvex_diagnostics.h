@@ -18,9 +18,7 @@ static const IID IID_IPalvexDiagnostics = {
 #undef PALVEX_SELF
 #define PALVEX_SELF IPalvexDiagnostics
 PALVEX_INTERFACE_(IPalvexDiagnostics, IUnknown) {
-    PALVEX_METHOD(QueryInterface)(PALVEX_THIS_ REFIID riid, void** ppv) PALVEX_PURE;
-    PALVEX_METHOD_(ULONG, AddRef)(PALVEX_THIS) PALVEX_PURE;
-    PALVEX_METHOD_(ULONG, Release)(PALVEX_THIS) PALVEX_PURE;
+    PALVEX_IUNKNOWN_METHODS;
     /* The host's trace sink: called on the calling thread, during the
      * control's method, for every frame written, every reply read and every
      * link failure. One sink at a time (a later call replaces it); null

@@ -9,14 +9,12 @@
  *
  * A declaration lists every function of its table, those of the interfaces
  * it extends included (C has no inheritance; in C++ the repeated ones only
- * restate the base's):
+ * restate the base's). Every table begins with IUnknown's three:
  *
  *   #undef PALVEX_SELF
  *   #define PALVEX_SELF IExample
  *   PALVEX_INTERFACE_(IExample, IUnknown) {
- *       PALVEX_METHOD(QueryInterface)(PALVEX_THIS_ REFIID riid, void** ppv) PALVEX_PURE;
- *       PALVEX_METHOD_(ULONG, AddRef)(PALVEX_THIS) PALVEX_PURE;
- *       PALVEX_METHOD_(ULONG, Release)(PALVEX_THIS) PALVEX_PURE;
+ *       PALVEX_IUNKNOWN_METHODS;
  *       PALVEX_METHOD(Frob)(PALVEX_THIS_ int how) PALVEX_PURE;
  *   };
  *
@@ -53,5 +51,11 @@
 #define PALVEX_THIS_ PALVEX_SELF* This,
 #define PALVEX_THIS PALVEX_SELF* This
 #endif
+
+/* QueryInterface, AddRef and Release, which every table begins with. */
+#define PALVEX_IUNKNOWN_METHODS                                                                   \
+    PALVEX_METHOD(QueryInterface)(PALVEX_THIS_ REFIID riid, void** ppv) PALVEX_PURE;             \
+    PALVEX_METHOD_(ULONG, AddRef)(PALVEX_THIS) PALVEX_PURE;                                      \
+    PALVEX_METHOD_(ULONG, Release)(PALVEX_THIS) PALVEX_PURE
 
 #endif /* PALVEX_INTERFACE_H */
