@@ -3,6 +3,7 @@
 #include "control/automation/com_object.h"
 #include "control/automation/control_parts.h"
 #include "control/automation/dispatch_table.h"
+#include "control/automation/oleauto.h"
 #include "control/automation/persistence.h"
 #include "control/automation/trace_forward.h"
 #include "control/link/palvex_ctrl.h"
@@ -15,6 +16,58 @@
 namespace palvex {
 
 namespace {
+
+// _DPalvexDiagnostics: why the link last failed, for automation hosts (VB,
+// VBA, .NET, scripts), which cannot call IPalvexDiagnostics. The control
+// object's second dispatch interface, a part of it with its IUnknown.
+class CDiagnosticsDispatch final : public IDispatch {
+  public:
+    CDiagnosticsDispatch(IUnknown& outer, const CPalvexCtrl& ctrl) : m_outer(outer), m_ctrl(ctrl) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        return m_outer.QueryInterface(riid, ppv);
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return m_outer.AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return m_outer.Release(); }
+
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+        if (count == nullptr) return E_POINTER;
+        *count = 1;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID, ITypeInfo** info) override {
+        if (info == nullptr) return E_POINTER;
+        *info = nullptr;
+        if (index != 0) return DISP_E_BADINDEX;
+        return DispatchTypeInfo(DIID__DPalvexDiagnostics, info);
+    }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID,
+                                            DISPID* ids) override {
+        if (!SameGuid(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+        return GetDiagnosticsIDsOfNames(names, count, ids);
+    }
+    // LastLinkError is read-only: a property get (or a method call, as
+    // hosts that do not know which it is make); "" when nothing failed.
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
+                                     VARIANT* result, EXCEPINFO*, UINT*) override {
+        if (!SameGuid(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+        if (id != kDispidLastLinkError || (flags & (DISPATCH_PROPERTYGET | DISPATCH_METHOD)) == 0)
+            return DISP_E_MEMBERNOTFOUND;
+        if (params == nullptr) return E_POINTER;
+        if (params->cArgs != 0) return DISP_E_BADPARAMCOUNT;
+        if (result == nullptr) return S_OK;
+        BSTR text = BstrFromUtf8(m_ctrl.LastLinkErrorText().c_str());
+        if (text == nullptr) return E_OUTOFMEMORY;
+        VariantInit(result);
+        result->vt = VT_BSTR;
+        result->bstrVal = text;
+        return S_OK;
+    }
+
+  private:
+    IUnknown& m_outer;
+    const CPalvexCtrl& m_ctrl;
+};
 
 class CPalvexCtrlObject final
     : public com::CComObject<CPalvexCtrlObject, IDispatch, IPersistStreamInit, IPalvexDiagnostics> {
@@ -35,6 +88,7 @@ class CPalvexCtrlObject final
             return static_cast<IDispatch*>(this);
         if (SameGuid(riid, IID_IPersistStreamInit)) return static_cast<IPersistStreamInit*>(this);
         if (SameGuid(riid, IID_IPalvexDiagnostics)) return static_cast<IPalvexDiagnostics*>(this);
+        if (SameGuid(riid, DIID__DPalvexDiagnostics)) return static_cast<IDispatch*>(&m_diagnostics);
         return m_parts->Find(riid);
     }
 
@@ -50,7 +104,7 @@ class CPalvexCtrlObject final
         if (info == nullptr) return E_POINTER;
         *info = nullptr;
         if (index != 0) return DISP_E_BADINDEX;
-        return DispatchTypeInfo(info);
+        return DispatchTypeInfo(DIID__DPalvex, info);
     }
 
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID,
@@ -59,10 +113,10 @@ class CPalvexCtrlObject final
         return palvex::GetIDsOfNames(names, count, ids);
     }
 
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
                                      VARIANT* result, EXCEPINFO*, UINT* argErr) override {
         if (!SameGuid(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-        return InvokeMethod(m_ctrl, id, flags, params, result, argErr);
+        return InvokeMethod(m_ctrl, id, flags, params, result, argErr, lcid);
     }
 
     // --- IPersistStreamInit ---------------------------------------------------
@@ -78,23 +132,29 @@ class CPalvexCtrlObject final
 
     HRESULT STDMETHODCALLTYPE Load(LPSTREAM stream) override {
         if (stream == nullptr) return E_POINTER;
-        return ReadStamp(*stream);
+        SControlExtent extent = m_extent;
+        const HRESULT hr = ReadState(*stream, extent);
+        if (SUCCEEDED(hr)) m_extent = extent;
+        return hr;
     }
 
     HRESULT STDMETHODCALLTYPE Save(LPSTREAM stream, BOOL) override {
         if (stream == nullptr) return E_POINTER;
-        return WriteStamp(*stream);
+        return WriteState(*stream, m_extent);
     }
 
     HRESULT STDMETHODCALLTYPE GetSizeMax(ULARGE_INTEGER* size) override {
         if (size == nullptr) return E_POINTER;
-        size->QuadPart = kStampBytes;
+        size->QuadPart = kStateBytes;
         return S_OK;
     }
 
-    // The reset of a new control: there are no persistent properties to
-    // give their defaults.
-    HRESULT STDMETHODCALLTYPE InitNew() override { return S_OK; }
+    // The reset of a new control: the default extent; there are no
+    // persistent properties of its own to give their defaults.
+    HRESULT STDMETHODCALLTYPE InitNew() override {
+        m_extent = {};
+        return S_OK;
+    }
 
     // --- IPalvexDiagnostics ---------------------------------------------------
 
@@ -127,30 +187,55 @@ class CPalvexCtrlObject final
 
     std::unique_ptr<CPalvexCtrl> m_owned;
     CPalvexCtrl& m_ctrl;
-    std::unique_ptr<IControlParts> m_parts = CreateControlParts(*static_cast<IDispatch*>(this));
+    SControlExtent m_extent;
+    std::unique_ptr<IControlParts> m_parts =
+        CreateControlParts(*static_cast<IDispatch*>(this), m_extent);
+    CDiagnosticsDispatch m_diagnostics{*static_cast<IDispatch*>(this), m_ctrl};
     PALVEX_TRACE_SINK m_pfnSink = nullptr;
     void* m_pSinkContext = nullptr;
 };
 
 } // namespace
 
-HRESULT WriteStamp(ISequentialStream& stream) {
-    const std::uint32_t v = module::kPersistVersion;
-    const std::uint8_t stamp[kStampBytes] = {
-        static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
-        static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
-    ULONG written = 0;
-    const HRESULT hr = stream.Write(stamp, kStampBytes, &written);
-    if (FAILED(hr)) return hr;
-    return written == kStampBytes ? S_OK : STG_E_WRITEFAULT;
+namespace {
+
+void Put32(std::uint8_t* at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        at[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
-HRESULT ReadStamp(ISequentialStream& stream) {
-    std::uint8_t stamp[kStampBytes];
-    ULONG read = 0;
-    const HRESULT hr = stream.Read(stamp, kStampBytes, &read);
+std::int32_t Get32(const std::uint8_t* at) {
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i)
+        v = (v << 8) | at[i];
+    return static_cast<std::int32_t>(v);
+}
+
+} // namespace
+
+HRESULT WriteState(ISequentialStream& stream, const SControlExtent& extent) {
+    std::uint8_t state[kStateBytes];
+    Put32(state, module::kPersistVersion);
+    Put32(state + kStampBytes, static_cast<std::uint32_t>(extent.cx));
+    Put32(state + kStampBytes + 4, static_cast<std::uint32_t>(extent.cy));
+    ULONG written = 0;
+    const HRESULT hr = stream.Write(state, kStateBytes, &written);
     if (FAILED(hr)) return hr;
-    return read == kStampBytes ? S_OK : STG_E_READFAULT;
+    return written == kStateBytes ? S_OK : STG_E_WRITEFAULT;
+}
+
+HRESULT ReadState(ISequentialStream& stream, SControlExtent& extent) {
+    std::uint8_t state[kStateBytes];
+    ULONG read = 0;
+    HRESULT hr = stream.Read(state, kStampBytes, &read);
+    if (FAILED(hr)) return hr;
+    if (read != kStampBytes) return STG_E_READFAULT;
+    hr = stream.Read(state + kStampBytes, kStateBytes - kStampBytes, &read);
+    if (FAILED(hr)) return hr;
+    if (read == 0) return S_OK; // the stamp alone
+    if (read != kStateBytes - kStampBytes) return STG_E_READFAULT;
+    extent = {Get32(state + kStampBytes), Get32(state + kStampBytes + 4)};
+    return S_OK;
 }
 
 HRESULT CreateControlObject(REFIID riid, void** ppv) {

@@ -11,9 +11,19 @@
 
 #include "control/automation/com_support.h"
 
+#include <cstdint>
 #include <memory>
 
 namespace palvex {
+
+// The control's size on its container's form, in HIMETRIC (0.01 mm): what a
+// container sets (IOleObject::SetExtent on Windows) and what the control
+// keeps with the document after its version stamp. 1 x 0.5 inch until set.
+struct SControlExtent {
+    std::int32_t cx = 2540;
+    std::int32_t cy = 1270;
+    bool operator==(const SControlExtent&) const = default;
+};
 
 class IControlParts {
   public:
@@ -23,13 +33,16 @@ class IControlParts {
     virtual void* Find(REFIID riid) = 0;
 };
 
-// The parts of a new control object whose IUnknown is `outer`. Throws
+// The parts of a new control object whose IUnknown is `outer` and whose
+// extent is `extent` (the object's, which outlives the parts). Throws
 // std::bad_alloc when there is no memory for them.
-std::unique_ptr<IControlParts> CreateControlParts(IUnknown& outer);
+std::unique_ptr<IControlParts> CreateControlParts(IUnknown& outer, SControlExtent& extent);
 
-// The type information of _DPalvex that IDispatch::GetTypeInfo gives (one
+// The type information of one of the control's dispatch interfaces
+// (_DPalvex, _DPalvexDiagnostics) that IDispatch::GetTypeInfo gives (one
 // reference): the module's type library on Windows, the description
-// generated from the dispatch table on Linux (type_info_linux.cpp).
-HRESULT DispatchTypeInfo(ITypeInfo** info);
+// generated from the dispatch table on Linux (type_info_linux.cpp, which
+// describes _DPalvex alone).
+HRESULT DispatchTypeInfo(REFIID iid, ITypeInfo** info);
 
 } // namespace palvex

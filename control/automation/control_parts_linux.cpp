@@ -59,7 +59,9 @@ class CLinuxControlParts final : public IControlParts, public IPalvexControl {
 
 } // namespace
 
-std::unique_ptr<IControlParts> CreateControlParts(IUnknown& outer) {
+// The control has no container that sizes it here: the extent is only kept
+// and saved.
+std::unique_ptr<IControlParts> CreateControlParts(IUnknown& outer, SControlExtent&) {
     return std::make_unique<CLinuxControlParts>(outer);
 }
 

@@ -1,5 +1,7 @@
 #include "control/automation/dispatch_table.h"
 
+#include "control/automation/variant_convert.h"
+
 #include "control/link/palvex_ctrl.h"
 #include "control/palvex_facts.h"
 
@@ -134,16 +136,30 @@ consteval DispatchEntry Method(DISPID id, const char* name,
 }
 
 // The control hands the property text over as bytes; a host receives it as
-// a new automation string, which it frees. On failure the host's string is
-// left as it was.
+// a new automation string, which it frees. The string the host's variable
+// held goes (an in-out string belongs to the callee that replaces it). On
+// failure the host's string is left as it was.
 BOOL QKGetPropertyString(CPalvexCtrl& ctrl, BSTR* bStr) {
     if (bStr == nullptr) return FALSE;
     char text[CPalvexCtrl::kPropertyTextCapacity];
     if (!ctrl.QKGetProperty(text, sizeof text)) return FALSE;
     BSTR made = BstrFromBytes(text);
     if (made == nullptr) return FALSE;
-    *bStr = made;
+    SysFreeString(std::exchange(*bStr, made));
     return TRUE;
+}
+
+// What the array methods write now.
+std::size_t TestResultElements(const CPalvexCtrl& ctrl) {
+    return ctrl.LedHeight() > 0 ? static_cast<std::size_t>(ctrl.LedHeight()) : 0;
+}
+std::size_t FrameElements(const CPalvexCtrl& ctrl) {
+    return ctrl.LastFrameLength();
+}
+
+// A 16-bit parameter that carries an unsigned value.
+constexpr DispatchParam Unsigned16(const char* name) {
+    return {name, VT_I2, 1, nullptr, true};
 }
 
 constexpr VARTYPE I2 = VT_I2;
@@ -159,9 +175,9 @@ constexpr VARTYPE BSTR_REF = VT_BSTR | VT_BYREF;
 // clang-format off
 constexpr DispatchEntry kEntries[] = {
     Method<&CPalvexCtrl::NetInitial>(dispid::NetInitial, "NetInitial",
-        {{"LocalPort", I2}, {"RemoteIP", I4}, {"RemotePort", I2}, {"WaitTime", I2}}, VT_BOOL),
+        {Unsigned16("LocalPort"), {"RemoteIP", I4}, Unsigned16("RemotePort"), {"WaitTime", I2}}, VT_BOOL),
     Method<&CPalvexCtrl::ComInitial>(dispid::ComInitial, "ComInitial",
-        {{"ComPort", I2}, {"BaudRate", I2}, {"WaitTime", I2}}, VT_BOOL),
+        {{"ComPort", I2}, Unsigned16("BaudRate"), {"WaitTime", I2}}, VT_BOOL),
     Method<&CPalvexCtrl::ModemInitial>(dispid::ModemInitial, "ModemInitial",
         {{"ModemPort", I2}, {"WaitTime", I2}}, VT_BOOL),
     Method<&CPalvexCtrl::SetLedProperty>(dispid::SetLedProperty, "SetLedProperty",
@@ -191,7 +207,7 @@ constexpr DispatchEntry kEntries[] = {
     Method<&CPalvexCtrl::StartTest>(dispid::StartTest, "StartTest", {}, VT_BOOL),
     Method<&CPalvexCtrl::GetTestState>(dispid::GetTestState, "GetTestState", {}, VT_I2),
     Method<&CPalvexCtrl::GetTestResult>(dispid::GetTestResult, "GetTestResult",
-        {{"color", I2}, {"column", I2}, {"Resultx", I2_REF, card::kTestResultShorts}}, VT_BOOL),
+        {{"color", I2}, {"column", I2}, {"Resultx", I2_REF, card::kTestResultShorts, TestResultElements}}, VT_BOOL),
     Method<&CPalvexCtrl::GetPowerState>(dispid::GetPowerState, "GetPowerState",
         {{"Resultx", I2_REF, card::kPowerStateShorts}}, VT_BOOL),
     Method<&CPalvexCtrl::ShowString>(dispid::ShowString, "ShowString",
@@ -216,7 +232,7 @@ constexpr DispatchEntry kEntries[] = {
     Method<&CPalvexCtrl::QKSetup>(dispid::QKSetup, "QKSetup", {{"lpProperty", ADDR}}, VT_BOOL),
     Method<&CPalvexCtrl::QKSetProperty>(dispid::QKSetProperty, "QKSetProperty", {{"lpProperty", ADDR}}, VT_BOOL),
     Method<&CPalvexCtrl::GetSendString>(dispid::GetSendString, "GetSendString",
-        {{"lpCount", I2_REF}, {"lpRetBuff", I2_REF, card::kCapturedFrameShorts}}, VT_BOOL),
+        {{"lpCount", I2_REF}, {"lpRetBuff", I2_REF, card::kCapturedFrameShorts, FrameElements}}, VT_BOOL),
     Method<&CPalvexCtrl::SetSendFlag>(dispid::SetSendFlag, "SetSendFlag", {{"SendOrNot", I2}}, VT_VOID),
 };
 // clang-format on
@@ -263,133 +279,12 @@ static_assert(TableIsWellFormed(), "dispatch identifiers must ascend and names m
 // ---------------------------------------------------------------------------
 // Argument conversion.
 
-template <class T> T Load(const void* p) {
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-bool IsIntegerType(VARTYPE vt) {
-    switch (vt) {
-    case VT_I1:
-    case VT_I2:
-    case VT_I4:
-    case VT_I8:
-    case VT_UI1:
-    case VT_UI2:
-    case VT_UI4:
-    case VT_UI8:
-    case VT_INT:
-    case VT_UINT:
-    case VT_BOOL:
-        return true;
-    default:
-        return false;
-    }
-}
-
-// The integer at p, stored as vt (an integer type).
-HRESULT LoadInteger(VARTYPE vt, const void* p, std::int64_t& out) {
-    switch (vt) {
-    case VT_I1:
-        out = Load<std::int8_t>(p);
-        return S_OK;
-    case VT_I2:
-        out = Load<std::int16_t>(p);
-        return S_OK;
-    case VT_I4:
-        out = Load<std::int32_t>(p);
-        return S_OK;
-    case VT_I8:
-        out = Load<std::int64_t>(p);
-        return S_OK;
-    case VT_UI1:
-        out = Load<std::uint8_t>(p);
-        return S_OK;
-    case VT_UI2:
-        out = Load<std::uint16_t>(p);
-        return S_OK;
-    case VT_UI4:
-        out = Load<std::uint32_t>(p);
-        return S_OK;
-    case VT_INT:
-        out = Load<int>(p);
-        return S_OK;
-    case VT_UINT:
-        out = Load<unsigned>(p);
-        return S_OK;
-    case VT_BOOL:
-        out = Load<VARIANT_BOOL>(p);
-        return S_OK;
-    case VT_UI8: {
-        // No parameter is wider than 64 signed bits.
-        const auto u = Load<std::uint64_t>(p);
-        if (u > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
-            return DISP_E_OVERFLOW;
-        out = static_cast<std::int64_t>(u);
-        return S_OK;
-    }
-    default:
-        return DISP_E_TYPEMISMATCH;
-    }
-}
-
-// Decimal text: optional blanks, an optional sign, digits, optional blanks.
-HRESULT ParseDecimal(BSTR s, std::int64_t& out) {
-    if (s == nullptr) return DISP_E_TYPEMISMATCH;
-    const unsigned n = SysStringLen(s);
-    unsigned i = 0;
-    while (i < n && s[i] == u' ')
-        ++i;
-    bool negative = false;
-    if (i < n && (s[i] == u'-' || s[i] == u'+')) negative = s[i++] == u'-';
-    const unsigned firstDigit = i;
-    // Magnitude as unsigned, so the most negative value is reachable.
-    std::uint64_t magnitude = 0;
-    bool tooBig = false;
-    for (; i < n && s[i] >= u'0' && s[i] <= u'9'; ++i) {
-        const unsigned d = static_cast<unsigned>(s[i] - u'0');
-        if (magnitude > (std::numeric_limits<std::uint64_t>::max() - d) / 10)
-            tooBig = true;
-        else
-            magnitude = magnitude * 10 + d;
-    }
-    if (i == firstDigit) return DISP_E_TYPEMISMATCH;
-    while (i < n && s[i] == u' ')
-        ++i;
-    if (i != n) return DISP_E_TYPEMISMATCH;
-
-    const std::uint64_t limit =
-        static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) + (negative ? 1u : 0u);
-    if (tooBig || magnitude > limit) return DISP_E_OVERFLOW;
-    out =
-        negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
-    return S_OK;
-}
-
-// The integer a by-value argument holds.
-HRESULT ReadInteger(const VARIANT& v, std::int64_t& out) {
-    if (v.vt == (VT_BYREF | VT_VARIANT)) {
-        // A script's variable: the value is in the variant it points at.
-        const VARIANT* inner = v.pvarVal;
-        if (inner == nullptr || inner->vt == (VT_BYREF | VT_VARIANT)) return DISP_E_TYPEMISMATCH;
-        return ReadInteger(*inner, out);
-    }
-    if ((v.vt & VT_BYREF) != 0) {
-        const VARTYPE target = static_cast<VARTYPE>(v.vt & ~VT_BYREF);
-        if (!IsIntegerType(target) || v.byref == nullptr) return DISP_E_TYPEMISMATCH;
-        return LoadInteger(target, v.byref, out);
-    }
-    if (v.vt == VT_BSTR) return ParseDecimal(v.bstrVal, out);
-    if (!IsIntegerType(v.vt)) return DISP_E_TYPEMISMATCH;
-    return LoadInteger(v.vt, &v.llVal, out);
-}
-
-bool FitsParameter(std::int64_t value, VARTYPE vt) {
-    switch (vt) {
+bool FitsParameter(std::int64_t value, const DispatchParam& p) {
+    switch (p.vt) {
     case VT_I2:
         return value >= std::numeric_limits<std::int16_t>::min() &&
-               value <= std::numeric_limits<std::int16_t>::max();
+               value <= (p.unsigned16 ? std::numeric_limits<std::uint16_t>::max()
+                                      : std::numeric_limits<std::int16_t>::max());
     case VT_I4:
         return value >= std::numeric_limits<std::int32_t>::min() &&
                value <= std::numeric_limits<std::int32_t>::max();
@@ -402,29 +297,45 @@ bool FitsParameter(std::int64_t value, VARTYPE vt) {
 
 // A script's variable for a by-reference parameter of one element: the
 // method writes the argument's cell, which starts with the variable's value
-// (a string parameter starts empty, as the method expects).
+// (a string parameter starts with the variable's string, which the method
+// may replace).
 HRESULT ConvertVariantReference(const VARIANT& v, const DispatchParam& declared, DispatchArg& out) {
     VARIANT* inner = v.pvarVal;
     if (declared.elements != 1 || inner == nullptr || (inner->vt & VT_BYREF) != 0)
         return DISP_E_TYPEMISMATCH;
     out.variant = inner;
     if (declared.vt == (VT_BSTR | VT_BYREF)) {
+        out.stringCell = inner->vt == VT_BSTR ? inner->bstrVal : nullptr;
         out.ref = &out.stringCell;
         return S_OK;
     }
     std::int64_t value = 0;
-    if (inner->vt != VT_EMPTY) {
-        if (const HRESULT hr = ReadInteger(*inner, value); FAILED(hr)) return hr;
-        if (!FitsParameter(value, VT_I2)) return DISP_E_OVERFLOW;
-    }
+    if (const HRESULT hr = ChangeToInteger(*inner, 0, value); FAILED(hr)) return hr;
+    if (value < std::numeric_limits<std::int16_t>::min() ||
+        value > std::numeric_limits<std::int16_t>::max())
+        return DISP_E_OVERFLOW;
     out.shortCell = static_cast<short>(value);
     out.ref = &out.shortCell;
     return S_OK;
 }
 
-HRESULT ConvertArgument(const VARIANT& v, const DispatchParam& param, DispatchArg& out) {
+HRESULT ConvertArgument(const VARIANT& v, const DispatchParam& param, LCID lcid,
+                        DispatchArg& out) {
     const VARTYPE declared = param.vt;
     if ((declared & VT_BYREF) != 0) {
+        if (param.elements > 1) {
+            ShortArrayView array;
+            const HRESULT hr = AccessShortArray(v, array);
+            if (FAILED(hr)) return hr;
+            if (hr == S_OK) {
+                // The method writes the array's own elements; the access
+                // ends after the call.
+                out.ref = array.data;
+                out.safeArray = array.array;
+                out.arrayElements = array.count;
+                return S_OK;
+            }
+        }
         if (v.vt == (VT_BYREF | VT_VARIANT)) return ConvertVariantReference(v, param, out);
         // A caller's storage is written through as the declared type, so
         // nothing else will do.
@@ -433,20 +344,32 @@ HRESULT ConvertArgument(const VARIANT& v, const DispatchParam& param, DispatchAr
         return S_OK;
     }
     std::int64_t value = 0;
-    if (const HRESULT hr = ReadInteger(v, value); FAILED(hr)) return hr;
-    if (!FitsParameter(value, declared)) return DISP_E_OVERFLOW;
+    if (const HRESULT hr = ChangeToInteger(v, lcid, value); FAILED(hr)) return hr;
+    if (!FitsParameter(value, param)) return DISP_E_OVERFLOW;
     out.value = value;
     return S_OK;
 }
 
+// Ends what converting the argument began: the access to a safe array.
+void ReleaseArgument(DispatchArg& arg) {
+    if (arg.safeArray == nullptr) return;
+    ShortArrayView view{static_cast<std::int16_t*>(arg.ref), arg.arrayElements, arg.safeArray};
+    ReleaseShortArray(view);
+    arg.safeArray = nullptr;
+}
+
 // After the call: a script's variable receives what the method wrote in its
-// cell. A string goes over to the variable; a string parameter the method
-// left alone leaves the variable as it was.
+// cell. A string goes over to the variable (the method freed the one it
+// replaced); a string parameter the method left alone leaves the variable as
+// it was.
 void WriteBackToVariant(const DispatchParam& param, DispatchArg& arg) {
     if (arg.variant == nullptr) return;
     if (param.vt == (VT_BSTR | VT_BYREF)) {
-        if (arg.stringCell == nullptr) return;
-        VariantClear(arg.variant);
+        const bool heldString = arg.variant->vt == VT_BSTR;
+        if (arg.stringCell == (heldString ? arg.variant->bstrVal : nullptr)) return;
+        // A string the variable held is gone already; anything else it
+        // held goes now.
+        if (!heldString) VariantClear(arg.variant);
         arg.variant->vt = VT_BSTR;
         arg.variant->bstrVal = std::exchange(arg.stringCell, nullptr);
         return;
@@ -454,6 +377,30 @@ void WriteBackToVariant(const DispatchParam& param, DispatchArg& arg) {
     VariantClear(arg.variant);
     arg.variant->vt = VT_I2;
     arg.variant->iVal = arg.shortCell;
+}
+
+// Which element of rgvarg each parameter takes: positional arguments fill
+// the first parameters (they come last-first after the named ones), named
+// ones the parameters they name.
+HRESULT PlaceArguments(const DISPPARAMS& params, const DispatchEntry& e, unsigned* sources,
+                       unsigned* puArgErr) {
+    const unsigned n = params.cArgs;
+    const unsigned named = params.cNamedArgs;
+    constexpr unsigned kNone = ~0u;
+    for (std::size_t p = 0; p < e.paramCount; ++p)
+        sources[p] = kNone;
+    const unsigned positional = n - named;
+    for (unsigned i = 0; i < positional && i < e.paramCount; ++i)
+        sources[i] = n - 1 - i;
+    for (unsigned k = 0; k < named; ++k) {
+        const DISPID p = params.rgdispidNamedArgs[k];
+        if (p < 0 || static_cast<std::size_t>(p) >= e.paramCount || sources[p] != kNone) {
+            if (puArgErr != nullptr) *puArgErr = k;
+            return DISP_E_PARAMNOTFOUND;
+        }
+        sources[p] = k;
+    }
+    return S_OK;
 }
 
 } // namespace
@@ -508,33 +455,67 @@ HRESULT GetIDsOfNames(const OLECHAR* const* names, unsigned count, DISPID* ids) 
     return hr;
 }
 
+HRESULT GetDiagnosticsIDsOfNames(const OLECHAR* const* names, unsigned count, DISPID* ids) {
+    if (count == 0) return S_OK;
+    if (names == nullptr || ids == nullptr) return E_POINTER;
+    for (unsigned k = 0; k < count; ++k)
+        ids[k] = DISPID_UNKNOWN;
+    if (names[0] == nullptr ||
+        !SameName(kLastLinkErrorName, names[0], std::char_traits<OLECHAR>::length(names[0])))
+        return DISP_E_UNKNOWNNAME;
+    ids[0] = kDispidLastLinkError;
+    // A property without parameters has no names beyond its own.
+    return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
+}
+
 HRESULT InvokeMethod(CPalvexCtrl& ctrl, DISPID id, std::uint16_t wFlags, DISPPARAMS* params,
-                     VARIANT* pResult, unsigned* puArgErr) noexcept {
+                     VARIANT* pResult, unsigned* puArgErr, LCID lcid) noexcept {
     const DispatchEntry* e = FindEntryById(id);
     if (e == nullptr || (wFlags & DISPATCH_METHOD) == 0) return DISP_E_MEMBERNOTFOUND;
     if (params == nullptr) return E_POINTER;
-    if (params->cNamedArgs != 0) return DISP_E_NONAMEDARGS;
-    if (params->cArgs != e->paramCount) return DISP_E_BADPARAMCOUNT;
-    if (params->cArgs != 0 && params->rgvarg == nullptr) return E_POINTER;
+    const unsigned n = params->cArgs;
+    if (n != e->paramCount || params->cNamedArgs > n) return DISP_E_BADPARAMCOUNT;
+    if ((n != 0 && params->rgvarg == nullptr) ||
+        (params->cNamedArgs != 0 && params->rgdispidNamedArgs == nullptr))
+        return E_POINTER;
+    unsigned sources[kMaxDispatchParams];
+    if (const HRESULT hr = PlaceArguments(*params, *e, sources, puArgErr); FAILED(hr)) return hr;
 
     // Every argument is converted before the method runs: a refusal leaves
     // the control as it was.
     DispatchArg args[kMaxDispatchParams] = {};
-    const unsigned n = params->cArgs;
+    auto release = [&] {
+        for (unsigned i = 0; i < n; ++i)
+            ReleaseArgument(args[i]);
+    };
+    bool fits = true;
     for (unsigned i = 0; i < n; ++i) {
-        const unsigned position = n - 1 - i; // arguments arrive last-first
-        const HRESULT hr = ConvertArgument(params->rgvarg[position], e->params[i], args[i]);
+        const HRESULT hr = ConvertArgument(params->rgvarg[sources[i]], e->params[i], lcid, args[i]);
         if (FAILED(hr)) {
-            if (puArgErr != nullptr) *puArgErr = position;
+            release();
+            if (puArgErr != nullptr) *puArgErr = sources[i];
             return hr;
         }
+        const DispatchParam& p = e->params[i];
+        if (args[i].safeArray != nullptr &&
+            args[i].arrayElements < (p.written != nullptr ? p.written(ctrl)
+                                                            : static_cast<std::size_t>(p.elements)))
+            fits = false;
     }
 
     VARIANT result;
     VariantInit(&result);
-    e->invoke(ctrl, args, &result);
-    for (unsigned i = 0; i < n; ++i)
-        WriteBackToVariant(e->params[i], args[i]);
+    if (fits) {
+        e->invoke(ctrl, args, &result);
+        for (unsigned i = 0; i < n; ++i)
+            WriteBackToVariant(e->params[i], args[i]);
+    } else {
+        // An array too small for what the method would write: the method's
+        // failure, and nothing written.
+        result.vt = VT_BOOL;
+        result.boolVal = VARIANT_FALSE;
+    }
+    release();
     if (pResult != nullptr) *pResult = result;
     return S_OK;
 }

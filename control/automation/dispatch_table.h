@@ -34,6 +34,13 @@ struct DispatchParam {
     // By-reference parameters: how many elements the method may write
     // through the pointer (an array's capacity; 1 for one variable).
     int elements = 1;
+    // Array parameters: how many elements the method writes in the control's
+    // present state (an array passed as a safe array must hold them all);
+    // nullptr: `elements`.
+    std::size_t (*written)(const CPalvexCtrl& ctrl) = nullptr;
+    // 16-bit parameters that carry an unsigned value (a speed, a TCP port):
+    // 32768 to 65535 are taken as their 16-bit pattern, as they travel.
+    bool unsigned16 = false;
 };
 
 // One argument after conversion: the integer of a by-value parameter or the
@@ -47,6 +54,10 @@ struct DispatchArg {
     VARIANT* variant = nullptr;
     short shortCell = 0;
     BSTR stringCell = nullptr;
+    // An array parameter given as a safe array: the system's handle while
+    // its elements are accessed, and how many it holds.
+    void* safeArray = nullptr;
+    std::size_t arrayElements = 0;
 };
 
 // Calls the member function with args[0..n) in parameter order and stores the
@@ -84,25 +95,40 @@ HRESULT GetIdOfName(std::string_view name, DISPID* id);
 // names get DISPID_UNKNOWN and the call returns DISP_E_UNKNOWNNAME.
 HRESULT GetIDsOfNames(const OLECHAR* const* names, unsigned count, DISPID* ids);
 
+// The control's second dispatch interface, _DPalvexDiagnostics, for
+// automation hosts that cannot call IPalvexDiagnostics: one read-only
+// property, the text of why the link last failed.
+constexpr DISPID kDispidLastLinkError = 1;
+constexpr const char* kLastLinkErrorName = "LastLinkError";
+
+// GetIDsOfNames of _DPalvexDiagnostics: its one property, ignoring case.
+HRESULT GetDiagnosticsIDsOfNames(const OLECHAR* const* names, unsigned count, DISPID* ids);
+
 // Invoke with automation semantics. Every argument is checked and converted
 // before the method runs, so a refused call changes nothing:
 //   unknown id, or wFlags without DISPATCH_METHOD  DISP_E_MEMBERNOTFOUND
-//   named arguments                                DISP_E_NONAMEDARGS
 //   wrong argument count                           DISP_E_BADPARAMCOUNT
+//   a named argument no parameter has, or a
+//   parameter given twice                          DISP_E_PARAMNOTFOUND
 //   value that does not fit the parameter          DISP_E_OVERFLOW
 //   unconvertible type or text, by-reference
 //   parameter not of exactly its declared type     DISP_E_TYPEMISMATCH
+// Arguments are positional (last-first in rgvarg) or named by the parameter
+// identifiers GetIDsOfNames gives (0-based positions; named ones come first
+// in rgvarg), mixed as Automation defines. By-value parameters are
+// converted as Automation converts (variant_convert.h): any number, a
+// numeric string, Empty, by value, by reference or in a script's variable.
 // A by-reference parameter of one element also takes a reference to a
 // variant (VT_BYREF|VT_VARIANT, what script hosts pass): the method writes
 // a cell of its own type, and on return the variant holds that value
 // (VT_I2, or VT_BSTR when the method made a string). An array parameter
-// takes only a pointer to its element type, since one variant cannot hold
-// what the method writes.
-// For the last two *puArgErr receives the argument's index in rgvarg (the
-// arguments arrive last-first). By-value parameters accept the integer
-// types, VT_BOOL, decimal text in a VT_BSTR and by-reference integers.
+// takes a pointer to its element type (the first element of the caller's
+// array) or a safe array of 16-bit integers; a safe array too small for
+// what the method would write makes the call return the method's failure
+// (FALSE) without running it.
+// For the refusals of one argument *puArgErr receives its index in rgvarg.
 // pResult and puArgErr may be null. Never throws.
 HRESULT InvokeMethod(CPalvexCtrl& ctrl, DISPID id, std::uint16_t wFlags, DISPPARAMS* params,
-                     VARIANT* pResult, unsigned* puArgErr) noexcept;
+                     VARIANT* pResult, unsigned* puArgErr, LCID lcid = 0) noexcept;
 
 } // namespace palvex

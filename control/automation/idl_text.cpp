@@ -57,15 +57,30 @@ void AppendMethod(std::string& out, const DispatchEntry& e) {
 // A dispatch interface with its methods; `hidden` keeps it out of object
 // browsers (a control's default interface is reached through its class).
 void AppendDispinterface(std::string& out, const IID& iid, const char* help, const char* name,
-                         std::span<const DispatchEntry> methods, bool hidden) {
+                         std::span<const DispatchEntry> methods, bool hidden,
+                         const std::string& properties = {}) {
     out += "    [\n        " + UuidAttribute(iid) + ",\n";
     out += std::string("        helpstring(\"") + help + "\")" + (hidden ? ",\n        hidden" : "") +
            "\n    ]\n";
     out += std::string("    dispinterface ") + name + "\n    {\n";
-    out += "    properties:\n    methods:\n";
+    out += "    properties:\n" + properties + "    methods:\n";
     for (const DispatchEntry& e : methods)
         AppendMethod(out, e);
     out += "    };\n\n";
+}
+
+// A class of the library: its default interface, and its default source
+// interface when it has events.
+void AppendCoclass(std::string& out, const CLSID& clsid, const char* help, const char* attributes,
+                   const char* name, const char* interface, const char* source) {
+    out += "    [\n        " + UuidAttribute(clsid) + ",\n";
+    out += std::string("        helpstring(\"") + help + "\"),\n";
+    out += std::string("        ") + attributes + "\n    ]\n";
+    out += std::string("    coclass ") + name + "\n    {\n";
+    out += std::string("        [default] dispinterface ") + interface + ";\n";
+    if (source != nullptr)
+        out += std::string("        [default, source] dispinterface ") + source + ";\n";
+    out += "    };\n";
 }
 
 constexpr const char* kPreamble =
@@ -118,14 +133,19 @@ std::string PalvexIdlText() {
     AppendDispinterface(out, DIID__DPalvex, res::kDispatchHelp, res::kDispatchName,
                         AllDispatchEntries(), true);
     AppendDispinterface(out, DIID__DPalvexEvents, res::kEventsHelp, res::kEventsName, {}, false);
-
-    out += "    [\n        " + UuidAttribute(CLSID_Palvex) + ",\n";
-    out += std::string("        helpstring(\"") + res::kControlTypeName + "\"),\n";
-    out += "        control\n    ]\n";
-    out += std::string("    coclass ") + res::kCoclassName + "\n    {\n";
-    out += std::string("        [default] dispinterface ") + res::kDispatchName + ";\n";
-    out += std::string("        [default, source] dispinterface ") + res::kEventsName + ";\n";
-    out += "    };\n};\n";
+    AppendCoclass(out, CLSID_Palvex, res::kControlTypeName, "control", res::kCoclassName,
+                  res::kDispatchName, res::kEventsName);
+    out += "\n";
+    // The control's second dispatch interface, and a class that names it for
+    // hosts that declare variables by class; the control is the only object
+    // that has it.
+    AppendDispinterface(out, DIID__DPalvexDiagnostics, res::kDiagnosticsHelp,
+                        res::kDiagnosticsName, {}, false,
+                        "        [id(" + std::to_string(kDispidLastLinkError) +
+                            "), readonly] BSTR " + kLastLinkErrorName + ";\n");
+    AppendCoclass(out, CLSID_PalvexDiagnostics, res::kDiagnosticsHelp, "noncreatable",
+                  res::kDiagnosticsCoclassName, res::kDiagnosticsName, nullptr);
+    out += "};\n";
     return out;
 }
 

@@ -54,6 +54,9 @@
 #define PALVEX_EVENTS_NAME "_DPalvexEvents"
 #define PALVEX_EVENTS_HELP "Event interface for Palvex Control"
 #define PALVEX_COCLASS_NAME "Palvex"
+#define PALVEX_DIAGNOSTICS_NAME "_DPalvexDiagnostics"
+#define PALVEX_DIAGNOSTICS_HELP "Why the link of Palvex Control last failed"
+#define PALVEX_DIAGNOSTICS_COCLASS_NAME "PalvexDiagnostics"
 
 /* ProgIDs */
 #define PALVEX_CONTROL_PROGID "PALVEX.PalvexCtrl.1"

@@ -46,8 +46,8 @@ HRESULT ModuleTypeInfo(REFGUID guid, ITypeInfo** info) {
 
 namespace palvex {
 
-HRESULT DispatchTypeInfo(ITypeInfo** info) {
-    return win32::ModuleTypeInfo(DIID__DPalvex, info);
+HRESULT DispatchTypeInfo(REFIID iid, ITypeInfo** info) {
+    return win32::ModuleTypeInfo(iid, info);
 }
 
 } // namespace palvex

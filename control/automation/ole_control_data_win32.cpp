@@ -17,10 +17,32 @@ namespace palvex::win32 {
 
 namespace {
 
-// The storage's stream and the bag's property that hold the version stamp
-// (persistence.h).
+// The storage's stream that holds the control's state (persistence.h), and
+// the bag's properties: the version stamp and the extent.
 constexpr wchar_t kStorageStream[] = L"Contents";
 constexpr wchar_t kVersionProperty[] = L"_Version";
+constexpr wchar_t kExtentXProperty[] = L"_ExtentX";
+constexpr wchar_t kExtentYProperty[] = L"_ExtentY";
+
+// A 32-bit property of a bag; false when the bag has none.
+bool ReadLong(IPropertyBag& bag, const wchar_t* name, IErrorLog* log, LONG& value) {
+    VARIANT v;
+    VariantInit(&v);
+    V_VT(&v) = VT_I4;
+    const bool read = SUCCEEDED(bag.Read(name, &v, log)) &&
+                      SUCCEEDED(VariantChangeType(&v, &v, 0, VT_I4));
+    if (read) value = V_I4(&v);
+    VariantClear(&v);
+    return read;
+}
+
+HRESULT WriteLong(IPropertyBag& bag, const wchar_t* name, LONG value) {
+    VARIANT v;
+    VariantInit(&v);
+    V_VT(&v) = VT_I4;
+    V_I4(&v) = value;
+    return bag.Write(name, &v);
+}
 
 void Hold(CONNECTDATA& item) {
     item.pUnk->AddRef();
@@ -187,11 +209,14 @@ HRESULT COleControlParts::IsDirty() {
 
 // A new control: there are no persistent properties to give defaults.
 HRESULT COleControlParts::InitNew() {
+    m_extent = {};
     return S_OK;
 }
 
 HRESULT COleControlParts::InitNew(IStorage* storage) {
-    return storage == nullptr ? E_POINTER : S_OK;
+    if (storage == nullptr) return E_POINTER;
+    m_extent = {};
+    return S_OK;
 }
 
 HRESULT COleControlParts::Load(IStorage* storage) {
@@ -200,7 +225,9 @@ HRESULT COleControlParts::Load(IStorage* storage) {
     HRESULT hr =
         storage->OpenStream(kStorageStream, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &stream);
     if (FAILED(hr)) return hr;
-    hr = ReadStamp(*stream);
+    SControlExtent extent = m_extent;
+    hr = ReadState(*stream, extent);
+    if (SUCCEEDED(hr)) m_extent = extent;
     stream->Release();
     return hr;
 }
@@ -211,7 +238,7 @@ HRESULT COleControlParts::Save(IStorage* storage, BOOL) {
     HRESULT hr = storage->CreateStream(
         kStorageStream, STGM_CREATE | STGM_WRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &stream);
     if (FAILED(hr)) return hr;
-    hr = WriteStamp(*stream);
+    hr = WriteState(*stream, m_extent);
     stream->Release();
     return hr;
 }
@@ -223,24 +250,26 @@ HRESULT COleControlParts::HandsOffStorage() {
     return S_OK;
 }
 
-// A bag without the stamp (an older or hand-written page) loads as well.
+// A bag without the stamp or the extent (an older or hand-written page)
+// loads as well: what it lacks keeps its value.
 HRESULT COleControlParts::Load(IPropertyBag* bag, IErrorLog* log) {
     if (bag == nullptr) return E_POINTER;
-    VARIANT value;
-    VariantInit(&value);
-    V_VT(&value) = VT_I4;
-    bag->Read(kVersionProperty, &value, log);
-    VariantClear(&value);
+    LONG version = 0;
+    ReadLong(*bag, kVersionProperty, log, version);
+    LONG cx = m_extent.cx;
+    LONG cy = m_extent.cy;
+    if (ReadLong(*bag, kExtentXProperty, log, cx) && ReadLong(*bag, kExtentYProperty, log, cy) &&
+        cx >= 0 && cy >= 0)
+        m_extent = {cx, cy};
     return S_OK;
 }
 
 HRESULT COleControlParts::Save(IPropertyBag* bag, BOOL, BOOL) {
     if (bag == nullptr) return E_POINTER;
-    VARIANT value;
-    VariantInit(&value);
-    V_VT(&value) = VT_I4;
-    V_I4(&value) = static_cast<LONG>(module::kPersistVersion);
-    return bag->Write(kVersionProperty, &value);
+    HRESULT hr = WriteLong(*bag, kVersionProperty, static_cast<LONG>(module::kPersistVersion));
+    if (SUCCEEDED(hr)) hr = WriteLong(*bag, kExtentXProperty, m_extent.cx);
+    if (SUCCEEDED(hr)) hr = WriteLong(*bag, kExtentYProperty, m_extent.cy);
+    return hr;
 }
 
 // --- IProvideClassInfo2 --------------------------------------------------------------

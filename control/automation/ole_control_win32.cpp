@@ -30,7 +30,8 @@ template <class T> void ReleaseAndClear(T*& p) {
 
 } // namespace
 
-COleControlParts::COleControlParts(IUnknown* outer) : m_outer(outer) {}
+COleControlParts::COleControlParts(IUnknown* outer, SControlExtent& extent)
+    : m_outer(outer), m_extent(extent) {}
 
 COleControlParts::~COleControlParts() {
     ReleaseInPlaceParts();
@@ -191,14 +192,14 @@ HRESULT COleControlParts::SetExtent(DWORD aspect, SIZEL* size) {
     if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
     if (size == nullptr) return E_POINTER;
     if (size->cx < 0 || size->cy < 0) return E_INVALIDARG;
-    m_extent = *size;
+    m_extent = {size->cx, size->cy};
     return S_OK;
 }
 
 HRESULT COleControlParts::GetExtent(DWORD aspect, SIZEL* size) {
     if (size == nullptr) return E_POINTER;
     if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
-    *size = m_extent;
+    *size = SIZEL{m_extent.cx, m_extent.cy};
     return S_OK;
 }
 
@@ -378,8 +379,8 @@ HRESULT COleControlParts::FreezeEvents(BOOL) {
 
 namespace palvex {
 
-std::unique_ptr<IControlParts> CreateControlParts(IUnknown& outer) {
-    return std::make_unique<win32::COleControlParts>(&outer);
+std::unique_ptr<IControlParts> CreateControlParts(IUnknown& outer, SControlExtent& extent) {
+    return std::make_unique<win32::COleControlParts>(&outer, extent);
 }
 
 } // namespace palvex

@@ -60,7 +60,7 @@ class COleControlParts : public IControlParts,
                          public IConnectionPointContainer,
                          public ISpecifyPropertyPages {
   public:
-    explicit COleControlParts(IUnknown* outer);
+    COleControlParts(IUnknown* outer, SControlExtent& extent);
     ~COleControlParts() override;
     COleControlParts(const COleControlParts&) = delete;
     COleControlParts& operator=(const COleControlParts&) = delete;
@@ -177,8 +177,8 @@ class COleControlParts : public IControlParts,
     IOleInPlaceUIWindow* m_document = nullptr;
     bool m_uiActive = false;
     RECT m_pos{};
-    // The extent in HIMETRIC: 1 x 0.5 inch until the container sets one.
-    SIZEL m_extent{2540, 1270};
+    // The extent in HIMETRIC, the control object's (it saves it).
+    SControlExtent& m_extent;
     // The one view sink (IViewObject::SetAdvise).
     IAdviseSink* m_viewSink = nullptr;
     DWORD m_viewAspects = 0;

@@ -11,3 +11,7 @@
 // 8-bit text widened to a new string, one character per byte (the control's
 // texts are hex digits; Chinese bytes keep their code-page values).
 BSTR BstrFromBytes(const char* text);
+
+// UTF-8 text as a new string of UTF-16 characters; a byte that does not
+// begin or continue a character becomes U+FFFD.
+BSTR BstrFromUtf8(const char* text);

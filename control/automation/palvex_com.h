@@ -143,8 +143,12 @@ constexpr bool FAILED(HRESULT hr) {
  * "lp..." ones): as wide as a pointer. */
 enum {
     VT_EMPTY = 0,
+    VT_NULL = 1,
     VT_I2 = 2,
     VT_I4 = 3,
+    VT_R4 = 4,
+    VT_R8 = 5,
+    VT_CY = 6,
     VT_BSTR = 8,
     VT_BOOL = 11,
     VT_VARIANT = 12,
@@ -165,6 +169,11 @@ enum {
 #endif
 };
 
+/* A currency amount: the value times 10,000, as a 64-bit integer. */
+typedef union CY {
+    int64_t int64;
+} CY;
+
 /* 16 bytes: the type, three reserved words, the value. */
 typedef struct VARIANT {
     VARTYPE vt;
@@ -180,6 +189,9 @@ typedef struct VARIANT {
         uint64_t ullVal;
         int intVal;
         unsigned int uintVal;
+        float fltVal;
+        double dblVal;
+        CY cyVal;
         VARIANT_BOOL boolVal;
         BSTR bstrVal;
         int16_t* piVal;

@@ -40,6 +40,18 @@ static const IID DIID__DPalvexEvents = {
     0x47932B20, 0x5216, 0x439D, {0x93, 0xD6, 0x14, 0xF3, 0x39, 0xC7, 0x45, 0x8F}};
 #define PALVEX_DIID_DPALVEXEVENTS_TEXT "{47932B20-5216-439D-93D6-14F339C7458F}"
 
+/* dispinterface _DPalvexDiagnostics: why the link last failed, for
+ * automation hosts (the control's second dispatch interface) */
+static const IID DIID__DPalvexDiagnostics = {
+    0x0386628B, 0xB051, 0x4C3C, {0x84, 0x1D, 0x4F, 0xD5, 0xE5, 0x5B, 0x5F, 0x56}};
+#define PALVEX_DIID_DPALVEXDIAGNOSTICS_TEXT "{0386628B-B051-4C3C-841D-4FD5E55B5F56}"
+
+/* coclass PalvexDiagnostics: not creatable; names _DPalvexDiagnostics for
+ * hosts that declare variables by class (Dim d As PalvexDiagnostics) */
+static const CLSID CLSID_PalvexDiagnostics = {
+    0x9EA50F20, 0x7B9B, 0x4454, {0x8A, 0xCB, 0xC3, 0x7F, 0x14, 0x87, 0x98, 0x82}};
+#define PALVEX_DIAGNOSTICS_CLSID_TEXT "{9EA50F20-7B9B-4454-8ACB-C37F14879882}"
+
 /* coclass Palvex: the control, ProgID "PALVEX.PalvexCtrl.1" */
 static const CLSID CLSID_Palvex = {
     0xBA4ADFFC, 0x268B, 0x45C6, {0xAD, 0x0C, 0xFD, 0x39, 0x77, 0x9F, 0xBE, 0xDF}};

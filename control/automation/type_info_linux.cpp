@@ -143,7 +143,10 @@ class CDispatchTypeInfo final : public com::CComObject<CDispatchTypeInfo, ITypeI
 
 } // namespace
 
-HRESULT DispatchTypeInfo(ITypeInfo** info) {
+HRESULT DispatchTypeInfo(REFIID iid, ITypeInfo** info) {
+    if (info == nullptr) return E_POINTER;
+    *info = nullptr;
+    if (!SameGuid(iid, DIID__DPalvex)) return TYPE_E_ELEMENTNOTFOUND;
     return com::CreateAndQuery<CDispatchTypeInfo>(IID_IPalvexTypeInfo,
                                                   reinterpret_cast<void**>(info));
 }

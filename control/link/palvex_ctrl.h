@@ -117,6 +117,11 @@ class CPalvexCtrl {
     bool IsLinkOpen() const { return m_exchange.LinkOpen(); }
     int LinkKind() const { return m_state.m_nLinkKind; }
     short WaitTime() const { return m_state.m_nWaitTime; }
+    // What the reading methods write in the present state: the screen height
+    // (GetTestResult, one element per row) and the last frame's length
+    // (GetSendString, one element per byte).
+    short LedHeight() const { return m_state.m_nLedHeight; }
+    std::size_t LastFrameLength() const { return m_exchange.LastFrameLength(); }
     // Why the link last failed: an open refused (the open methods start
     // afresh with none), or a write or read of an exchange that fell short.
     // The trace sink is told each one as it happens. The text is the one

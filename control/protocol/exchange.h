@@ -22,6 +22,8 @@ class CExchange {
     void Attach(palvex::ILinkTransport* link) { m_pLink = link; }
     void Detach() { m_pLink = nullptr; }
     bool LinkOpen() const { return m_pLink != nullptr; }
+    // How many bytes the last frame built has (what GetSendString writes).
+    std::uint16_t LastFrameLength() const { return m_nLastFrameLen; }
 
     // Wraps payload[0..n) into a frame addressed by `state`, stores a copy,
     // sends it on the open link and reads the reply whose length the command

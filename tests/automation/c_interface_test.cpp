@@ -190,19 +190,33 @@ TEST(CInterface, ReadsThePropertyTextOfACardAsACallerOwnedString) {
     Call(c, "QKClose");
 }
 
-TEST(CInterface, SavesTheStampAndLoadsAnyStamp) {
+// The stamp, then the extent in HIMETRIC (1 x 0.5 inch for a new control),
+// each least significant byte first; a saved extent comes back, and a
+// stream of the stamp alone (what the control saved before) still loads.
+TEST(CInterface, SavesTheStampAndTheExtentAndLoadsAnyStamp) {
     Control c;
     ASSERT_EQ(c.status, PALVEX_OK);
     std::size_t length = 0;
     EXPECT_EQ(palvex_save(c.get(), nullptr, 0, &length), PALVEX_E_BUFFER_TOO_SMALL);
-    EXPECT_EQ(length, 4u);
-    unsigned char saved[8] = {};
+    EXPECT_EQ(length, 12u);
+    unsigned char saved[16] = {};
     ASSERT_EQ(palvex_save(c.get(), saved, sizeof saved, &length), PALVEX_OK);
     EXPECT_EQ(std::vector<unsigned char>(saved, saved + length),
-              (std::vector<unsigned char>{0x00, 0x00, 0x01, 0x00}));
+              (std::vector<unsigned char>{0x00, 0x00, 0x01, 0x00, 0xEC, 0x09, 0x00, 0x00, 0xF6,
+                                          0x04, 0x00, 0x00}));
     const unsigned char older[] = {0x00, 0x00, 0x00, 0x00};
     EXPECT_EQ(palvex_load(c.get(), older, sizeof older), PALVEX_OK);
     EXPECT_EQ(palvex_load(c.get(), older, 3), PALVEX_E_READ_FAULT);
+
+    const unsigned char sized[] = {0x00, 0x00, 0x01, 0x00, 0x10, 0x27, 0, 0, 0x88, 0x13, 0, 0};
+    ASSERT_EQ(palvex_load(c.get(), sized, sizeof sized), PALVEX_OK);
+    ASSERT_EQ(palvex_save(c.get(), saved, sizeof saved, &length), PALVEX_OK);
+    EXPECT_EQ(std::vector<unsigned char>(saved, saved + length),
+              std::vector<unsigned char>(sized, sized + sizeof sized));
+    // An extent cut short is not the control's; the control keeps its own.
+    EXPECT_EQ(palvex_load(c.get(), sized, 8), PALVEX_E_READ_FAULT);
+    ASSERT_EQ(palvex_save(c.get(), saved, sizeof saved, &length), PALVEX_OK);
+    EXPECT_EQ(saved[4], 0x10);
 }
 
 TEST(CInterface, DrawsTheDesignTimePictureIntoTheWholeImage) {
@@ -253,11 +267,14 @@ TEST(CInterface, WritesTheTypeLibraryAsIdlAndTruncatesSafely) {
           "[id(7)] VARIANT_BOOL SendPicture(short ProgNum, short Step, __int3264 lpBuff);",
           "[id(31)] short GetVersion();"})
         EXPECT_NE(text.find(line), std::string::npos) << line;
+    // The methods of _DPalvex, up to the end of its block.
+    const std::size_t begin = text.find("dispinterface _DPalvex\n");
+    const std::size_t end = text.find("};", begin);
     std::size_t methods = 0;
-    for (std::size_t at = text.find("[id("); at != std::string::npos;
-         at = text.find("[id(", at + 1))
+    for (std::size_t at = text.find("[id(", begin); at < end; at = text.find("[id(", at + 1))
         ++methods;
     EXPECT_EQ(methods, 39u);
+    EXPECT_NE(text.find("[id(1), readonly] BSTR LastLinkError;"), std::string::npos);
     EXPECT_EQ(text.find("[id(32)]"), std::string::npos);
 
     char small[8];

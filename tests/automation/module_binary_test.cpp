@@ -280,8 +280,9 @@ TEST_F(ModuleTest, RefusesWrongCountsAndTypesWithoutRunningOrChangingAnything) {
     EXPECT_EQ(o.hr, DISP_E_BADPARAMCOUNT);
     o = Call(d(), kSetLedProperty, {Short(1), Short(256), Short(64), Short(0)});
     EXPECT_EQ(o.hr, DISP_E_BADPARAMCOUNT);
-    VARIANT empty{};
-    o = Call(d(), kSetLedProperty, {Short(1), Short(256), empty});
+    VARIANT null{};
+    null.vt = VT_NULL;
+    o = Call(d(), kSetLedProperty, {Short(1), Short(256), null});
     EXPECT_EQ(o.hr, DISP_E_TYPEMISMATCH);
     EXPECT_EQ(o.argErr, 0u); // the last argument comes first
     o = Call(d(), kSetLedProperty, {text, Short(256), Short(64)});
@@ -444,14 +445,15 @@ struct HostStream final : ISequentialStream {
     }
 };
 
-TEST_F(ModuleTest, SavingWritesOnlyTheVersionStamp) {
+TEST_F(ModuleTest, SavingWritesTheVersionStampAndTheExtentOnly) {
     Ref<IPersistStreamInit> persist;
     ASSERT_EQ(QueryFrom(control, IID_IPersistStreamInit, persist), S_OK);
     // What the host set up is not part of what it saves.
     ASSERT_EQ(Call(d(), kSetLedProperty, {Short(1), Short(256), Short(64)}).hr, S_OK);
     HostStream stream;
     ASSERT_EQ(persist->Save(&stream, 1), S_OK);
-    EXPECT_EQ(stream.bytes, (std::vector<std::uint8_t>{0x00, 0x00, 0x01, 0x00}));
+    EXPECT_EQ(stream.bytes, (std::vector<std::uint8_t>{0x00, 0x00, 0x01, 0x00, 0xEC, 0x09, 0x00,
+                                                       0x00, 0xF6, 0x04, 0x00, 0x00}));
     ULARGE_INTEGER size{};
     EXPECT_EQ(persist->GetSizeMax(&size), S_OK);
     EXPECT_EQ(size.QuadPart, stream.bytes.size());
