@@ -10,14 +10,6 @@ using namespace testing_support;
 
 namespace {
 
-
-struct Capture : CTestControl {
-    explicit Capture(short w = 256, short h = 64) {
-        SetSendFlag(0);
-        EXPECT_TRUE(SetLedProperty(1, w, h));
-    }
-};
-
 template <class T> LONG_PTR Addr(T* p) { return reinterpret_cast<LONG_PTR>(p); }
 
 struct Picture {
@@ -42,7 +34,7 @@ TEST(PageCounts, FollowTheScreenSize) {
 }
 
 TEST(SendPicture, AnswersOutOfRangeStepsAndPagesWithoutSending) {
-    Capture c(300, 16);
+    CCaptureControl c(300, 16);
     Picture pic;
     const Bytes before = StoredBytes(c);
     EXPECT_TRUE(c.SendPicture(0, 16, Addr(pic.bytes.data())));
@@ -54,7 +46,7 @@ TEST(SendPicture, AnswersOutOfRangeStepsAndPagesWithoutSending) {
 }
 
 TEST(SendPicture, CarriesTheStepRowWithPageAndStepInSixBits) {
-    Capture c(512, 64);
+    CCaptureControl c(512, 64);
     Picture pic;
     pic.At(5, 0) = 0xA5;
     pic.At(5, 511) = 0x3C;
@@ -70,7 +62,7 @@ TEST(SendPicture, CarriesTheStepRowWithPageAndStepInSixBits) {
 }
 
 TEST(SendPicture, SendsPageSixtyFourAsPageZero) {
-    Capture c(256, 8); // 511 pages
+    CCaptureControl c(256, 8); // 511 pages
     Picture pic;
     ASSERT_TRUE(c.SendPicture(64, 1, Addr(pic.bytes.data())));
     EXPECT_EQ(StoredBody(c)[1], 0);
@@ -78,7 +70,7 @@ TEST(SendPicture, SendsPageSixtyFourAsPageZero) {
 }
 
 TEST(SendPicture, PacksTwoRowsPerByteAboveSixtyFourRows) {
-    Capture c(100, 100);
+    CCaptureControl c(100, 100);
     Picture pic;
     for (int row = 0; row < 128; ++row)
         for (int col = 0; col < 512; ++col) pic.At(row, col) = static_cast<std::uint8_t>((row + col) & 0x0F);
@@ -100,7 +92,7 @@ TEST(SendPicture, PacksTwoRowsPerByteAboveSixtyFourRows) {
 TEST(SendPicture, PutsTheUpperRowInTheLowNibbleOfATallScreensStep) {
     // 8 columns, 72 rows: step 2 carries row 2 (low nibbles) and row 66
     // (high nibbles); the two rows differ, so swapped halves cannot pass.
-    Capture c(8, 72);
+    CCaptureControl c(8, 72);
     Picture pic;
     const std::uint8_t upper[8] = {1, 2, 3, 4, 5, 6, 7, 0};
     const std::uint8_t lower[8] = {7, 0, 1, 2, 3, 4, 5, 6};
@@ -114,7 +106,7 @@ TEST(SendPicture, PutsTheUpperRowInTheLowNibbleOfATallScreensStep) {
 }
 
 TEST(SendPicture, SendsNothingAfterAGeometryOutsideTheScreenModel) {
-    Capture c(512, 64);
+    CCaptureControl c(512, 64);
     Picture pic;
     const Bytes before = StoredBytes(c);
     c.SetLedProperty(1, 600, 64); // refused; counts keep their old values
@@ -134,7 +126,7 @@ std::array<std::uint8_t, 8> Record(std::uint8_t b0, std::uint8_t b1, std::uint8_
 } // namespace
 
 TEST(SendProgList, PacksRecordsAndWritesTheNormalisedValuesBack) {
-    Capture c;
+    CCaptureControl c;
     std::array<std::array<std::uint8_t, 8>, 2> recs = {Record(20, 7, 3, 0, 0x8000, 0x1F),
                                                        Record(1, 1, 2, 1, 0, 0x02)};
     ASSERT_TRUE(c.SendProgList(2, Addr(recs.data())));
@@ -147,7 +139,7 @@ TEST(SendProgList, PacksRecordsAndWritesTheNormalisedValuesBack) {
 }
 
 TEST(SendProgList, TakesAtMostSixtyFourEntriesAndClosesTheRing) {
-    Capture c;
+    CCaptureControl c;
     std::vector<std::array<std::uint8_t, 8>> recs(70, Record(1, 0, 1, 0, 5, 0));
     recs[0][3] = 1;  // entry 63 takes its flag from here
     recs[64][3] = 0; // not from here
@@ -177,7 +169,7 @@ TEST(SendProgList, FollowsTheListWithClockAndStartInSendingModeOnly) {
     EXPECT_EQ(c.link.written[2][9], 'F');
     EXPECT_EQ(c.link.written[2].size(), 23u);
 
-    Capture capture;
+    CCaptureControl capture;
     ASSERT_TRUE(capture.SendProgList(0, Addr(rec.data())));
     EXPECT_EQ(ToHex(StoredBody(capture)), "4800"); // the list stays the stored frame
 }
@@ -193,7 +185,7 @@ TEST(SendProgList, StopsAtTheFirstFailedCommand) {
 }
 
 TEST(SendProgList, RefusesNegativeCountsAndNullRecords) {
-    Capture c;
+    CCaptureControl c;
     std::array<std::uint8_t, 8> rec{};
     EXPECT_FALSE(c.SendProgList(-1, Addr(rec.data())));
     EXPECT_FALSE(c.SendProgList(1, 0));
@@ -225,7 +217,7 @@ private:
 } // namespace
 
 TEST(SendHZLib, SendsTheNamedBlockWithItsAddress) {
-    Capture c;
+    CCaptureControl c;
     FontFile font;
     ASSERT_TRUE(c.SendHZLib(3, font.Name()));
     Bytes body = StoredBody(c);
@@ -244,7 +236,7 @@ TEST(SendHZLib, SendsTheNamedBlockWithItsAddress) {
 }
 
 TEST(SendHZLib, RefusesMissingFilesWithoutSending) {
-    Capture c;
+    CCaptureControl c;
     const std::string missing = "/nonexistent/font.lib";
     const std::string dir = std::filesystem::temp_directory_path().string();
     EXPECT_FALSE(c.SendHZLib(0, reinterpret_cast<LONG_PTR>(missing.c_str())));
@@ -258,7 +250,7 @@ TEST(SendHZLib, RefusesMissingFilesWithoutSending) {
 TEST(SendHZLib, RefusesAReadOnlyLibraryWhoeverRunsIt) {
     // Decided by the permission bits: the superuser, who may open the file
     // for update all the same, gets the same answer as anybody else.
-    Capture c;
+    CCaptureControl c;
     FontFile font;
     namespace fs = std::filesystem;
     const fs::path path(reinterpret_cast<const char*>(font.Name()));
@@ -277,7 +269,7 @@ TEST(SendHZLib, RefusesAReadOnlyLibraryWhoeverRunsIt) {
 }
 
 TEST(SetOrderList, SendsTheLowByteOfEachEntry) {
-    Capture c;
+    CCaptureControl c;
     short list[] = {5, 0x0102, 7};
     ASSERT_TRUE(c.SetOrderList(3, Addr(list)));
     EXPECT_EQ(ToHex(StoredBody(c)), "7803050207");
@@ -286,7 +278,7 @@ TEST(SetOrderList, SendsTheLowByteOfEachEntry) {
 }
 
 TEST(SetOrderList, RefusesCountsTheBufferCannotHold) {
-    Capture c;
+    CCaptureControl c;
     std::vector<short> list(200, 1);
     EXPECT_TRUE(c.SetOrderList(99, Addr(list.data())));
     EXPECT_EQ(StoredBody(c).size(), 101u);

@@ -6,14 +6,6 @@ using namespace testing_support;
 
 namespace {
 
-
-struct Capture : CTestControl {
-    Capture() {
-        SetSendFlag(0);
-        EXPECT_TRUE(SetLedProperty(1, 256, 64));
-    }
-};
-
 // A control on the fake link, armed for a screen `height` rows high.
 struct Linked : CTestControl {
     explicit Linked(short height = 64) {
@@ -28,7 +20,7 @@ template <class T> LONG_PTR Addr(T* p) { return reinterpret_cast<LONG_PTR>(p); }
 } // namespace
 
 TEST(SetTime, SendsTheLocalTimeWithTheWeekdayBeforeTheSeconds) {
-    Capture c;
+    CCaptureControl c;
     c.now = MakeTime(2006, 8, 13, 14, 5, 9, 0);
     ASSERT_TRUE(c.SetTime());
     EXPECT_EQ(ToHex(StoredBody(c)), "4406081314050009");
@@ -53,7 +45,7 @@ TEST(GetTime, DecodesTheBcdClockAndLeavesTheRecordAloneOnFailure) {
 }
 
 TEST(ShortCommands, SendTheLowBytesOfTheirArguments) {
-    Capture c;
+    CCaptureControl c;
     ASSERT_TRUE(c.LockHZLib(7));
     EXPECT_EQ(ToHex(StoredBody(c)), "4F55");
     ASSERT_TRUE(c.LockHZLib(0));
@@ -82,7 +74,7 @@ TEST(SetRelay, BuildsTheGoldenFrameAndAcceptsItsAcknowledgement) {
 }
 
 TEST(SetOnOffTime, EndsTheDayAtTwentyThreeFiftyNine) {
-    Capture c;
+    CCaptureControl c;
     ASSERT_TRUE(c.SetOnOffTime(0, 2400, 800, 2400));
     EXPECT_EQ(ToHex(StoredBody(c)), "79" "0000" "2359" "0800" "2359");
     ASSERT_TRUE(c.SetOnOffTime(2400, 2400, 0, 0));
@@ -90,7 +82,7 @@ TEST(SetOnOffTime, EndsTheDayAtTwentyThreeFiftyNine) {
 }
 
 TEST(GetTestResult, PacksColourAndColumnIntoOneByte) {
-    Capture c;
+    CCaptureControl c;
     short result[128];
     ASSERT_TRUE(c.GetTestResult(1, 5, result));
     EXPECT_EQ(ToHex(StoredBody(c)), "5745");
@@ -117,7 +109,7 @@ TEST(GetTestState, ReadsTheStateSigned) {
     c.Reply("01 02");
     EXPECT_EQ(c.GetTestState(), 2);
     EXPECT_EQ(c.GetTestState(), 9999); // no reply
-    Capture capture;
+    CCaptureControl capture;
     EXPECT_EQ(capture.GetTestState(), 1); // empty text
 }
 

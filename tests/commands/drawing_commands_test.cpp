@@ -8,20 +8,12 @@ using namespace testing_support;
 
 namespace {
 
-
-struct Capture : CTestControl {
-    Capture() {
-        SetSendFlag(0);
-        EXPECT_TRUE(SetLedProperty(1, 256, 64));
-    }
-};
-
 LONG_PTR Text(const std::string& s) { return reinterpret_cast<LONG_PTR>(s.c_str()); }
 
 } // namespace
 
 TEST(Line, SendsRowAndColumnLinesWithAscendingEnds) {
-    Capture c;
+    CCaptureControl c;
     ASSERT_TRUE(c.Line(0, 10, 5, 3, 5, 9));
     EXPECT_EQ(ToHex(StoredBody(c)), "4B00" "0003" "0005" "000A" "0005" "01");
     ASSERT_TRUE(c.Line(1, 4, 20, 4, 2, 2));
@@ -33,7 +25,7 @@ TEST(Line, SendsRowAndColumnLinesWithAscendingEnds) {
 }
 
 TEST(Line, RefusesSlantedLinesWithoutSending) {
-    Capture c;
+    CCaptureControl c;
     ASSERT_TRUE(c.Line(0, 7, 7, 7, 7, 3));
     const Bytes before = StoredBody(c);
     EXPECT_FALSE(c.Line(0, 1, 1, 5, 5, 1));
@@ -41,7 +33,7 @@ TEST(Line, RefusesSlantedLinesWithoutSending) {
 }
 
 TEST(BankCommands, UseTheLowestBitOfTheBank) {
-    Capture c;
+    CCaptureControl c;
     ASSERT_TRUE(c.SwitchToBank(2));
     EXPECT_EQ(ToHex(StoredBody(c)), "4C00");
     ASSERT_TRUE(c.ClearBank(3));
@@ -51,7 +43,7 @@ TEST(BankCommands, UseTheLowestBitOfTheBank) {
 }
 
 TEST(ShowString, SendsPositionColourAndTheTextWithItsTerminator) {
-    Capture c;
+    CCaptureControl c;
     ASSERT_TRUE(c.ShowString(0, 300, 16, 1, Text("")));
     EXPECT_EQ(ToHex(StoredBody(c)), "4A00012C001001" "00");
     ASSERT_TRUE(c.ShowString(0x101, -1, 2, 12, Text("Hi")));
@@ -61,7 +53,7 @@ TEST(ShowString, SendsPositionColourAndTheTextWithItsTerminator) {
 }
 
 TEST(ShowString, AcceptsTextsUpToTheBodyBufferAndRefusesLonger) {
-    Capture c;
+    CCaptureControl c;
     const std::string longest(1092, 'A');
     ASSERT_TRUE(c.ShowString(0, 0, 0, 1, Text(longest)));
     EXPECT_EQ(StoredBody(c).size(), 1100u);

@@ -32,21 +32,50 @@ std::string ReadCommand(const CPtyPair& pty, int ms = 2000) {
 
 void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
+// What the modem does with the next command: echo it or not, then, after a
+// pause (none: in the same burst), send `after`.
+struct SModemAnswer {
+    bool echo;
+    int pauseMs;
+    std::string after;
+};
+
+SModemAnswer Echoed(std::string after, int pauseMs = 0) {
+    return {true, pauseMs, after};
+}
+SModemAnswer NotEchoed(std::string after) {
+    return {false, 0, after};
+}
+
 struct ModemLine {
     CPtyPair pty;
     CPalvexCtrl control;
     char answer[128];
+    char guard[16]; // right behind the answer: must stay untouched
     ModemLine() {
         pty.MapToPort(kPort);
         control.SetModemSlowCommandWait(1500);
         std::memset(answer, 'x', sizeof answer);
+        std::memset(guard, 'g', sizeof guard);
+    }
+    // Plays the modem for the next command; `seen` gets the command.
+    std::thread Answer(SModemAnswer a, std::string& seen) {
+        return std::thread([this, a, &seen] {
+            seen = ReadCommand(pty);
+            const std::string echo = a.echo ? seen : "";
+            if (a.pauseMs == 0) {
+                if (!(echo + a.after).empty()) pty.WriteMaster(Bytes(echo + a.after));
+                return;
+            }
+            pty.WriteMaster(Bytes(echo));
+            Pause(a.pauseMs);
+            pty.WriteMaster(Bytes(a.after));
+        });
     }
     // Opens the line as a modem link with a modem that answers AT&F0 at once.
     void OpenWithEcho(short waitTime = 400) {
-        std::thread modem([&] {
-            const std::string cmd = ReadCommand(pty);
-            pty.WriteMaster(Bytes(cmd + "\r\nOK\r\n"));
-        });
+        std::string reset;
+        std::thread modem = Answer(Echoed("\r\nOK\r\n"), reset);
         ASSERT_TRUE(control.ModemInitial(kPort, waitTime));
         modem.join();
     }
@@ -60,10 +89,7 @@ struct ModemLine {
 TEST(ModemInitial, ResetsAnEchoingModemAndOpensTheLink) {
     ModemLine m;
     std::string seen;
-    std::thread modem([&] {
-        seen = ReadCommand(m.pty);
-        m.pty.WriteMaster(Bytes(seen + "\r\nOK\r\n"));
-    });
+    std::thread modem = m.Answer(Echoed("\r\nOK\r\n"), seen);
     ASSERT_TRUE(m.control.ModemInitial(kPort, 0));
     modem.join();
     EXPECT_EQ(seen, "AT&F0\r");
@@ -71,7 +97,6 @@ TEST(ModemInitial, ResetsAnEchoingModemAndOpensTheLink) {
     EXPECT_EQ(m.control.LinkKind(), 2);
     EXPECT_EQ(m.control.WaitTime(), 100);
     EXPECT_EQ(m.pty.LineSpeed(), 57600u);
-    EXPECT_EQ(m.control.WaitTime(), 100);
     EXPECT_FALSE(m.control.ModemInitial(kPort, 100)); // already open
 }
 
@@ -89,94 +114,78 @@ TEST(ModemInitial, ClosesThePortAgainWhenTheModemIsSwitchedOff) {
     EXPECT_TRUE(other.ComInitial(kPort, 9600, 100)); // the port is free again
 }
 
-TEST(SendModemCmd, ReturnsTheRawAnswerWhenOkComesAtOnce) {
+namespace {
+
+struct SCommandCase {
+    const char* name;
+    std::string command;
+    SModemAnswer modem;
+    BOOL result;
+    std::string answer; // what the caller's buffer holds afterwards
+    int slowWaitMs = 1500;
+    bool lineQuietAfter = false; // nothing more went out on the line
+    bool nextCommandWorks = false;
+};
+
+void PrintTo(const SCommandCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class SendModemCmd : public testing::TestWithParam<SCommandCase> {};
+
+} // namespace
+
+TEST_P(SendModemCmd, GivesTheModemsAnswerOrFalse) {
+    const SCommandCase& tc = GetParam();
     ModemLine m;
     m.OpenWithEcho();
-    std::thread modem([&] {
-        const std::string cmd = ReadCommand(m.pty);
-        m.pty.WriteMaster(Bytes(cmd + "\r\nOK\r\n"));
-    });
-    EXPECT_TRUE(m.Send("ATE1"));
+    m.control.SetModemSlowCommandWait(tc.slowWaitMs);
+    std::string seen;
+    std::thread modem = m.Answer(tc.modem, seen);
+    EXPECT_EQ(m.Send(tc.command.c_str()), tc.result);
     modem.join();
-    EXPECT_STREQ(m.answer, "ATE1\r\r\nOK\r\n");
+    EXPECT_EQ(seen, tc.command + "\r");
+    EXPECT_STREQ(m.answer, tc.answer.c_str());
+    EXPECT_EQ(std::string(m.guard, sizeof m.guard), std::string(sizeof m.guard, 'g'));
     EXPECT_EQ(m.control.WaitTime(), 400); // frames wait the full time again
+    if (tc.lineQuietAfter) {
+        EXPECT_TRUE(m.pty.ReadMaster(1, 50).empty());
+    }
+    if (tc.nextCommandWorks) {
+        std::thread next = m.Answer(Echoed("\r\nOK\r\n"), seen);
+        EXPECT_TRUE(m.Send("AT"));
+        next.join();
+    }
 }
 
-TEST(SendModemCmd, WaitsForTheAnswerLineOfASlowCommand) {
-    ModemLine m;
-    m.OpenWithEcho();
-    std::thread modem([&] {
-        const std::string cmd = ReadCommand(m.pty);
-        m.pty.WriteMaster(Bytes(cmd));
-        Pause(400); // longer than a burst's silence
-        m.pty.WriteMaster(Bytes("\r\nCONNECT 9600\r\n"));
-    });
-    EXPECT_TRUE(m.Send("ATD5551234"));
-    modem.join();
-    EXPECT_STREQ(m.answer, "CONNECT 9600");
-}
-
-TEST(SendModemCmd, SplitsMixedLineEndsLikeSingleCarriageReturns) {
-    ModemLine m;
-    m.OpenWithEcho();
-    std::thread modem([&] {
-        m.pty.WriteMaster(Bytes(ReadCommand(m.pty)));
-        Pause(250);
-        m.pty.WriteMaster(Bytes("\n\r\r\n\nCONNECT 9600/ARQ\n\r\r\n\r\nEXTRA\r\n"));
-    });
-    EXPECT_TRUE(m.Send("ATD1"));
-    modem.join();
-    EXPECT_STREQ(m.answer, "CONNECT 9600/ARQ");
-}
-
-TEST(SendModemCmd, GivesAnEmptyTextForASlowOk) {
-    ModemLine m;
-    m.OpenWithEcho();
-    std::thread modem([&] {
-        m.pty.WriteMaster(Bytes(ReadCommand(m.pty)));
-        Pause(250);
-        m.pty.WriteMaster(Bytes("\r\nOK\r\n"));
-    });
-    EXPECT_TRUE(m.Send("ATZ"));
-    modem.join();
-    EXPECT_STREQ(m.answer, "");
-}
-
-TEST(SendModemCmd, FailsOnAnEchoThatIsNeverAnswered) {
-    ModemLine m;
-    m.OpenWithEcho();
-    m.control.SetModemSlowCommandWait(300);
-    std::thread modem([&] { m.pty.WriteMaster(Bytes(ReadCommand(m.pty))); });
-    EXPECT_FALSE(m.Send("ATD1"));
-    modem.join();
-    EXPECT_STREQ(m.answer, "");
-    EXPECT_EQ(m.control.WaitTime(), 400);
-}
-
-TEST(SendModemCmd, FailsWhenOnlyBlankLinesFollowTheEcho) {
-    ModemLine m;
-    m.OpenWithEcho();
-    std::thread modem([&] {
-        m.pty.WriteMaster(Bytes(ReadCommand(m.pty)));
-        Pause(250);
-        m.pty.WriteMaster(Bytes("\r\n\r\n"));
-    });
-    EXPECT_FALSE(m.Send("ATD1"));
-    modem.join();
-    EXPECT_STREQ(m.answer, "");
-}
-
-TEST(SendModemCmd, FailsOnAnAnswerThatIsNeitherOkNorTheEcho) {
-    ModemLine m;
-    m.OpenWithEcho();
-    std::thread modem([&] {
-        ReadCommand(m.pty);
-        m.pty.WriteMaster(Bytes("ERROR\r\n"));
-    });
-    EXPECT_FALSE(m.Send("ATX99"));
-    modem.join();
-    EXPECT_STREQ(m.answer, "");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Modem, SendModemCmd,
+    testing::Values(
+        SCommandCase{"ReturnsTheRawAnswerWhenOkComesAtOnce", "ATE1", Echoed("\r\nOK\r\n"), TRUE,
+                     "ATE1\r\r\nOK\r\n"},
+        // The pause is longer than a burst's silence.
+        SCommandCase{"WaitsForTheAnswerLineOfASlowCommand", "ATD5551234",
+                     Echoed("\r\nCONNECT 9600\r\n", 400), TRUE, "CONNECT 9600"},
+        SCommandCase{"SplitsMixedLineEndsLikeSingleCarriageReturns", "ATD1",
+                     Echoed("\n\r\r\n\nCONNECT 9600/ARQ\n\r\r\n\r\nEXTRA\r\n", 250), TRUE,
+                     "CONNECT 9600/ARQ"},
+        SCommandCase{"GivesAnEmptyTextForASlowOk", "ATZ", Echoed("\r\nOK\r\n", 250), TRUE, ""},
+        SCommandCase{"FailsOnAnEchoThatIsNeverAnswered", "ATD1", Echoed(""), FALSE, "", 300},
+        SCommandCase{"FailsWhenOnlyBlankLinesFollowTheEcho", "ATD1", Echoed("\r\n\r\n", 250), FALSE,
+                     ""},
+        SCommandCase{"FailsOnAnAnswerThatIsNeitherOkNorTheEcho", "ATX99", NotEchoed("ERROR\r\n"),
+                     FALSE, ""},
+        SCommandCase{"KeepsALongAnswerInsideItsBuffer", "ATI",
+                     NotEchoed("OK " + std::string(400, 'z') + "\r\n"), TRUE,
+                     "OK " + std::string(124, 'z'), 1500, true},
+        // The echo of a 126-character command with its CR takes 127 bytes,
+        // all the answer buffer holds besides the terminator: what the modem
+        // says after the pause has no room and must be dropped, not written
+        // past it; the line is in order for the next command.
+        SCommandCase{"DropsTheAnswerOfASlowCommandWhoseEchoFillsTheBuffer",
+                     "ATD" + std::string(123, '5'), Echoed("\r\nCONNECT 9600\r\n", 250), FALSE, "",
+                     1500, false, true}),
+    [](const testing::TestParamInfo<SCommandCase>& info) { return std::string(info.param.name); });
 
 TEST(SendModemCmd, RefusesCommandsLongerThanTheBufferWithoutWriting) {
     ModemLine m;
@@ -187,50 +196,10 @@ TEST(SendModemCmd, RefusesCommandsLongerThanTheBufferWithoutWriting) {
     EXPECT_STREQ(m.answer, "");
     EXPECT_TRUE(m.pty.ReadMaster(1, 150).empty()); // nothing went out
     std::string seen;
-    std::thread modem([&] {
-        seen = ReadCommand(m.pty);
-        m.pty.WriteMaster(Bytes("OK\r\n"));
-    });
+    std::thread modem = m.Answer(NotEchoed("OK\r\n"), seen);
     EXPECT_TRUE(m.Send(longest.c_str()));
     modem.join();
     EXPECT_EQ(seen, longest + "\r");
-}
-
-TEST(SendModemCmd, KeepsALongAnswerInsideItsBuffer) {
-    ModemLine m;
-    m.OpenWithEcho();
-    std::thread modem([&] {
-        ReadCommand(m.pty);
-        m.pty.WriteMaster(Bytes("OK " + std::string(400, 'z') + "\r\n"));
-    });
-    char guard[16];
-    std::memset(guard, 'g', sizeof guard);
-    EXPECT_TRUE(m.Send("ATI"));
-    modem.join();
-    EXPECT_EQ(std::strlen(m.answer), 127u);
-    EXPECT_EQ(std::string(m.answer, 3), "OK ");
-    for (char g : guard) EXPECT_EQ(g, 'g');
-    EXPECT_TRUE(m.pty.ReadMaster(1, 50).empty());
-}
-
-TEST(SendModemCmd, DropsTheAnswerOfASlowCommandWhoseEchoFillsTheBuffer) {
-    // The echo of a 126-character command with its CR takes 127 bytes, all
-    // the answer buffer holds besides the terminator: what the modem says
-    // after the pause has no room and must be dropped, not written past it.
-    ModemLine m;
-    m.OpenWithEcho();
-    const std::string dial = "ATD" + std::string(123, '5');
-    std::thread modem([&] {
-        m.pty.WriteMaster(Bytes(ReadCommand(m.pty)));
-        Pause(250); // the dial is slow: the echo comes alone
-        m.pty.WriteMaster(Bytes("\r\nCONNECT 9600\r\n"));
-    });
-    EXPECT_FALSE(m.Send(dial.c_str())); // no answer line fits after the echo
-    modem.join();
-    EXPECT_STREQ(m.answer, "");
-    std::thread next([&] { m.pty.WriteMaster(Bytes(ReadCommand(m.pty) + "\r\nOK\r\n")); });
-    EXPECT_TRUE(m.Send("AT")); // the line is in order for the next command
-    next.join();
 }
 
 TEST(SendModemCmd, NeedsASerialLine) {

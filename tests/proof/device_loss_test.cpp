@@ -4,8 +4,8 @@
 // the connection. Each must give FALSE within the exchange's bound, without
 // spinning on the processor while it waits, and QKClose must work afterwards
 // so that the next link opens and works.
-#include "control/protocol/deadline.h"
 #include "control/link/palvex_ctrl.h"
+#include "control/protocol/deadline.h"
 #include "sim/card_server.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +14,6 @@
 #include <atomic>
 #include <cstdlib>
 #include <ctime>
-#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
@@ -69,121 +68,10 @@ Timed Measure(const std::function<BOOL()>& call) {
 
 // A waiting exchange sleeps: its processor time is a small share of its wall
 // time (a spinning one would use nearly all of it).
-void ExpectNoBusyWait(const Timed& t, const char* what) {
+void ExpectNoBusyWait(const Timed& t, const std::string& what) {
     EXPECT_LE(t.cpuMs, 50 + t.wallMs / 10)
         << what << ": " << t.cpuMs << " ms of processor time in " << t.wallMs << " ms";
 }
-
-// A pseudo-terminal whose slave is mapped to COM<kPort>; the test plays the
-// card on the master and can pull the device away by closing the master.
-class CDevice {
-  public:
-    CDevice() {
-        m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-        if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0) std::abort();
-        ::setenv(("PALVEX_COM" + std::to_string(kPort)).c_str(), ::ptsname(m_master), 1);
-    }
-    ~CDevice() {
-        Unplug();
-        ::unsetenv(("PALVEX_COM" + std::to_string(kPort)).c_str());
-    }
-    // Waits up to ms for n bytes on the master.
-    Bytes Read(std::size_t n, int ms) const {
-        Bytes out;
-        palvex::CDeadline deadline(ms);
-        while (out.size() < n && !deadline.Expired()) {
-            pollfd p{m_master, POLLIN, 0};
-            if (::poll(&p, 1, deadline.RemainingMs()) <= 0) break;
-            std::uint8_t buf[256];
-            const ssize_t r = ::read(m_master, buf, std::min(sizeof buf, n - out.size()));
-            if (r <= 0) break;
-            out.insert(out.end(), buf, buf + r);
-        }
-        return out;
-    }
-    void Write(const Bytes& b) const { (void)!::write(m_master, b.data(), b.size()); }
-    void Unplug() {
-        if (m_master >= 0) ::close(m_master);
-        m_master = -1;
-    }
-
-  private:
-    int m_master = -1;
-};
-
-// After a loss, QKClose leaves nothing open and a new device works.
-void ExpectCloseAndReopenWork(CPalvexCtrl& c, int descriptorsBefore) {
-    c.QKClose();
-    EXPECT_FALSE(c.IsLinkOpen());
-    EXPECT_EQ(OpenDescriptors(), descriptorsBefore) << "QKClose left a descriptor open";
-    CDevice fresh;
-    ASSERT_TRUE(c.ComInitial(kPort, 9600, 1000));
-    ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
-    std::thread card([&] {
-        if (fresh.Read(kZFrame.size(), 3000) == kZFrame) fresh.Write(kZAck);
-    });
-    EXPECT_TRUE(c.Reset());
-    card.join();
-    c.QKClose();
-}
-
-// A loopback listener the test serves by hand.
-class CPeer {
-  public:
-    CPeer() {
-        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof sa;
-        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&sa), len) != 0 ||
-            ::listen(m_listener, 4) != 0 ||
-            ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&sa), &len) != 0)
-            std::abort();
-        m_port = ntohs(sa.sin_port);
-    }
-    ~CPeer() {
-        Close(false);
-        ::close(m_listener);
-    }
-    short Port() const { return static_cast<short>(m_port); }
-    bool Accept(int ms) {
-        pollfd p{m_listener, POLLIN, 0};
-        if (::poll(&p, 1, ms) <= 0) return false;
-        m_conn = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
-        return m_conn >= 0;
-    }
-    Bytes Read(std::size_t n, int ms) const {
-        Bytes out;
-        palvex::CDeadline deadline(ms);
-        while (out.size() < n && !deadline.Expired()) {
-            pollfd p{m_conn, POLLIN, 0};
-            if (::poll(&p, 1, deadline.RemainingMs()) <= 0) break;
-            std::uint8_t buf[256];
-            const ssize_t r = ::recv(m_conn, buf, std::min(sizeof buf, n - out.size()), 0);
-            if (r <= 0) break;
-            out.insert(out.end(), buf, buf + r);
-        }
-        return out;
-    }
-    void Write(const Bytes& b) const { (void)!::send(m_conn, b.data(), b.size(), MSG_NOSIGNAL); }
-    // reset: an abortive close (RST), as a card that loses power mid-way
-    // or a peer whose stack drops the connection; otherwise an orderly close.
-    void Close(bool reset) {
-        if (m_conn < 0) return;
-        if (reset) {
-            const linger l{1, 0};
-            ::setsockopt(m_conn, SOL_SOCKET, SO_LINGER, &l, sizeof l);
-        }
-        ::close(m_conn);
-        m_conn = -1;
-    }
-
-  private:
-    int m_listener = -1;
-    int m_conn = -1;
-    unsigned m_port = 0;
-};
 
 // Worst case of one exchange with an acknowledgement on a serial line:
 // five attempts of 4 ms per reply byte plus the wait time.
@@ -194,57 +82,235 @@ std::int64_t NetworkBoundMs(int waitMs) {
     return 5 * waitMs;
 }
 
+enum class Link { Serial, Network };
+
+void PrintTo(Link link, std::ostream* out) {
+    *out << (link == Link::Serial ? "serial" : "network");
+}
+
+// How the card's end goes away: the adapter pulled out, or the peer closing
+// its connection abortively (RST, as a card that loses power mid-way) or in
+// order.
+enum class Loss { Unplug, Reset, Close };
+
+// The card's end of a link, which the test plays: the master side of a
+// pseudo-terminal whose slave is mapped to COM<kPort>, or a connection to a
+// loopback listener. The test can take it away.
+class CCardEnd {
+  public:
+    explicit CCardEnd(Link link) : m_link(link) {
+        if (link == Link::Serial) {
+            m_fd = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+            if (m_fd < 0 || ::grantpt(m_fd) != 0 || ::unlockpt(m_fd) != 0) std::abort();
+            ::setenv(PortVariable().c_str(), ::ptsname(m_fd), 1);
+            return;
+        }
+        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in sa{};
+        sa.sin_family = AF_INET;
+        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof sa;
+        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&sa), len) != 0 ||
+            ::listen(m_listener, 4) != 0 ||
+            ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&sa), &len) != 0)
+            std::abort();
+        m_tcpPort = ntohs(sa.sin_port);
+    }
+    ~CCardEnd() {
+        Lose(Loss::Close);
+        if (m_link == Link::Serial) ::unsetenv(PortVariable().c_str());
+        if (m_listener >= 0) ::close(m_listener);
+    }
+    static std::string PortVariable() { return "PALVEX_COM" + std::to_string(kPort); }
+
+    // Opens the control's link to this end with the given wait time.
+    bool Open(CPalvexCtrl& c, short waitMs) {
+        if (m_link == Link::Serial) return c.ComInitial(kPort, 9600, waitMs);
+        if (!c.NetInitial(0, kLoopback, static_cast<short>(m_tcpPort), waitMs)) return false;
+        pollfd p{m_listener, POLLIN, 0};
+        if (::poll(&p, 1, 2000) <= 0) return false;
+        m_fd = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+        return m_fd >= 0;
+    }
+    // Waits up to ms for n bytes.
+    Bytes Read(std::size_t n, int ms) const {
+        Bytes out;
+        palvex::CDeadline deadline(ms);
+        while (out.size() < n && !deadline.Expired()) {
+            pollfd p{m_fd, POLLIN, 0};
+            if (::poll(&p, 1, deadline.RemainingMs()) <= 0) break;
+            std::uint8_t buf[256];
+            const ssize_t r = ::read(m_fd, buf, std::min(sizeof buf, n - out.size()));
+            if (r <= 0) break;
+            out.insert(out.end(), buf, buf + r);
+        }
+        return out;
+    }
+    void Write(const Bytes& b) const {
+        if (m_link == Link::Serial)
+            (void)!::write(m_fd, b.data(), b.size());
+        else
+            (void)!::send(m_fd, b.data(), b.size(), MSG_NOSIGNAL);
+    }
+    void Lose(Loss how) {
+        if (m_fd < 0) return;
+        if (how == Loss::Reset) {
+            const linger l{1, 0};
+            ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+        }
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    std::int64_t BoundMs(int waitMs) const {
+        return m_link == Link::Serial ? SerialBoundMs(waitMs) : NetworkBoundMs(waitMs);
+    }
+
+  private:
+    Link m_link;
+    int m_fd = -1;
+    int m_listener = -1;
+    unsigned m_tcpPort = 0;
+};
+
+// Opens a link to a card that acknowledges 'Z'.
+void ExpectAFreshLinkWorks(CPalvexCtrl& c, Link link) {
+    CCardEnd fresh(link);
+    ASSERT_TRUE(fresh.Open(c, 1000));
+    ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
+    std::thread card([&] {
+        if (fresh.Read(kZFrame.size(), 3000) == kZFrame) fresh.Write(kZAck);
+    });
+    EXPECT_TRUE(c.Reset());
+    card.join();
+    c.QKClose();
+}
+
+// After a loss, QKClose leaves nothing open and a new link works.
+void ExpectCloseAndReopenWork(CPalvexCtrl& c, int descriptorsBefore, Link link) {
+    c.QKClose();
+    EXPECT_FALSE(c.IsLinkOpen());
+    EXPECT_EQ(OpenDescriptors(), descriptorsBefore) << "QKClose left a descriptor open";
+    ExpectAFreshLinkWorks(c, link);
+}
+
+struct SLossCase {
+    const char* name;
+    Link link;
+    Loss loss;
+    const char* why; // what a wait of the full time would mean
+};
+
+void PrintTo(const SLossCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+std::string CaseName(const testing::TestParamInfo<SLossCase>& info) {
+    return info.param.name;
+}
+
+class LinkLostMidExchange : public testing::TestWithParam<SLossCase> {};
+class LinkLostBeforeTheExchange : public testing::TestWithParam<SLossCase> {};
+class SilentCard : public testing::TestWithParam<Link> {};
+
 } // namespace
 
-TEST(SerialDeviceLoss, AnAdapterPulledOutWhileTheReplyIsAwaitedEndsTheExchangeAtOnce) {
+TEST_P(LinkLostMidExchange, GivesFalseAtOnceAndTheNextLinkWorks) {
+    const SLossCase& tc = GetParam();
     const int before = OpenDescriptors();
     CPalvexCtrl c;
     {
-        CDevice device;
-        ASSERT_TRUE(c.ComInitial(kPort, 9600, 3000));
+        CCardEnd end(tc.link);
+        ASSERT_TRUE(end.Open(c, 3000));
         ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
-        std::atomic<bool> pulled{false};
+        std::atomic<bool> lost{false};
         std::thread card([&] {
-            // The frame arrives, then the device is gone before any reply.
-            if (device.Read(kZFrame.size(), 3000) == kZFrame) {
+            // The frame arrives, then the card's end is gone before any reply.
+            if (end.Read(kZFrame.size(), 3000) == kZFrame) {
                 ::usleep(50000);
-                device.Unplug();
-                pulled = true;
+                end.Lose(tc.loss);
+                lost = true;
             }
         });
         const Timed t = Measure([&] { return c.Reset(); });
         card.join();
-        ASSERT_TRUE(pulled);
+        ASSERT_TRUE(lost);
         EXPECT_FALSE(t.result);
-        // A hang-up counts as the device gone: not one full wait of 3 s.
-        EXPECT_LT(t.wallMs, 3000) << "the control waited for a device that is gone";
-        EXPECT_LE(t.wallMs, SerialBoundMs(3000));
-        ExpectNoBusyWait(t, "pulled adapter");
+        // The end gone counts at once: not one full wait of 3 s.
+        EXPECT_LT(t.wallMs, 3000) << tc.why;
+        EXPECT_LE(t.wallMs, end.BoundMs(3000));
+        ExpectNoBusyWait(t, tc.name);
+        // Later commands fail at once too.
+        const Timed again = Measure([&] { return c.SetBrightness(1); });
+        EXPECT_FALSE(again.result);
+        EXPECT_LT(again.wallMs, 3000);
     }
-    ExpectCloseAndReopenWork(c, before);
+    ExpectCloseAndReopenWork(c, before, tc.link);
 }
 
-TEST(SerialDeviceLoss, ADeviceGoneBeforeTheExchangeFailsEveryAttemptAtOnce) {
+INSTANTIATE_TEST_SUITE_P(
+    DeviceLoss, LinkLostMidExchange,
+    testing::Values(SLossCase{"AnAdapterPulledOutWhileTheReplyIsAwaited", Link::Serial,
+                              Loss::Unplug, "the control waited for a device that is gone"},
+                    SLossCase{"APeerResettingTheConnection", Link::Network, Loss::Reset,
+                              "the control waited on a reset connection"},
+                    SLossCase{"APeerClosingTheConnection", Link::Network, Loss::Close,
+                              "a receive that returns no bytes is the end of the connection"}),
+    CaseName);
+
+TEST_P(LinkLostBeforeTheExchange, FailsEveryAttemptAtOnce) {
+    const SLossCase& tc = GetParam();
     const int before = OpenDescriptors();
     CPalvexCtrl c;
     {
-        CDevice device;
-        ASSERT_TRUE(c.ComInitial(kPort, 9600, 3000));
+        CCardEnd end(tc.link);
+        ASSERT_TRUE(end.Open(c, 3000));
         ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
-        device.Unplug();
+        // On loopback a reset reaches the control's socket within close();
+        // should it come later, it ends the first attempt's wait just as well.
+        end.Lose(tc.loss);
         for (int i = 0; i < 3; ++i) {
             const Timed t = Measure([&] { return c.GetVersion() != -1 ? TRUE : FALSE; });
             EXPECT_FALSE(t.result);
-            EXPECT_LT(t.wallMs, 3000);
-            ExpectNoBusyWait(t, "device gone before");
+            EXPECT_LT(t.wallMs, 3000) << tc.why;
+            ExpectNoBusyWait(t, tc.name);
         }
         short power[128];
         const Timed t = Measure([&] { return c.GetPowerState(power); });
         EXPECT_FALSE(t.result);
         EXPECT_LT(t.wallMs, 3000);
     }
-    ExpectCloseAndReopenWork(c, before);
+    ExpectCloseAndReopenWork(c, before, tc.link);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    DeviceLoss, LinkLostBeforeTheExchange,
+    testing::Values(SLossCase{"ADeviceGoneBeforeTheExchange", Link::Serial, Loss::Unplug,
+                              "the control waited for a device that is gone"},
+                    SLossCase{"APeerResettingBeforeTheFrameIsSent", Link::Network, Loss::Reset,
+                              "the control waited on a reset connection"}),
+    CaseName);
+
+// A card that is there but silent: the control waits out every attempt and
+// sleeps while it does.
+TEST_P(SilentCard, IsWaitedOutOnEveryAttemptWithoutSpinning) {
+    const bool serial = GetParam() == Link::Serial;
+    CPalvexCtrl c;
+    CCardEnd end(GetParam());
+    ASSERT_TRUE(end.Open(c, 200));
+    ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
+    const Timed t = Measure([&] { return c.Reset(); });
+    EXPECT_FALSE(t.result);
+    // The socket counts its waits in 20 ms steps: a tenth less is allowed.
+    EXPECT_GE(t.wallMs, serial ? 5 * 200 : 5 * 200 * 9 / 10);
+    EXPECT_LE(t.wallMs, end.BoundMs(200) + 1500);
+    ExpectNoBusyWait(t, serial ? "silent serial card" : "silent network card");
+    c.QKClose();
+}
+
+INSTANTIATE_TEST_SUITE_P(OnTheLink, SilentCard, testing::Values(Link::Serial, Link::Network),
+                         [](const testing::TestParamInfo<Link>& info) {
+                             return info.param == Link::Serial ? "OnASerialLine" : "OnTheNetwork";
+                         });
 
 TEST(SerialDeviceLoss, TheSimulatedCardStoppingMidExchangeGivesFalseWithinTheBound) {
     const int before = OpenDescriptors();
@@ -257,7 +323,7 @@ TEST(SerialDeviceLoss, TheSimulatedCardStoppingMidExchangeGivesFalseWithinTheBou
                                                            cardsim::FaultConfig{.silent = true});
         ASSERT_TRUE(card->ServePty(link)) << card->LastError();
         ASSERT_TRUE(card->Start());
-        ::setenv(("PALVEX_COM" + std::to_string(kPort)).c_str(), link.c_str(), 1);
+        ::setenv(CCardEnd::PortVariable().c_str(), link.c_str(), 1);
         ASSERT_TRUE(c.ComInitial(kPort, 9600, 2000));
         ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
         std::thread stopper([&] {
@@ -274,16 +340,16 @@ TEST(SerialDeviceLoss, TheSimulatedCardStoppingMidExchangeGivesFalseWithinTheBou
         EXPECT_LT(t.wallMs, 2000) << "the control went on waiting after the card was gone";
         EXPECT_LE(t.wallMs, SerialBoundMs(2000));
         ExpectNoBusyWait(t, "card stopped");
-        ::unsetenv(("PALVEX_COM" + std::to_string(kPort)).c_str());
+        ::unsetenv(CCardEnd::PortVariable().c_str());
     }
-    ExpectCloseAndReopenWork(c, before);
+    ExpectCloseAndReopenWork(c, before, Link::Serial);
 }
 
 TEST(SerialDeviceLoss, AModemLineLostMidCallFailsFramesAndCommandsPromptly) {
     const int before = OpenDescriptors();
     CPalvexCtrl c;
     {
-        CDevice modem;
+        CCardEnd modem(Link::Serial);
         std::thread answer([&] {
             // The factory reset, echoed and answered OK.
             const Bytes reset = modem.Read(6, 3000);
@@ -293,7 +359,7 @@ TEST(SerialDeviceLoss, AModemLineLostMidCallFailsFramesAndCommandsPromptly) {
         ASSERT_TRUE(c.ModemInitial(kPort, 2000));
         answer.join();
         ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
-        modem.Unplug();
+        modem.Lose(Loss::Unplug);
         // Ten attempts on a modem line, each failing at once.
         const Timed frame = Measure([&] { return c.Reset(); });
         EXPECT_FALSE(frame.result);
@@ -308,114 +374,5 @@ TEST(SerialDeviceLoss, AModemLineLostMidCallFailsFramesAndCommandsPromptly) {
         EXPECT_STREQ(ret, "");
         EXPECT_LT(command.wallMs, 1000);
     }
-    ExpectCloseAndReopenWork(c, before);
-}
-
-TEST(NetworkPeerLoss, APeerResettingTheConnectionMidExchangeGivesFalseAtOnce) {
-    const int before = OpenDescriptors();
-    CPalvexCtrl c;
-    {
-        CPeer peer;
-        ASSERT_TRUE(c.NetInitial(0, kLoopback, peer.Port(), 3000));
-        ASSERT_TRUE(peer.Accept(2000));
-        ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
-        std::thread card([&] {
-            if (peer.Read(kZFrame.size(), 3000) == kZFrame) {
-                ::usleep(50000);
-                peer.Close(true);
-            }
-        });
-        const Timed t = Measure([&] { return c.Reset(); });
-        card.join();
-        EXPECT_FALSE(t.result);
-        EXPECT_LT(t.wallMs, 3000) << "the control waited on a reset connection";
-        EXPECT_LE(t.wallMs, NetworkBoundMs(3000));
-        ExpectNoBusyWait(t, "reset");
-        // Later commands fail at once too.
-        const Timed again = Measure([&] { return c.SetBrightness(1); });
-        EXPECT_FALSE(again.result);
-        EXPECT_LT(again.wallMs, 3000);
-        c.QKClose();
-        EXPECT_FALSE(c.IsLinkOpen());
-    }
-    EXPECT_EQ(OpenDescriptors(), before) << "QKClose left the socket open";
-    // A new connection works.
-    CPeer next;
-    ASSERT_TRUE(c.NetInitial(0, kLoopback, next.Port(), 1000));
-    ASSERT_TRUE(next.Accept(2000));
-    ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
-    std::thread card([&] {
-        if (next.Read(kZFrame.size(), 3000) == kZFrame) next.Write(kZAck);
-    });
-    EXPECT_TRUE(c.Reset());
-    card.join();
-    c.QKClose();
-}
-
-TEST(NetworkPeerLoss, APeerClosingTheConnectionMidExchangeGivesFalseAtOnce) {
-    CPalvexCtrl c;
-    CPeer peer;
-    ASSERT_TRUE(c.NetInitial(0, kLoopback, peer.Port(), 3000));
-    ASSERT_TRUE(peer.Accept(2000));
-    ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
-    std::thread card([&] {
-        if (peer.Read(kZFrame.size(), 3000) == kZFrame) {
-            ::usleep(50000);
-            peer.Close(false);
-        }
-    });
-    const Timed t = Measure([&] { return c.Reset(); });
-    card.join();
-    EXPECT_FALSE(t.result);
-    EXPECT_LT(t.wallMs, 3000) << "a receive that returns no bytes is the end of the connection";
-    ExpectNoBusyWait(t, "closed");
-    c.QKClose();
-    EXPECT_FALSE(c.IsLinkOpen());
-}
-
-TEST(NetworkPeerLoss, APeerResettingBeforeTheFrameIsSentFailsEveryAttemptAtOnce) {
-    CPalvexCtrl c;
-    CPeer peer;
-    ASSERT_TRUE(c.NetInitial(0, kLoopback, peer.Port(), 3000));
-    ASSERT_TRUE(peer.Accept(2000));
-    ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
-    // On loopback the reset reaches the control's socket within close();
-    // should it come later, it ends the first attempt's wait just as well.
-    peer.Close(true);
-    const Timed t = Measure([&] { return c.GetVersion() != -1 ? TRUE : FALSE; });
-    EXPECT_FALSE(t.result);
-    EXPECT_LT(t.wallMs, 3000);
-    ExpectNoBusyWait(t, "reset before");
-    c.QKClose();
-    EXPECT_FALSE(c.IsLinkOpen());
-}
-
-// A card that is there but silent: the control waits out every attempt and
-// sleeps while it does.
-TEST(SilentCard, WaitingOutEveryAttemptSleepsOnTheSerialLineAndTheNetwork) {
-    {
-        CPalvexCtrl c;
-        CDevice device;
-        ASSERT_TRUE(c.ComInitial(kPort, 9600, 200));
-        ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
-        const Timed t = Measure([&] { return c.Reset(); });
-        EXPECT_FALSE(t.result);
-        EXPECT_GE(t.wallMs, 5 * 200);
-        EXPECT_LE(t.wallMs, SerialBoundMs(200) + 1500);
-        ExpectNoBusyWait(t, "silent serial card");
-        c.QKClose();
-    }
-    {
-        CPalvexCtrl c;
-        CPeer peer;
-        ASSERT_TRUE(c.NetInitial(0, kLoopback, peer.Port(), 200));
-        ASSERT_TRUE(peer.Accept(2000));
-        ASSERT_TRUE(c.SetLedProperty(1, 256, 64));
-        const Timed t = Measure([&] { return c.Reset(); });
-        EXPECT_FALSE(t.result);
-        EXPECT_GE(t.wallMs, 5 * 200 * 9 / 10);
-        EXPECT_LE(t.wallMs, NetworkBoundMs(200) + 1500);
-        ExpectNoBusyWait(t, "silent network card");
-        c.QKClose();
-    }
+    ExpectCloseAndReopenWork(c, before, Link::Serial);
 }

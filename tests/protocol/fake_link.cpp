@@ -1,5 +1,7 @@
 #include "tests/protocol/fake_link.h"
 
+#include <gtest/gtest.h>
+
 #include <cctype>
 
 namespace testing_support {
@@ -56,6 +58,11 @@ std::tm MakeTime(int year, int month, int day, int hour, int minute, int second,
     t.tm_sec = second;
     t.tm_wday = wday;
     return t;
+}
+
+CCaptureControl::CCaptureControl(short width, short height) {
+    SetSendFlag(0);
+    EXPECT_TRUE(SetLedProperty(1, width, height));
 }
 
 } // namespace testing_support

@@ -64,6 +64,13 @@ public:
     void Open(short waitTime = 100) { AttachTransport(&link, waitTime); }
 };
 
+// A control in capture mode, armed for a screen of the given size: it builds
+// and keeps each frame and sends none.
+class CCaptureControl : public CTestControl {
+  public:
+    explicit CCaptureControl(short width = 256, short height = 64);
+};
+
 // The last frame built, as GetSendString reports it; empty when refused.
 Bytes StoredBytes(CPalvexCtrl& c);
 // The payload of the stored frame (without header, length and CRC).

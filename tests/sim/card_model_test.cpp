@@ -7,7 +7,6 @@
 
 using cardsim::CardAnswer;
 using cardsim::CCardModel;
-using cardsim::CFrameParser;
 using cardsim::CivilTime;
 using cardsim::MakePropertyBlock;
 using simtest::Bytes;
@@ -18,13 +17,8 @@ namespace {
 
 const CivilTime kNoon{2024, 3, 15, 12, 0, 0};
 
-// Parses `frame` (which must be one complete candidate) and answers it.
 CardAnswer Ask(CCardModel& card, const Bytes& frame, const CivilTime& now = kNoon) {
-    CFrameParser parser;
-    auto frames = parser.Feed(frame.data(), frame.size());
-    EXPECT_EQ(frames.size(), 1u);
-    if (frames.empty()) return {};
-    return card.Answer(frames[0], now);
+    return simtest::AnswerFrame(card, frame, now);
 }
 
 Bytes Reply(CCardModel& card, const Bytes& payload, const CivilTime& now = kNoon) {

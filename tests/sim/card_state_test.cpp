@@ -9,7 +9,6 @@
 
 using cardsim::CardAnswer;
 using cardsim::CCardModel;
-using cardsim::CFrameParser;
 using cardsim::CivilTime;
 using cardsim::MakePropertyBlock;
 using simtest::Bytes;
@@ -24,12 +23,7 @@ CivilTime At(int hour, int minute, int second = 0) {
 }
 
 CardAnswer Send(CCardModel& card, const Bytes& payload, const CivilTime& now = kNoon) {
-    const Bytes frame = simtest::MakeFrame(card.CardNumber(), payload);
-    CFrameParser parser;
-    auto frames = parser.Feed(frame.data(), frame.size());
-    EXPECT_EQ(frames.size(), 1u);
-    if (frames.empty()) return {};
-    return card.Answer(frames[0], now);
+    return simtest::AnswerFrame(card, simtest::MakeFrame(card.CardNumber(), payload), now);
 }
 
 // The data bytes of a reading command, without the count byte.

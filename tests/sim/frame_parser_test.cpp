@@ -64,14 +64,28 @@ TEST(SimFrameParser, ReportsABadCrcAndStillFindsTheNextFrame) {
     EXPECT_EQ(p.GarbageBytes(), 0u);
 }
 
-TEST(SimFrameParser, SkipsAndCountsGarbageIncludingFalseStarts) {
-    // Noise, a lone 0x1B, and "1B 24 51" followed by something other than 'K'.
-    const Bytes garbage = Hex("00 FF 1B 41 1B 24 51 00 4B");
-    CFrameParser p;
-    const auto frames = FeedAll(p, Concat({garbage, kZToCard1}));
-    ASSERT_EQ(frames.size(), 1u);
-    EXPECT_EQ(frames[0].bytes, kZToCard1);
-    EXPECT_EQ(p.GarbageBytes(), garbage.size());
+TEST(SimFrameParser, CountsTheBytesOfABadStartAsGarbageAndFindsTheFrameBehind) {
+    const struct {
+        const char* what;
+        Bytes bad;
+    } starts[] = {
+        // Noise, a lone 0x1B, and "1B 24 51" followed by something other than 'K'.
+        {"garbage with false starts", Hex("00 FF 1B 41 1B 24 51 00 4B")},
+        // Length 0x0801 = 2049: one more than the largest frame.
+        {"an oversize length", Hex("1B 24 51 4B 30 31 57 08 01")},
+        {"a zero length", Hex("1B 24 51 4B 30 31 57 00 00")},
+        {"a lower-case address", Hex("1B 24 51 4B 30 61 57 00 01")},
+        {"no W", Hex("1B 24 51 4B 30 31 52 00 01")},
+    };
+    for (const auto& start : starts) {
+        SCOPED_TRACE(start.what);
+        CFrameParser p;
+        const auto frames = FeedAll(p, Concat({start.bad, kZToCard1}));
+        ASSERT_EQ(frames.size(), 1u);
+        EXPECT_EQ(frames[0].bytes, kZToCard1);
+        EXPECT_EQ(p.GarbageBytes(), start.bad.size());
+        EXPECT_FALSE(p.HasPartial());
+    }
 }
 
 TEST(SimFrameParser, AssemblesAFrameThatArrivesOneByteAtATime) {
@@ -84,30 +98,6 @@ TEST(SimFrameParser, AssemblesAFrameThatArrivesOneByteAtATime) {
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_TRUE(frames[0].crcOk);
     EXPECT_EQ(frames[0].bytes, kCToCard1);
-}
-
-TEST(SimFrameParser, DropsAHeaderWithAnOversizeLengthAndResyncs) {
-    // Length 0x0801 = 2049: one more than the largest frame.
-    const Bytes oversize = Hex("1B 24 51 4B 30 31 57 08 01");
-    CFrameParser p;
-    const auto frames = FeedAll(p, Concat({oversize, kZToCard1}));
-    ASSERT_EQ(frames.size(), 1u);
-    EXPECT_EQ(frames[0].bytes, kZToCard1);
-    EXPECT_EQ(p.GarbageBytes(), oversize.size());
-    EXPECT_FALSE(p.HasPartial());
-}
-
-TEST(SimFrameParser, DropsHeadersWithAZeroLengthBadAddressOrMissingW) {
-    const Bytes zeroLength = Hex("1B 24 51 4B 30 31 57 00 00");
-    const Bytes lowerCase = Hex("1B 24 51 4B 30 61 57 00 01");
-    const Bytes noW = Hex("1B 24 51 4B 30 31 52 00 01");
-    for (const Bytes& bad : {zeroLength, lowerCase, noW}) {
-        CFrameParser p;
-        const auto frames = FeedAll(p, Concat({bad, kZToCard1}));
-        ASSERT_EQ(frames.size(), 1u) << simtest::ToHex(bad);
-        EXPECT_EQ(frames[0].bytes, kZToCard1);
-        EXPECT_EQ(p.GarbageBytes(), bad.size());
-    }
 }
 
 TEST(SimFrameParser, FindsFramesHiddenBehindACorruptedLengthField) {

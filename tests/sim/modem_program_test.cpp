@@ -7,83 +7,11 @@
 
 #include <csignal>
 #include <fcntl.h>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
-extern char** environ;
 
 using simtest::Bytes;
+using simtest::CCardsimProcess;
 
 namespace {
-
-constexpr int kProcessWaitMs = 3000;
-
-// One cardsim process with its standard output and error on pipes.
-class CCardsimProcess {
-public:
-    ~CCardsimProcess() {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-    }
-
-    bool Spawn(std::vector<std::string> args) {
-        int outPipe[2], errPipe[2];
-        if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0) return false;
-        m_out.Reset(outPipe[0]);
-        m_err.Reset(errPipe[0]);
-        cardsim::CUniqueFd outW(outPipe[1]), errW(errPipe[1]);
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_adddup2(&fa, outW.Get(), 1);
-        posix_spawn_file_actions_adddup2(&fa, errW.Get(), 2);
-        args.insert(args.begin(), CARDSIM_PATH);
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        const int rc = ::posix_spawn(&m_pid, CARDSIM_PATH, &fa, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&fa);
-        return rc == 0;
-    }
-
-    // Standard output up to and including its first newline.
-    std::string FirstLine() {
-        std::string text;
-        while (text.empty() || text.back() != '\n') {
-            const Bytes got = simtest::ReadUpTo(m_out.Get(), 1, kProcessWaitMs);
-            if (got.empty()) break;
-            text += static_cast<char>(got[0]);
-        }
-        return text;
-    }
-
-    std::string ErrorText() {
-        const Bytes err = simtest::ReadUpTo(m_err.Get(), 4096, 100);
-        return std::string(err.begin(), err.end());
-    }
-
-    // Exit status, or -1 when it did not end in time.
-    int Wait() {
-        for (int waited = 0; waited < kProcessWaitMs; waited += 10) {
-            int status = 0;
-            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
-                m_pid = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            ::poll(nullptr, 0, 10);
-        }
-        return -1;
-    }
-
-    pid_t Pid() const { return m_pid; }
-
-private:
-    pid_t m_pid = -1;
-    cardsim::CUniqueFd m_out;
-    cardsim::CUniqueFd m_err;
-};
 
 std::string Ask(int fd, std::string_view text) {
     EXPECT_TRUE(simtest::WriteAll(fd, Bytes(text.begin(), text.end())));
@@ -97,9 +25,11 @@ TEST(SimModemProgram, PutsAModemWithTheGivenSettingsInFrontOfTheCard) {
     simtest::CTempDir dir;
     const std::string link = dir.File("ttyModem");
     CCardsimProcess sim;
-    ASSERT_TRUE(sim.Spawn({"--pty", link, "--card", "2", "--modem-echo", "off", "--line-end",
-                           "lfcr", "--dial-delay", "120", "--dial-answer", "CONNECT 19200"}));
-    const std::string first = sim.FirstLine();
+    ASSERT_TRUE(
+        sim.Spawn(CARDSIM_PATH, {"--pty", link, "--card", "2", "--modem-echo", "off", "--line-end",
+                                 "lfcr", "--dial-delay", "120", "--dial-answer", "CONNECT 19200"}));
+    ASSERT_TRUE(sim.WaitForLines(1));
+    const std::string first = sim.Output();
     EXPECT_NE(first.find("cardsim: modem on pty " + link + " -> /dev/pts/"), std::string::npos)
         << first;
     EXPECT_NE(first.find("at 57600 bit/s, card 2 behind it"), std::string::npos) << first;
@@ -122,8 +52,9 @@ TEST(SimModemProgram, StartsSwitchedOffWhenAsked) {
     simtest::CTempDir dir;
     const std::string link = dir.File("ttyModem");
     CCardsimProcess sim;
-    ASSERT_TRUE(sim.Spawn({"--pty", link, "--modem-off"}));
-    EXPECT_NE(sim.FirstLine().find("modem (switched off) on pty"), std::string::npos);
+    ASSERT_TRUE(sim.Spawn(CARDSIM_PATH, {"--pty", link, "--modem-off"}));
+    ASSERT_TRUE(sim.WaitForLines(1));
+    EXPECT_NE(sim.Output().find("modem (switched off) on pty"), std::string::npos);
     cardsim::CUniqueFd line(::open(link.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     ASSERT_TRUE(line.Valid());
     ASSERT_TRUE(palvex::SetRaw8N1(line.Get(), 57600));
@@ -141,7 +72,7 @@ TEST(SimModemProgram, RejectsBadModemOptionsWithExitCodeTwo) {
     };
     for (const auto& args : bad) {
         CCardsimProcess sim;
-        ASSERT_TRUE(sim.Spawn(args));
+        ASSERT_TRUE(sim.Spawn(CARDSIM_PATH, args));
         EXPECT_EQ(sim.Wait(), 2) << testing::PrintToString(args);
         EXPECT_NE(sim.ErrorText().find("cardsim: "), std::string::npos)
             << testing::PrintToString(args);

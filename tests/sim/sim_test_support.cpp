@@ -3,14 +3,23 @@
 #include "control/protocol/crc16.h"
 #include "control/protocol/frame.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <netinet/in.h>
 #include <poll.h>
+#include <spawn.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace simtest {
 
@@ -145,6 +154,83 @@ bool CLogWatch::WaitFor(std::string_view text, int count, int waitMs) {
 std::vector<std::string> CLogWatch::Lines() const {
     std::lock_guard lock(m_mutex);
     return m_lines;
+}
+
+cardsim::CardAnswer AnswerFrame(cardsim::CCardModel& card, const Bytes& frame,
+                                const cardsim::CivilTime& now) {
+    cardsim::CFrameParser parser;
+    auto frames = parser.Feed(frame.data(), frame.size());
+    EXPECT_EQ(frames.size(), 1u);
+    if (frames.empty()) return {};
+    return card.Answer(frames[0], now);
+}
+
+CCardsimProcess::~CCardsimProcess() {
+    if (m_pid > 0) {
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, nullptr, 0);
+    }
+}
+
+bool CCardsimProcess::Spawn(const std::string& program, std::vector<std::string> args,
+                            bool mergeErrors) {
+    int outPipe[2], errPipe[2];
+    if (::pipe2(outPipe, O_CLOEXEC) != 0) return false;
+    m_out.Reset(outPipe[0]);
+    cardsim::CUniqueFd outW(outPipe[1]), errW;
+    if (!mergeErrors) {
+        if (::pipe2(errPipe, O_CLOEXEC) != 0) return false;
+        m_err.Reset(errPipe[0]);
+        errW.Reset(errPipe[1]);
+    }
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, outW.Get(), 1);
+    posix_spawn_file_actions_adddup2(&fa, mergeErrors ? outW.Get() : errW.Get(), 2);
+    args.insert(args.begin(), program);
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const int rc = ::posix_spawn(&m_pid, program.c_str(), &fa, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&fa);
+    if (rc != 0) m_pid = -1;
+    return rc == 0;
+}
+
+bool CCardsimProcess::WaitForOutput(std::string_view text) {
+    while (m_output.find(text) == std::string::npos) {
+        const Bytes got = ReadUpTo(m_out.Get(), 1, kProcessWaitMs);
+        if (got.empty()) return false;
+        m_output.append(got.begin(), got.end());
+    }
+    return true;
+}
+
+bool CCardsimProcess::WaitForLines(int lines) {
+    while (std::count(m_output.begin(), m_output.end(), '\n') < lines) {
+        const Bytes got = ReadUpTo(m_out.Get(), 1, kProcessWaitMs);
+        if (got.empty()) return false;
+        m_output.append(got.begin(), got.end());
+    }
+    return true;
+}
+
+std::string CCardsimProcess::ErrorText() {
+    const Bytes err = ReadUpTo(m_err.Get(), 4096, 100);
+    return std::string(err.begin(), err.end());
+}
+
+int CCardsimProcess::Wait() {
+    for (int waited = 0; waited < kProcessWaitMs; waited += 5) {
+        int status = 0;
+        if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+            m_pid = -1;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        ::poll(nullptr, 0, 5);
+    }
+    return -1;
 }
 
 CTempDir::CTempDir() {

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 #include <vector>
 
 namespace simtest {
@@ -54,6 +55,41 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_cv;
     std::vector<std::string> m_lines;
+};
+
+// Parses `frame`, which must be one whole frame, and lets `card` answer it.
+cardsim::CardAnswer AnswerFrame(cardsim::CCardModel& card, const Bytes& frame,
+                                const cardsim::CivilTime& now);
+
+// The cardsim program started as a script starts it, its standard output and
+// error on pipes (or both on one); killed at the end of the test.
+// Process start and exit are given longer than a reply: a busy machine may
+// take a while to schedule a new program.
+class CCardsimProcess {
+  public:
+    static constexpr int kProcessWaitMs = 3000;
+
+    CCardsimProcess() = default;
+    CCardsimProcess(const CCardsimProcess&) = delete;
+    CCardsimProcess& operator=(const CCardsimProcess&) = delete;
+    ~CCardsimProcess();
+
+    bool Spawn(const std::string& program, std::vector<std::string> args, bool mergeErrors = false);
+    pid_t Pid() const { return m_pid; }
+    // Reads the output until it holds `text`, or `lines` newline characters.
+    bool WaitForOutput(std::string_view text);
+    bool WaitForLines(int lines);
+    const std::string& Output() const { return m_output; }
+    // What standard error holds, when not merged into the output.
+    std::string ErrorText();
+    // Exit status, or -1 when it did not end in time.
+    int Wait();
+
+  private:
+    pid_t m_pid = -1;
+    cardsim::CUniqueFd m_out;
+    cardsim::CUniqueFd m_err;
+    std::string m_output;
 };
 
 // A directory under /tmp removed with its contents at the end of the test.
