@@ -72,12 +72,12 @@ void AppendDispinterface(std::string& out, const IID& iid, const char* help, con
 // A class of the library: its default interface, and its default source
 // interface when it has events.
 void AppendCoclass(std::string& out, const CLSID& clsid, const char* help, const char* attributes,
-                   const char* name, const char* interface, const char* source) {
+                   const char* name, const char* dispatch, const char* source) {
     out += "    [\n        " + UuidAttribute(clsid) + ",\n";
     out += std::string("        helpstring(\"") + help + "\"),\n";
     out += std::string("        ") + attributes + "\n    ]\n";
     out += std::string("    coclass ") + name + "\n    {\n";
-    out += std::string("        [default] dispinterface ") + interface + ";\n";
+    out += std::string("        [default] dispinterface ") + dispatch + ";\n";
     if (source != nullptr)
         out += std::string("        [default, source] dispinterface ") + source + ";\n";
     out += "    };\n";

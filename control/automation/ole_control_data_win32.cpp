@@ -9,6 +9,8 @@
 #include <olectl.h>
 
 #include <algorithm>
+#include <cstring>
+#include <cwchar>
 #include <new>
 #include <utility>
 #include <vector>
@@ -55,6 +57,17 @@ void Hold(IConnectionPoint* item) {
 }
 void Drop(IConnectionPoint* item) {
     item->Release();
+}
+// A verb's name is the holder's own copy, in task memory: the caller of Next
+// frees it.
+void Hold(OLEVERB& verb) {
+    const std::size_t bytes = (wcslen(verb.lpszVerbName) + 1) * sizeof(wchar_t);
+    auto* copy = static_cast<LPOLESTR>(CoTaskMemAlloc(bytes));
+    if (copy != nullptr) std::memcpy(copy, verb.lpszVerbName, bytes);
+    verb.lpszVerbName = copy;
+}
+void Drop(OLEVERB& verb) {
+    CoTaskMemFree(verb.lpszVerbName);
 }
 
 // An enumerator over a snapshot of references, each held while the
@@ -148,10 +161,7 @@ HRESULT COleControlParts::Draw(DWORD aspect, LONG, void*, DVTARGETDEVICE*, HDC, 
         r = m_pos;
     else
         return E_INVALIDARG;
-    if (r.right <= r.left || r.bottom <= r.top) return S_OK;
-    if (!FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)))) return E_FAIL;
-    if (!Ellipse(dc, r.left, r.top, r.right, r.bottom)) return E_FAIL;
-    return S_OK;
+    return DrawDesignPicture(dc, r) ? S_OK : E_FAIL;
 }
 
 HRESULT COleControlParts::GetColorSet(DWORD, LONG, void*, DVTARGETDEVICE*, HDC,
@@ -288,6 +298,23 @@ HRESULT COleControlParts::GetGUID(DWORD kind, GUID* guid) {
     }
     *guid = DIID__DPalvexEvents;
     return S_OK;
+}
+
+// --- IOleObject::EnumVerbs -----------------------------------------------------------
+
+// The control's verbs, from the control itself: Properties, which shows the
+// property page (DoVerb).
+HRESULT COleControlParts::EnumVerbs(IEnumOLEVERB** verbs) {
+    if (verbs == nullptr) return E_POINTER;
+    *verbs = nullptr;
+    static wchar_t kProperties[] = L"&Properties...";
+    try {
+        const std::vector<OLEVERB> all{
+            {OLEIVERB_PROPERTIES, kProperties, MF_STRING | MF_ENABLED, OLEVERBATTRIB_ONCONTAINERMENU}};
+        return CEnumerator<IEnumOLEVERB, OLEVERB>::Create(all, 0, verbs);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
 }
 
 // --- IConnectionPointContainer ---------------------------------------------------------

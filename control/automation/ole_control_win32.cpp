@@ -9,6 +9,8 @@
 
 #include <olectl.h>
 
+#include <utility>
+
 namespace palvex::win32 {
 
 namespace {
@@ -28,7 +30,55 @@ template <class T> void ReleaseAndClear(T*& p) {
     }
 }
 
+// The class of the control's own window. Registered by the module for as
+// long as a control window exists: a window class outlives the module that
+// registered it, and its procedure must not.
+constexpr wchar_t kWindowClass[] = L"PalvexControlWindow";
+LONG g_windows = 0;
+
+LRESULT CALLBACK ControlWindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case WM_ERASEBKGND:
+        return 1; // the picture covers the whole window
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(hwnd, &paint);
+        RECT client{};
+        GetClientRect(hwnd, &client);
+        DrawDesignPicture(dc, client);
+        EndPaint(hwnd, &paint);
+        return 0;
+    }
+    default:
+        return DefWindowProcW(hwnd, message, wparam, lparam);
+    }
+}
+
+bool RegisterWindowClass() {
+    if (g_windows++ > 0) return true;
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = ControlWindowProc;
+    wc.hInstance = ModuleInstance();
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.lpszClassName = kWindowClass;
+    if (RegisterClassExW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS) return true;
+    --g_windows;
+    return false;
+}
+
+void UnregisterWindowClass() {
+    if (--g_windows == 0) UnregisterClassW(kWindowClass, ModuleInstance());
+}
+
 } // namespace
+
+bool DrawDesignPicture(HDC dc, const RECT& r) {
+    if (r.right <= r.left || r.bottom <= r.top) return true;
+    return FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH))) &&
+           Ellipse(dc, r.left, r.top, r.right, r.bottom);
+}
 
 COleControlParts::COleControlParts(IUnknown* outer, SControlExtent& extent)
     : m_outer(outer), m_extent(extent) {}
@@ -164,11 +214,7 @@ HRESULT COleControlParts::DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG, H
     return FAILED(hr) ? hr : OLEOBJ_S_INVALIDVERB;
 }
 
-HRESULT COleControlParts::EnumVerbs(IEnumOLEVERB** verbs) {
-    if (verbs == nullptr) return E_POINTER;
-    *verbs = nullptr;
-    return OleRegEnumVerbs(CLSID_Palvex, verbs);
-}
+
 
 HRESULT COleControlParts::Update() {
     return S_OK;
@@ -268,6 +314,12 @@ HRESULT COleControlParts::ActivateInPlace(IOleClientSite* site, LPCRECT pos, boo
         m_pos = sitePos;
     }
     if (pos != nullptr) m_pos = *pos;
+    if (m_window == nullptr) {
+        if (const HRESULT hr = CreateControlWindow(); FAILED(hr)) {
+            InPlaceDeactivate();
+            return hr;
+        }
+    }
     if (uiActivate && !m_uiActive) {
         const HRESULT hr = m_inPlaceSite->OnUIActivate();
         if (FAILED(hr)) return hr;
@@ -279,7 +331,25 @@ HRESULT COleControlParts::ActivateInPlace(IOleClientSite* site, LPCRECT pos, boo
     return S_OK;
 }
 
+HRESULT COleControlParts::CreateControlWindow() {
+    HWND parent = nullptr;
+    if (FAILED(m_inPlaceSite->GetWindow(&parent)) || parent == nullptr) return E_UNEXPECTED;
+    if (!RegisterWindowClass()) return HRESULT_FROM_WIN32(GetLastError());
+    m_window = CreateWindowExW(0, kWindowClass, nullptr,
+                               WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, m_pos.left, m_pos.top,
+                               m_pos.right - m_pos.left, m_pos.bottom - m_pos.top, parent,
+                               nullptr, ModuleInstance(), nullptr);
+    if (m_window != nullptr) return S_OK;
+    const DWORD error = GetLastError();
+    UnregisterWindowClass();
+    return HRESULT_FROM_WIN32(error != ERROR_SUCCESS ? error : ERROR_INVALID_WINDOW_HANDLE);
+}
+
 void COleControlParts::ReleaseInPlaceParts() {
+    if (m_window != nullptr) {
+        DestroyWindow(std::exchange(m_window, nullptr));
+        UnregisterWindowClass();
+    }
     m_uiActive = false;
     ReleaseAndClear(m_document);
     ReleaseAndClear(m_frame);
@@ -299,9 +369,8 @@ HRESULT COleControlParts::ShowProperties(HWND parent) {
 
 HRESULT COleControlParts::GetWindow(HWND* hwnd) {
     if (hwnd == nullptr) return E_POINTER;
-    *hwnd = nullptr;
-    if (m_inPlaceSite == nullptr) return E_FAIL;
-    return m_inPlaceSite->GetWindow(hwnd);
+    *hwnd = m_window;
+    return m_window != nullptr ? S_OK : E_FAIL;
 }
 
 HRESULT COleControlParts::ContextSensitiveHelp(BOOL) {
@@ -331,6 +400,9 @@ HRESULT COleControlParts::UIDeactivate() {
 HRESULT COleControlParts::SetObjectRects(LPCRECT pos, LPCRECT) {
     if (pos == nullptr) return E_POINTER;
     m_pos = *pos;
+    if (m_window != nullptr)
+        MoveWindow(m_window, m_pos.left, m_pos.top, m_pos.right - m_pos.left,
+                   m_pos.bottom - m_pos.top, TRUE);
     return S_OK;
 }
 

@@ -7,8 +7,10 @@
 // identity and one reference count. The stream the control saves to is the
 // control object's own IPersistStreamInit.
 //
-// The control has no window of its own: in place it keeps the position the
-// container gives it and draws only when the container asks (IViewObject2).
+// Active in place, the control has a window of its own, a child of the
+// container's window at the position the container gives it, which shows
+// the design-time picture; the container may also have the picture drawn
+// into its own context (IViewObject2).
 #pragma once
 
 #include "control/automation/control_parts.h"
@@ -21,6 +23,11 @@
 namespace palvex::win32 {
 
 class COleControlParts;
+
+// The design-time picture into a device context: `r` filled with white, an
+// ellipse inscribed in it drawn with the context's own pen and brush. False
+// when the system refused to draw.
+bool DrawDesignPicture(HDC dc, const RECT& r);
 
 // The control's one connection point, for its event interface. The event
 // interface has no members, so the sinks are kept but never called. Its
@@ -166,6 +173,8 @@ class COleControlParts : public IControlParts,
     HRESULT ActivateInPlace(IOleClientSite* site, LPCRECT pos, bool uiActivate);
     // The Properties verb: the property frame over the control's one page.
     HRESULT ShowProperties(HWND parent);
+    // The control's own window in the site's window, at m_pos.
+    HRESULT CreateControlWindow();
     void ReleaseInPlaceParts();
 
     IUnknown* m_outer;
@@ -177,6 +186,7 @@ class COleControlParts : public IControlParts,
     IOleInPlaceUIWindow* m_document = nullptr;
     bool m_uiActive = false;
     RECT m_pos{};
+    HWND m_window = nullptr; // in place: the control's own
     // The extent in HIMETRIC, the control object's (it saves it).
     SControlExtent& m_extent;
     // The one view sink (IViewObject::SetAdvise).

@@ -6,6 +6,7 @@
 #include "control/automation/registry_layout.h"
 
 #include <filesystem>
+#include <iterator>
 
 namespace palvex {
 
@@ -14,8 +15,15 @@ namespace {
 // The automation marshaller, for the interfaces of a dispatch-only library.
 constexpr const char* kDispatchProxyStub = "{00020420-0000-0000-C000-000000000046}";
 
+// The library's dispatch interfaces.
+const IID* const kInterfaces[] = {&DIID__DPalvex, &DIID__DPalvexEvents, &DIID__DPalvexDiagnostics};
+
 bool Succeeded(reg::LSTATUS rc) {
     return rc == reg::kSuccess;
+}
+
+std::string TypeLibraryKey() {
+    return layout::TypeLibKey(LIBID_PALVEXLib);
 }
 
 std::string TypeLibVersionKey() {
@@ -26,9 +34,23 @@ ClassRegistration RegistrationOf(const ClassInfo& c) {
     return {GuidText(*c.clsid), c.progId, res::ModuleString(c.typeNameId), c.isControl};
 }
 
+// The class keys of this module's view, then the ProgIDs that no module of
+// the other bitness still needs.
 bool RemoveClasses(RegistrationScope scope) {
     const RegistryPlace place = PlaceOf(scope);
-    return Succeeded(RemoveRegistryKeys(place.root, place.classesKey, ClassKeys()));
+    std::vector<std::string> classKeys;
+    std::vector<std::string> progIds;
+    for (const ClassInfo& c : ModuleClasses()) {
+        classKeys.push_back(layout::ClassKey(*c.clsid));
+        progIds.push_back(c.progId);
+    }
+    const reg::LSTATUS removed = RemoveRegistryKeys(place.root, place.classesKey, classKeys);
+    std::vector<std::string> unneeded;
+    for (std::size_t i = 0; i < progIds.size(); ++i)
+        if (!RegisteredInOtherView(scope, *ModuleClasses()[i].clsid))
+            unneeded.push_back(progIds[i]);
+    const reg::LSTATUS ids = RemoveRegistryKeys(place.root, place.classesKey, unneeded);
+    return Succeeded(removed) && Succeeded(ids);
 }
 
 bool RegisterClasses(RegistrationScope scope, const std::string& modulePath) {
@@ -40,10 +62,6 @@ bool RegisterClasses(RegistrationScope scope, const std::string& modulePath) {
 }
 
 } // namespace
-
-std::string TypeLibraryKey() {
-    return layout::TypeLibKey(LIBID_PALVEXLib);
-}
 
 std::vector<RegistryEntry> TypeLibraryEntries(const std::string& modulePath,
                                               const std::string& platform) {
@@ -57,11 +75,10 @@ std::vector<RegistryEntry> TypeLibraryEntries(const std::string& modulePath,
         {version + "\\HELPDIR", "",
          std::filesystem::path(modulePath).parent_path().string()},
     };
-    const std::pair<const IID*, const char*> interfaces[] = {
-        {&DIID__DPalvex, res::kDispatchName}, {&DIID__DPalvexEvents, res::kEventsName}};
-    for (const auto& [iid, name] : interfaces) {
-        const std::string key = layout::InterfaceKey(*iid);
-        e.push_back({key, "", name});
+    const char* names[] = {res::kDispatchName, res::kEventsName, res::kDiagnosticsName};
+    for (std::size_t i = 0; i < std::size(kInterfaces); ++i) {
+        const std::string key = layout::InterfaceKey(*kInterfaces[i]);
+        e.push_back({key, "", names[i]});
         e.push_back({key + "\\ProxyStubClsid", "", kDispatchProxyStub});
         e.push_back({key + "\\ProxyStubClsid32", "", kDispatchProxyStub});
         e.push_back({key + "\\TypeLib", "", libid});
@@ -70,9 +87,21 @@ std::vector<RegistryEntry> TypeLibraryEntries(const std::string& modulePath,
     return e;
 }
 
-std::vector<std::string> TypeLibraryKeys() {
-    return {TypeLibVersionKey(), layout::InterfaceKey(DIID__DPalvex),
-            layout::InterfaceKey(DIID__DPalvexEvents)};
+reg::LSTATUS RemoveTypeLibraryEntries(RegistrationScope scope, const std::string& platform) {
+    const RegistryPlace place = PlaceOf(scope);
+    const std::string files = TypeLibVersionKey() + "\\0";
+    std::vector<std::string> keys = {files + "\\" + platform};
+    for (const IID* iid : kInterfaces)
+        keys.push_back(layout::InterfaceKey(*iid));
+    const reg::LSTATUS rc = RemoveRegistryKeys(place.root, place.classesKey, keys, {files});
+    // No platform's module left: the version goes, and the library when it
+    // has no other version.
+    reg::CRegKey left;
+    if (left.Open(place.root, std::string(place.classesKey) + "\\" + files) == reg::kSuccess)
+        return rc;
+    const reg::LSTATUS version = RemoveRegistryKeys(place.root, place.classesKey,
+                                                    {TypeLibVersionKey()}, {TypeLibraryKey()});
+    return Succeeded(rc) ? version : rc;
 }
 
 std::vector<RegistryEntry> ClassEntries(const std::string& modulePath) {

@@ -32,14 +32,16 @@ HRESULT UnregisterServer(RegistrationScope scope);
 
 // What the type library's step writes when the module writes it itself:
 // the library's version key with its flags, help folder and the module's
-// file for `platform` ("linux", "win32", "win64"), and the two dispatch
+// file for `platform` ("linux", "win32", "win64"), and the dispatch
 // interfaces with the automation marshaller and the library.
 std::vector<RegistryEntry> TypeLibraryEntries(const std::string& modulePath,
                                               const std::string& platform);
-// The keys that step removes; the library's own key only when no other
-// version is left in it.
-std::vector<std::string> TypeLibraryKeys();
-std::string TypeLibraryKey();
+// Takes back what that step wrote for `platform`: the module's file, the
+// interfaces (each bitness has its own view of them), and the library's
+// version when no other platform's module is registered in it (a 32-bit and
+// a 64-bit module share the version key), then the library's key when no
+// other version is left in it.
+reg::LSTATUS RemoveTypeLibraryEntries(RegistrationScope scope, const std::string& platform);
 
 // What the classes' step writes and removes.
 std::vector<RegistryEntry> ClassEntries(const std::string& modulePath);
@@ -57,5 +59,10 @@ RegistryPlace PlaceOf(RegistrationScope scope);
 // wrote).
 bool RegisterTypeLibrary(RegistrationScope scope, const std::string& modulePath);
 bool UnregisterTypeLibrary(RegistrationScope scope);
+
+// Whether the module of the other bitness (a 32-bit one beside a 64-bit
+// one, each registered in its own view of the class keys) still has the
+// class registered: the keys both views share (the ProgID) then stay.
+bool RegisteredInOtherView(RegistrationScope scope, const CLSID& clsid);
 
 } // namespace palvex

@@ -12,9 +12,7 @@ RegistryPlace PlaceOf(RegistrationScope) {
 }
 
 bool UnregisterTypeLibrary(RegistrationScope scope) {
-    const RegistryPlace place = PlaceOf(scope);
-    return RemoveRegistryKeys(place.root, place.classesKey, TypeLibraryKeys(),
-                              {TypeLibraryKey()}) == reg::kSuccess;
+    return RemoveTypeLibraryEntries(scope, "linux") == reg::kSuccess;
 }
 
 bool RegisterTypeLibrary(RegistrationScope scope, const std::string& modulePath) {
@@ -23,6 +21,11 @@ bool RegisterTypeLibrary(RegistrationScope scope, const std::string& modulePath)
                              TypeLibraryEntries(modulePath, "linux")) == reg::kSuccess)
         return true;
     UnregisterTypeLibrary(scope);
+    return false;
+}
+
+// The per-user store has one view: there is no module of another bitness.
+bool RegisteredInOtherView(RegistrationScope, const CLSID&) {
     return false;
 }
 

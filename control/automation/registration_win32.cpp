@@ -12,7 +12,6 @@ namespace palvex {
 
 namespace {
 
-constexpr SYSKIND kSysKind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
 constexpr const char* kPlatform = sizeof(void*) == 8 ? "win64" : "win32";
 
 } // namespace
@@ -24,14 +23,28 @@ RegistryPlace PlaceOf(RegistrationScope scope) {
 }
 
 bool UnregisterTypeLibrary(RegistrationScope scope) {
-    if (scope == RegistrationScope::CurrentUser) {
-        const RegistryPlace user = PlaceOf(scope);
-        return RemoveRegistryKeys(user.root, user.classesKey, TypeLibraryKeys(),
-                                  {TypeLibraryKey()}) == reg::kSuccess;
-    }
-    const HRESULT hr = UnRegisterTypeLib(LIBID_PALVEXLib, 1, 0, LOCALE_NEUTRAL, kSysKind);
-    // A library that is not registered counts as removed.
-    return SUCCEEDED(hr) || hr == TYPE_E_REGISTRYACCESS || hr == TYPE_E_LIBNOTREGISTERED;
+    // Written by the module itself for the user; for the machine too, since
+    // the system's UnRegisterTypeLib takes the whole version with it, the
+    // other bitness's module included.
+    return RemoveTypeLibraryEntries(scope, kPlatform) == reg::kSuccess;
+}
+
+bool RegisteredInOtherView(RegistrationScope scope, const CLSID& clsid) {
+    // The 64-bit and the 32-bit view of the class keys; a 32-bit system has
+    // one, which the flag leaves as it is.
+    const REGSAM other = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+    const RegistryPlace place = PlaceOf(scope);
+    std::wstring key;
+    if (!os::WideFromUtf8(std::string(place.classesKey) + "\\CLSID\\" + GuidText(clsid) +
+                              "\\InprocServer32",
+                          key))
+        return false;
+    HKEY root = place.root == reg::Root::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    HKEY opened = nullptr;
+    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ | other, &opened) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(opened);
+    return true;
 }
 
 bool RegisterTypeLibrary(RegistrationScope scope, const std::string& modulePath) {

@@ -36,7 +36,8 @@ class CTestControl final : public IUnknown {
     }
 
     ULONG m_refs = 1;
-    COleControlParts m_parts{this};
+    SControlExtent m_extent;
+    COleControlParts m_parts{this, m_extent};
 };
 
 // The control as the module makes it: the control object with its parts.
