@@ -176,9 +176,16 @@ int CLinkSocket::Receive(void* lpBuf, int nBufLen, int nFlags) {
     }
     auto* out = static_cast<std::uint8_t*>(lpBuf);
     std::uint8_t scratch[512];
+    // A read is tried before any wait only when bytes may be waiting: not at
+    // the start, when the reply to the frame just sent has had no time to
+    // come, nor after a read that took less than it could, which emptied the
+    // queue. Either would find nothing and cost a system call each time; the
+    // wait returns at once for bytes that did come.
+    bool mayBeWaiting = false;
     for (;;) {
         if (total == nBufLen) return total;
-        SSocketResult r = TryReceive(*m_socket, scratch, sizeof scratch, nFlags);
+        SSocketResult r{EState::WouldBlock};
+        if (mayBeWaiting) r = TryReceive(*m_socket, scratch, sizeof scratch, nFlags);
         while (r.state == EState::WouldBlock || r.state == EState::Failed) {
             if (waits == 0) {
                 Note(LinkError{LinkErrorKind::TimedOut, 0});
@@ -203,6 +210,7 @@ int CLinkSocket::Receive(void* lpBuf, int nBufLen, int nFlags) {
         const int keep = std::min(r.count, room);
         if (keep > 0) std::memcpy(out + total, scratch, static_cast<std::size_t>(keep));
         total += r.count;
+        mayBeWaiting = r.count == static_cast<int>(sizeof scratch);
         // Past the requested length the result is failure whatever follows;
         // count every further read as a wait so a peer that never stops
         // sending cannot hold the call beyond its bound.

@@ -49,7 +49,9 @@ class CLinkSocket {
     int Send(const void* buf, int len);
     // Gathers exactly nBufLen bytes within m_nMaxWaits waits of up to 20 ms;
     // returns nBufLen, 0 when they did not all arrive in time (or the peer
-    // closed), or kSocketFailed. Never stores more than nBufLen bytes.
+    // closed), or kSocketFailed. Never stores more than nBufLen bytes. The
+    // first read comes after a wait, as the reply to a frame just sent is not
+    // there yet: bytes already waiting end that wait at once, and it counts.
     int Receive(void* lpBuf, int nBufLen, int nFlags = 0);
     // Discards the input already waiting on the connection, without waiting
     // for more. Does nothing while another call of this socket is waiting:
