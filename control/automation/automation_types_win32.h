@@ -3,8 +3,8 @@
 // diagnostics interface and the few names the portable code adds to them.
 #pragma once
 
-// Without winsock.h: the link layer's headers name the socket constants
-// themselves.
+// Without winsock.h, which a file that includes winsock2.h as well could not
+// have.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -18,13 +18,8 @@
 // The identifiers, with the system's GUID type, and IPalvexDiagnostics.
 #include "control/automation/palvex_win32.h"
 
-// The dispatch table names its "no such member" identifier itself, and the
-// link layer its socket results (winerror.h makes them macros, of the same
-// values).
+// The dispatch table names its "no such member" identifier itself.
 #undef DISPID_UNKNOWN
-#undef WSAEWOULDBLOCK
-#undef WSAEINPROGRESS
-#undef WSAENOTCONN
 
 // The variant type of the "lp..." address parameters: as wide as a pointer.
 inline constexpr VARTYPE VT_ADDR = sizeof(LONG_PTR) == 8 ? VT_I8 : VT_I4;

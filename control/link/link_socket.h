@@ -11,13 +11,27 @@
 
 namespace palvex {
 
-constexpr int SOCKET_ERROR = -1;
-constexpr int WSAEWOULDBLOCK = 10035;
-constexpr int WSAEINPROGRESS = 10036;
-constexpr int WSAENOTCONN = 10057;
+// What Send and Receive return when they failed.
+constexpr int kSocketFailed = -1;
+// GetLastError() after a call the socket refused itself, on every system the
+// number Winsock gives the same condition: another call of this socket is
+// waiting, or there is no socket.
+constexpr int kSocketErrorInProgress = 10036;
+constexpr int kSocketErrorNotConnected = 10057;
 constexpr int kSocketWaitMs = 20; // one wait of the bounded receive
 
+// The open socket as the system holds it: a descriptor on Linux, a SOCKET
+// and its event on Windows. Each system's file defines it and closes it
+// (socket_calls.h declares the calls over it).
+struct SOpenSocket;
+struct SOpenSocketDeleter {
+    void operator()(SOpenSocket* socket) const;
+};
+using OpenSocketPtr = std::unique_ptr<SOpenSocket, SOpenSocketDeleter>;
+
 using IdleCallback = void (*)(void* context);
+// What one wait of the socket is for.
+enum class SocketEvent : std::uint8_t { Readable, Writable };
 
 class CLinkSocket {
   public:
@@ -31,11 +45,13 @@ class CLinkSocket {
     // Connects to a dotted IPv4 address; waits (running the idle callback)
     // until the system reports success or failure.
     bool Connect(const char* address, unsigned port);
-    // Sends all bytes; the count sent, or SOCKET_ERROR.
+    // Sends all bytes; the count sent, or kSocketFailed.
     int Send(const void* buf, int len);
     // Gathers exactly nBufLen bytes within m_nMaxWaits waits of up to 20 ms;
     // returns nBufLen, 0 when they did not all arrive in time (or the peer
-    // closed), or SOCKET_ERROR. Never stores more than nBufLen bytes.
+    // closed), or kSocketFailed. Never stores more than nBufLen bytes. The
+    // first read comes after a wait, as the reply to a frame just sent is not
+    // there yet: bytes already waiting end that wait at once, and it counts.
     int Receive(void* lpBuf, int nBufLen, int nFlags = 0);
     // Discards the input already waiting on the connection, without waiting
     // for more. Does nothing while another call of this socket is waiting:
@@ -57,22 +73,20 @@ class CLinkSocket {
     short m_nMaxWaits = 0;
 
   private:
-    // One wait for `events` (the system's flags for readable or writable):
-    // runs the host's callback (on Windows after dispatching the thread's
-    // messages), then waits for at most `ms`. Returns false, with the reason recorded for `op`,
-    // when the wait itself failed.
-    bool WaitFor(short events, int ms, LinkOperation op);
+    // One wait for `event`: dispatches the thread's messages (Windows) and
+    // runs the host's callback, then waits for at most 20 ms. Messages that
+    // arrive meanwhile are dispatched (and the callback runs again) without
+    // ending the wait, so a busy window does not use up the waits of a
+    // receive. Returns false, with the reason recorded for `op`, when the
+    // wait itself failed or the host closed the socket.
+    bool WaitFor(SocketEvent event, LinkOperation op);
     // Records the reason of the operation under way.
     void Note(LinkError why) { m_linkError = why; }
+    // Records the system's error number `code` as the reason and as
+    // GetLastError().
+    void Fail(LinkOperation op, int code);
 
-    // The open socket as the system holds it: a descriptor on Linux, a
-    // SOCKET on Windows. The file of each system defines it and closes it.
-    struct SOpenSocket;
-    struct SOpenSocketDeleter {
-        void operator()(SOpenSocket* socket) const;
-    };
-
-    std::unique_ptr<SOpenSocket, SOpenSocketDeleter> m_socket;
+    OpenSocketPtr m_socket;
     int m_nLastError = 0;
     LinkError m_linkError;
     bool m_bBlocking = false; // inside a blocking call

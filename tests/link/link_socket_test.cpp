@@ -1,5 +1,6 @@
-#include "control/protocol/deadline.h"
 #include "control/link/palvex_ctrl.h"
+#include "control/link/socket_calls_linux.h"
+#include "control/protocol/deadline.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +24,7 @@ const Bytes kZAck = {0x05, 'Z', 0xC8, 0x8E, 'O', 'K'};
 // A listener on 127.0.0.1 that accepts one connection for the test to play
 // the card on.
 class CLoopbackPeer {
-public:
+  public:
     explicit CLoopbackPeer(unsigned port = 0) {
         m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         const int one = 1;
@@ -76,7 +77,7 @@ public:
         m_conn = -1;
     }
 
-private:
+  private:
     int m_listen = -1;
     int m_conn = -1;
     unsigned m_port = 0;
@@ -209,9 +210,12 @@ TEST(BoundedReceive, NeverStoresMoreThanTheRequestedLength) {
     std::fill(std::begin(guard), std::end(guard), 0x5A);
     s.socket.m_nMaxWaits = 3;
     EXPECT_EQ(s.socket.Receive(buf, 4), 0);
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(buf[i], 0xAB);
-    for (int i = 4; i < 8; ++i) EXPECT_EQ(buf[i], 0);
-    for (auto g : guard) EXPECT_EQ(g, 0x5A);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(buf[i], 0xAB);
+    for (int i = 4; i < 8; ++i)
+        EXPECT_EQ(buf[i], 0);
+    for (auto g : guard)
+        EXPECT_EQ(g, 0x5A);
 }
 
 TEST(BoundedReceive, RefusesASecondReceiveWhileOneWaits) {
@@ -235,7 +239,7 @@ TEST(BoundedReceive, RefusesASecondReceiveWhileOneWaits) {
     s.socket.m_nMaxWaits = 3;
     EXPECT_EQ(s.socket.Receive(buf, 4), 0);
     EXPECT_EQ(probe.inner, 0);
-    EXPECT_EQ(probe.error, palvex::WSAEINPROGRESS);
+    EXPECT_EQ(probe.error, palvex::kSocketErrorInProgress);
     EXPECT_EQ(probe.calls, 3); // the host's callback ran during every wait
 }
 
@@ -258,7 +262,7 @@ TEST(BoundedReceive, LetsTheHostRunDuringANetworkExchange) {
         &host);
     const auto start = palvex::CDeadline::NowNs();
     EXPECT_FALSE(c.ExecuteCommand('Z', nullptr, 0)); // nobody answers
-    EXPECT_FALSE(host.nested); // refused at once, without waiting
+    EXPECT_FALSE(host.nested);                       // refused at once, without waiting
     EXPECT_GE(host.ticks, 5 * 5);
     EXPECT_LT((palvex::CDeadline::NowNs() - start) / 1000000, 3000);
     // The outer exchange kept sending its own frame on every attempt.
@@ -266,4 +270,52 @@ TEST(BoundedReceive, LetsTheHostRunDuringANetworkExchange) {
     ASSERT_EQ(sent.size(), 5 * kZFrame.size());
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(Bytes(sent.begin() + i * 12, sent.begin() + (i + 1) * 12), kZFrame);
+}
+
+// The system's calls under the socket, each on one end of a socket pair that
+// blocks, with the other end left silent, sending, shut or closed.
+TEST(SocketCalls, TellWhatThePeerDidWithoutEverBlocking) {
+    using EState = palvex::SSocketResult::EState;
+    using palvex::SocketWaitEnd;
+    struct Case {
+        const char* peerDid;
+        void (*peer)(palvex::CUniqueFd& fd);
+        int waiting;
+        EState received;
+        SocketWaitEnd readable;
+        EState sent;
+        int sendCode;
+    };
+    const Case cases[] = {
+        {"nothing", [](palvex::CUniqueFd&) {}, 0, EState::WouldBlock, SocketWaitEnd::TimedOut,
+         EState::Done, 0},
+        {"send three bytes",
+         [](palvex::CUniqueFd& fd) { ASSERT_EQ(::send(fd.Get(), "abc", 3, 0), 3); }, 3,
+         EState::Done, SocketWaitEnd::Ready, EState::Done, 0},
+        {"shut its sending side", [](palvex::CUniqueFd& fd) { ::shutdown(fd.Get(), SHUT_WR); }, 0,
+         EState::Closed, SocketWaitEnd::Ready, EState::Done, 0},
+        // No SIGPIPE: the test program would not live through it.
+        {"close", [](palvex::CUniqueFd& fd) { fd.Reset(); }, 0, EState::Closed,
+         SocketWaitEnd::Ready, EState::Failed, EPIPE},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.peerDid);
+        int fds[2];
+        ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
+        palvex::SOpenSocket socket{palvex::CUniqueFd(fds[0])};
+        palvex::CUniqueFd peer(fds[1]);
+        c.peer(peer);
+        EXPECT_EQ(palvex::BytesWaiting(socket), c.waiting);
+        palvex::LinkError why;
+        EXPECT_EQ(palvex::WaitForSocket(socket, palvex::SocketEvent::Readable, 0,
+                                        palvex::LinkOperation::Read, why),
+                  c.readable);
+        char buf[16];
+        const palvex::SSocketResult got = palvex::TryReceive(socket, buf, sizeof buf, 0);
+        EXPECT_EQ(got.state, c.received);
+        EXPECT_EQ(got.count, c.waiting);
+        const palvex::SSocketResult sent = palvex::TrySend(socket, "x", 1);
+        EXPECT_EQ(sent.state, c.sent);
+        EXPECT_EQ(sent.code, c.sendCode);
+    }
 }
