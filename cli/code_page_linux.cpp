@@ -1,35 +1,17 @@
 // UTF-8 to the card's code page with the C library's iconv.
 #include "cli/code_page.h"
 
-#include <iconv.h>
+#include "sim/iconv_handle.h"
 
 #include <cerrno>
 #include <cstring>
 #include <vector>
 
 namespace palvex::cli {
-namespace {
-
-class Converter {
-  public:
-    Converter() : m_cd(iconv_open(kCardCodePage, "UTF-8")) {}
-    ~Converter() {
-        if (Ok()) iconv_close(m_cd);
-    }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-    bool Ok() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
-    iconv_t Get() const { return m_cd; }
-
-  private:
-    iconv_t m_cd;
-};
-
-} // namespace
 
 Conversion ConvertToCardCodePage(std::string_view utf8, std::string& out, std::size_t& stoppedAt,
                                  std::string& error) {
-    const Converter cd;
+    const cardsim::CIconv cd(kCardCodePage, "UTF-8");
     if (!cd.Ok()) {
         error = std::string("this system cannot convert UTF-8 to ") + kCardCodePage + ": " +
                 std::strerror(errno);

@@ -35,15 +35,32 @@ const Option* FindOption(std::string_view name) {
     return nullptr;
 }
 
+struct VerbEntry {
+    JobCommand::Verb verb;
+    const char* name;
+    unsigned bit; // as the options' verbs name it
+};
+
+constexpr VerbEntry kVerbs[] = {
+    {JobCommand::SendFont, "send-font", kFont},
+    {JobCommand::SendPicture, "send-picture", kPicture},
+    {JobCommand::Preview, "preview", kPreview},
+};
+
+const VerbEntry* FindVerb(JobCommand::Verb verb) {
+    for (const VerbEntry& v : kVerbs)
+        if (v.verb == verb) return &v;
+    return nullptr;
+}
+
 unsigned VerbBit(JobCommand::Verb verb) {
-    return verb == JobCommand::SendFont      ? kFont
-           : verb == JobCommand::SendPicture ? kPicture
-                                             : kPreview;
+    const VerbEntry* v = FindVerb(verb);
+    return v != nullptr ? v->bit : kPreview;
 }
 
 JobCommand::Verb VerbOf(std::string_view word) {
-    for (auto v : {JobCommand::SendFont, JobCommand::SendPicture, JobCommand::Preview})
-        if (word == VerbName(v)) return v;
+    for (const VerbEntry& v : kVerbs)
+        if (word == v.name) return v.verb;
     return JobCommand::None;
 }
 
@@ -153,16 +170,8 @@ bool CheckComplete(const JobCommand& c, std::string& error) {
 } // namespace
 
 const char* VerbName(JobCommand::Verb verb) {
-    switch (verb) {
-    case JobCommand::SendFont:
-        return "send-font";
-    case JobCommand::SendPicture:
-        return "send-picture";
-    case JobCommand::Preview:
-        return "preview";
-    default:
-        return "";
-    }
+    const VerbEntry* v = FindVerb(verb);
+    return v != nullptr ? v->name : "";
 }
 
 bool ParseJobCommand(std::span<const std::string_view> words, JobCommand& out, std::string& error) {

@@ -44,14 +44,8 @@ int Register(const ModuleCommand& command, const LoaderOptions& options, std::FI
     return 0;
 }
 
-int Unregister(CControlLoader& loader, std::FILE* out, std::FILE* err) {
-    std::string error;
-    const auto module = loader.LoadModule(error);
-    if (module == nullptr) {
-        Report(err, error);
-        return 3;
-    }
-    const HRESULT hr = module->UnregisterServer();
+int Unregister(const CControlModule& module, std::FILE* out, std::FILE* err) {
+    const HRESULT hr = module.UnregisterServer();
     if (FAILED(hr)) {
         Report(err, "unregistering failed: " + HresultMessage(hr));
         return 1;
@@ -60,17 +54,11 @@ int Unregister(CControlLoader& loader, std::FILE* out, std::FILE* err) {
     return 0;
 }
 
-int TypeLib(CControlLoader& loader, std::FILE* out, std::FILE* err) {
-    std::string error;
-    const auto module = loader.LoadModule(error);
-    if (module == nullptr) {
-        Report(err, error);
-        return 3;
-    }
+int TypeLib(const CControlModule& module, std::FILE* out, std::FILE* err) {
     using TextFunction = std::size_t (*)(char*, std::size_t);
-    const auto text = reinterpret_cast<TextFunction>(module->Symbol("palvex_typelib_text"));
+    const auto text = reinterpret_cast<TextFunction>(module.Symbol("palvex_typelib_text"));
     if (text == nullptr) {
-        Report(err, module->Path() + " has no type library text");
+        Report(err, module.Path() + " has no type library text");
         return 3;
     }
     std::vector<char> buffer(text(nullptr, 0) + 1);
@@ -123,16 +111,17 @@ int RunModuleCommand(const ModuleCommand& command, const LoaderOptions& options,
     if (command.kind == ModuleCommand::Register) return Register(command, options, out, err);
     CControlLoader loader(options);
     std::string error;
-    if (loader.LoadModule(error) == nullptr) {
+    const std::shared_ptr<CControlModule> module = loader.LoadModule(error);
+    if (module == nullptr) {
         Report(err, error);
         return 3;
     }
     if (command.verbose) ReportModule(loader, err);
     switch (command.kind) {
     case ModuleCommand::Unregister:
-        return Unregister(loader, out, err);
+        return Unregister(*module, out, err);
     case ModuleCommand::TypeLib:
-        return TypeLib(loader, out, err);
+        return TypeLib(*module, out, err);
     case ModuleCommand::Draw:
         return Draw(command, loader, out, err);
     default:

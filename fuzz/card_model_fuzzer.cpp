@@ -8,8 +8,8 @@
 // its length minus one; a command that is not a reading one is answered with
 // exactly its acknowledgement; a reading one with the length its letter
 // gives for the card's screen.
-#include "control/protocol/crc16.h"
 #include "control/protocol/frame.h"
+#include "fuzz/crc_table.h"
 #include "sim/card_model.h"
 #include "sim/frame_parser.h"
 
@@ -28,8 +28,6 @@ using namespace cardsim;
     std::fprintf(stderr, "card_model_fuzzer: %s\n", what);
     std::abort();
 }
-
-std::uint16_t g_crc[256];
 
 // Letters the card knows, so that most payloads reach a handler.
 constexpr std::uint8_t kLetters[] = {'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H', 'I', 'J',
@@ -58,11 +56,6 @@ void CheckAnswer(const ParsedFrame& f, const CardAnswer& a, int cardNumber, int 
 }
 
 } // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    palvex::FillCrcTable(g_crc);
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider in(data, size);
@@ -100,7 +93,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                 ? in.ConsumeIntegralInRange<int>(0, 31)
                                 : cardNumber;
         std::vector<std::uint8_t> frame(payload.size() + palvex::kFrameOverhead);
-        palvex::BuildFrame(g_crc, address, payload.data(), payload.size(), frame.data());
+        palvex::BuildFrame(fuzzing::CrcTable(), address, payload.data(), payload.size(),
+                           frame.data());
         if (in.ConsumeIntegralInRange<int>(0, 31) == 0) // a damaged frame
             frame[in.ConsumeIntegralInRange<std::size_t>(0, frame.size() - 1)] ^=
                 in.ConsumeIntegralInRange<std::uint8_t>(1, 255);

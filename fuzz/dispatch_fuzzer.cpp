@@ -119,33 +119,29 @@ std::u16string Widen(const std::string& s) {
     return std::u16string(s.begin(), s.end());
 }
 
+// Stores v cut to the width of T.
+template <class T> void StoreAs(std::int64_t v, void* at) {
+    const auto x = static_cast<T>(v);
+    std::memcpy(at, &x, sizeof x);
+}
+
 // Stores v in the union as type vt (an integer type).
 void StoreInteger(VARTYPE vt, std::int64_t v, void* at) {
     switch (vt) {
     case VT_I1:
-    case VT_UI1: {
-        const auto x = static_cast<std::uint8_t>(v);
-        std::memcpy(at, &x, 1);
-        break;
-    }
+    case VT_UI1:
+        return StoreAs<std::uint8_t>(v, at);
     case VT_I2:
     case VT_UI2:
-    case VT_BOOL: {
-        const auto x = static_cast<std::uint16_t>(v);
-        std::memcpy(at, &x, 2);
-        break;
-    }
+    case VT_BOOL:
+        return StoreAs<std::uint16_t>(v, at);
     case VT_I4:
     case VT_UI4:
     case VT_INT:
-    case VT_UINT: {
-        const auto x = static_cast<std::uint32_t>(v);
-        std::memcpy(at, &x, 4);
-        break;
-    }
+    case VT_UINT:
+        return StoreAs<std::uint32_t>(v, at);
     default:
-        std::memcpy(at, &v, 8);
-        break;
+        return StoreAs<std::int64_t>(v, at);
     }
 }
 

@@ -7,7 +7,7 @@
 // candidates come out, in the same order, with the same garbage count, as
 // when the whole stream arrives at once. A second parser that also gives up
 // on partial frames at random points must stay within the same bounds.
-#include "control/protocol/crc16.h"
+#include "fuzz/crc_table.h"
 #include "sim/frame_parser.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -30,8 +30,6 @@ using cardsim::ParsedFrame;
 constexpr std::size_t kBufferBound =
     cardsim::kHeaderSize + cardsim::kMaxFramePayload + cardsim::kCrcSize + 4096;
 
-std::uint16_t g_crc[256];
-
 void CheckFrame(const ParsedFrame& f) {
     const auto& b = f.bytes;
     if (b.size() < cardsim::kHeaderSize + 1 + cardsim::kCrcSize) Fail("frame too short");
@@ -42,7 +40,7 @@ void CheckFrame(const ParsedFrame& f) {
     if (b.size() != cardsim::kHeaderSize + len + cardsim::kCrcSize)
         Fail("frame size differs from its length");
     if (f.address < 0 || f.address > 255) Fail("address outside two hex digits");
-    const std::uint16_t crc = palvex::CrcUpdate(g_crc, 0, b.data() + 7, len + 2);
+    const std::uint16_t crc = palvex::CrcUpdate(fuzzing::CrcTable(), 0, b.data() + 7, len + 2);
     const bool good = crc == ((b[b.size() - 2] << 8) | b[b.size() - 1]);
     if (good != f.crcOk) Fail("wrong CRC verdict");
     if (f.Payload().size() != len || f.Letter() != b[cardsim::kHeaderSize]) Fail("payload view");
@@ -57,11 +55,6 @@ bool SameFrames(const std::vector<ParsedFrame>& a, const std::vector<ParsedFrame
 }
 
 } // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    palvex::FillCrcTable(g_crc);
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider in(data, size);

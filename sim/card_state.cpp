@@ -31,6 +31,20 @@ StateEffect Short(const char* letterName) {
     return {false, Format("%s: too short, ignored", letterName)};
 }
 
+// The device commands that take operands: how many at least, and the name a
+// shorter one is ignored under.
+struct DeviceOperands {
+    std::uint8_t letter;
+    std::size_t count;
+    const char* name;
+};
+
+constexpr DeviceOperands kDeviceOperands[] = {
+    {'O', 1, "font lock"},          {'P', 1, "brightness"}, {'Q', 5, "temperature control"},
+    {'R', 1, "temperature offset"}, {'S', 3, "relays"},     {'w', 1, "communication time-out"},
+    {'y', 8, "on/off times"},
+};
+
 } // namespace
 
 CCardState::CCardState(int cardNumber, int width, int height,
@@ -186,18 +200,16 @@ StateEffect CCardState::DrawLine(std::span<const std::uint8_t> ops) {
 }
 
 StateEffect CCardState::Device(std::uint8_t letter, std::span<const std::uint8_t> ops) {
-    const auto need = [&](std::size_t n) { return ops.size() >= n; };
+    for (const DeviceOperands& d : kDeviceOperands)
+        if (d.letter == letter && ops.size() < d.count) return Short(d.name);
     switch (letter) {
     case 'O':
-        if (!need(1)) return Short("font lock");
         m_fonts.SetLocked(ops[0] == 0x55);
         return {false, m_fonts.Locked() ? "font library locked" : "font library unlocked"};
     case 'P':
-        if (!need(1)) return Short("brightness");
         m_device.brightness = ops[0];
         return {false, Format("brightness %d of 255", ops[0])};
     case 'Q': {
-        if (!need(5)) return Short("temperature control");
         TemperatureControl& t = m_device.temperature;
         t.powerOff = static_cast<std::int8_t>(ops[0]);
         t.powerOn = static_cast<std::int8_t>(ops[1]);
@@ -209,12 +221,10 @@ StateEffect CCardState::Device(std::uint8_t letter, std::span<const std::uint8_t
                               t.enabled ? "on" : "off", t.powerOff, t.powerOn, t.fanOn, t.fanOff)};
     }
     case 'R':
-        if (!need(1)) return Short("temperature offset");
         m_device.temperatureOffset = static_cast<std::int8_t>(ops[0]);
         return {false, Format("temperature offset %d degrees, reading %d",
                               m_device.temperatureOffset, m_device.TemperatureCelsius())};
     case 'S':
-        if (!need(3)) return Short("relays");
         m_device.SetRelays(ops);
         return {false,
                 Format("relays: power %s, fan %s, other %s", m_device.relays[0] ? "on" : "off",
@@ -226,11 +236,9 @@ StateEffect CCardState::Device(std::uint8_t letter, std::span<const std::uint8_t
         m_device.ClearPowerChecks();
         return {false, "power check results cleared"};
     case 'w':
-        if (!need(1)) return Short("communication time-out");
         m_device.commTimeoutSeconds = ops[0];
         return {false, Format("communication time-out %d s", ops[0])};
     case 'y': {
-        if (!need(8)) return Short("on/off times");
         m_device.SetOnOffTimes(ops);
         const auto& h = m_device.onOff.hhmm;
         return {false, Format("on/off times %02d:%02d-%02d:%02d and %02d:%02d-%02d:%02d",

@@ -3,6 +3,7 @@
 #include "sim/card_server.h"
 #include "sim/display_options.h"
 #include "sim/modem_options.h"
+#include "sim/option_number.h"
 
 #include <getopt.h>
 
@@ -56,13 +57,9 @@ int Usage(const std::string& message) {
     return 2;
 }
 
+// Numbers in decimal, 0x.. hex or 0.. octal.
 std::optional<long> ParseInt(const std::string& s, long lo, long hi) {
-    if (s.empty()) return std::nullopt;
-    errno = 0;
-    char* end = nullptr;
-    const long v = std::strtol(s.c_str(), &end, 0);
-    if (errno != 0 || *end != 0 || v < lo || v > hi) return std::nullopt;
-    return v;
+    return cardsim::ParseOptionNumber(s, lo, hi, 0);
 }
 
 std::optional<double> ParseShare(const std::string& s) {

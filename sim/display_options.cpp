@@ -1,7 +1,6 @@
 #include "sim/display_options.h"
 
-#include <cerrno>
-#include <cstdlib>
+#include "sim/option_number.h"
 
 namespace cardsim {
 
@@ -38,13 +37,9 @@ bool ParsePoint(const std::string& s, std::pair<int, int>& point) {
     const auto comma = s.find(',');
     if (comma == std::string::npos) return false;
     const auto number = [](const std::string& t, int& out) {
-        if (t.empty()) return false;
-        errno = 0;
-        char* end = nullptr;
-        const long v = std::strtol(t.c_str(), &end, 10);
-        if (errno != 0 || *end != 0 || v < 0 || v > 4095) return false;
-        out = static_cast<int>(v);
-        return true;
+        const std::optional<long> v = ParseOptionNumber(t, 0, 4095);
+        if (v) out = static_cast<int>(*v);
+        return v.has_value();
     };
     return number(s.substr(0, comma), point.first) && number(s.substr(comma + 1), point.second);
 }

@@ -1,33 +1,15 @@
 #include "sim/gbk_text.h"
 
+#include "sim/iconv_handle.h"
+
 #include <algorithm>
-#include <iconv.h>
 
 namespace cardsim {
-
-namespace {
-
-class CIconv {
-  public:
-    CIconv() : m_cd(iconv_open("UTF-8", "GBK")) {}
-    ~CIconv() {
-        if (Ok()) iconv_close(m_cd);
-    }
-    CIconv(const CIconv&) = delete;
-    CIconv& operator=(const CIconv&) = delete;
-    bool Ok() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
-    iconv_t Get() const { return m_cd; }
-
-  private:
-    iconv_t m_cd;
-};
-
-} // namespace
 
 std::string GbkToUtf8(std::span<const std::uint8_t> text) {
     const auto end = std::find(text.begin(), text.end(), std::uint8_t{0});
     std::string in(text.begin(), end);
-    CIconv cd;
+    const CIconv cd("UTF-8", "GBK");
     if (!cd.Ok()) return in;
     std::string out(in.size() * 3 + 4, '\0');
     char* inPtr = in.data();

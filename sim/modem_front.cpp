@@ -264,18 +264,16 @@ CModemFront::Step CModemFront::ExecuteOne(std::size_t& i, TimePoint now, ModemOu
     const char c = Upper(static_cast<std::uint8_t>(m_line[i++]));
     int n = 0;
     switch (c) {
-    case 'E':
-        if (!Param(m_line, i, 1, n)) return Step::Error;
-        m_profile.echo = n == 1;
-        return Step::Next;
+    case 'E': // the on/off settings: echo, quiet, verbose
     case 'Q':
+    case 'V': {
         if (!Param(m_line, i, 1, n)) return Step::Error;
-        m_profile.quiet = n == 1;
+        bool Profile::*const setting = c == 'E'   ? &Profile::echo
+                                       : c == 'Q' ? &Profile::quiet
+                                                  : &Profile::verbose;
+        m_profile.*setting = n == 1;
         return Step::Next;
-    case 'V':
-        if (!Param(m_line, i, 1, n)) return Step::Error;
-        m_profile.verbose = n == 1;
-        return Step::Next;
+    }
     case 'H':
         if (!Param(m_line, i, 0, n)) return Step::Error;
         HangUp("ATH", out);

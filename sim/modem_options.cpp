@@ -1,7 +1,6 @@
 #include "sim/modem_options.h"
 
-#include <cerrno>
-#include <cstdlib>
+#include "sim/option_number.h"
 
 namespace cardsim {
 
@@ -19,13 +18,9 @@ const char kModemUsage[] =
 namespace {
 
 bool Millis(const std::string& s, int& out) {
-    if (s.empty()) return false;
-    errno = 0;
-    char* end = nullptr;
-    const long v = std::strtol(s.c_str(), &end, 10);
-    if (errno != 0 || *end != 0 || v < 0 || v > 600000) return false;
-    out = static_cast<int>(v);
-    return true;
+    const std::optional<long> v = ParseOptionNumber(s, 0, 600000);
+    if (v) out = static_cast<int>(*v);
+    return v.has_value();
 }
 
 bool KnownDialAnswer(const std::string& s) {

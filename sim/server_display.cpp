@@ -6,8 +6,6 @@
 #include "sim/card_state.h"
 #include "sim/png_writer.h"
 
-#include <ctime>
-
 namespace cardsim {
 
 namespace {
@@ -17,14 +15,6 @@ namespace {
 // is rewritten at least this often).
 constexpr auto kSnapshotQuiet = std::chrono::milliseconds(30);
 constexpr auto kSnapshotMaxAge = std::chrono::milliseconds(1000);
-
-CivilTime HostNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return CivilTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                     local.tm_hour,        local.tm_min,     local.tm_sec};
-}
 
 // Called with mu held.
 RgbImage RenderLocked(const CCardModel& model) {

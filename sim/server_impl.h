@@ -25,6 +25,9 @@ using SteadyClock = std::chrono::steady_clock;
 // card's receiver resets after a pause in the middle of a frame.
 constexpr std::chrono::milliseconds kPartialFrameTimeout{1000};
 
+// The host's local time, which the card's clock runs from (server_loop.cpp).
+CivilTime HostNow();
+
 // Pieces of replies a channel may hold while its peer does not read.
 constexpr std::size_t kMaxQueuedChunks = 4096;
 

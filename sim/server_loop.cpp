@@ -18,8 +18,6 @@
 
 namespace cardsim {
 
-namespace {
-
 CivilTime HostNow() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -27,6 +25,8 @@ CivilTime HostNow() {
     return CivilTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
                      local.tm_hour,        local.tm_min,     local.tm_sec};
 }
+
+namespace {
 
 std::string LetterText(std::uint8_t letter) {
     char buf[8];

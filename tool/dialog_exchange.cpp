@@ -48,6 +48,19 @@ std::string RangePrompt(unsigned min, unsigned max) {
     return prompt;
 }
 
+// A value that a view call reads and another writes, in the exchange's
+// direction.
+template <class T>
+void DdxValue(CDataExchange& dx, int id, T& value, T (IDialogView::*read)(int) const,
+              void (IDialogView::*write)(int, T)) {
+    if (dx.Failed()) return;
+    IDialogView& view = dx.View();
+    if (dx.Saving())
+        value = (view.*read)(id);
+    else
+        (view.*write)(id, value);
+}
+
 } // namespace
 
 int FindListPrefix(const IDialogView& view, int id, const std::string& text) {
@@ -70,19 +83,11 @@ void DdxListText(CDataExchange& dx, int id, std::string& value) {
 }
 
 void DdxListIndex(CDataExchange& dx, int id, int& index) {
-    if (dx.Failed()) return;
-    if (dx.Saving())
-        index = dx.View().ListSelection(id);
-    else
-        dx.View().SetListSelection(id, index);
+    DdxValue(dx, id, index, &IDialogView::ListSelection, &IDialogView::SetListSelection);
 }
 
 void DdxCheck(CDataExchange& dx, int id, bool& value) {
-    if (dx.Failed()) return;
-    if (dx.Saving())
-        value = dx.View().IsChecked(id);
-    else
-        dx.View().SetChecked(id, value);
+    DdxValue(dx, id, value, &IDialogView::IsChecked, &IDialogView::SetChecked);
 }
 
 void DdxRadio(CDataExchange& dx, std::initializer_list<int> ids, int& index) {

@@ -26,6 +26,30 @@ private:
     bool m_bFailed = false;
 };
 
+// What a dialog's logic needs to exchange its members with its controls: it
+// names them in DoDataExchange, and UpdateData runs that in one direction.
+class CDialogData {
+public:
+    virtual ~CDialogData() = default;
+    CDialogData(const CDialogData&) = delete;
+    CDialogData& operator=(const CDialogData&) = delete;
+
+protected:
+    explicit CDialogData(IDialogView& view) : m_dataView(view) {}
+
+    // Loads the members into the controls (save false) or saves the controls
+    // into the members; false when a validation failed.
+    bool UpdateData(bool save) {
+        CDataExchange dx(m_dataView, save);
+        DoDataExchange(dx);
+        return !dx.Failed();
+    }
+    virtual void DoDataExchange(CDataExchange& dx) = 0;
+
+private:
+    IDialogView& m_dataView;
+};
+
 // Index of the first list item that begins with `text`, or -1. An empty text
 // matches nothing.
 int FindListPrefix(const IDialogView& view, int id, const std::string& text);

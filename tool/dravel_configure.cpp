@@ -46,13 +46,10 @@ bool CDravelDlg::OnConfigure() {
             if (m_ctlLink.SetLedProperty(m_nNumber, static_cast<short>(m_nWidth),
                                          static_cast<short>(m_nHeight)) &&
                 m_ctlLink.QKSetProperty(reinterpret_cast<LONG_PTR>(property))) {
-                CSettingsKey key;
-                key.OpenKey(kProductKey);
-                key.WriteInt(kValueNumber, m_nNumber);
-                key.WriteInt(kValueWidth, m_nWidth);
-                key.WriteInt(kValueHeight, m_nHeight);
-                key.WriteInt(kValueColor, m_nColor);
-                key.Close();
+                WriteSettings(kProductKey, {{kValueNumber, m_nNumber},
+                                            {kValueWidth, m_nWidth},
+                                            {kValueHeight, m_nHeight},
+                                            {kValueColor, m_nColor}});
                 ok = true;
             }
             m_ctlLink.QKClose();

@@ -63,7 +63,7 @@ std::uint8_t PackWiringFlags(bool leftToRight, bool blankInvert, bool dataInvert
 }
 
 CDravelDlg::CDravelDlg(IMainDialogHost& host, std::unique_ptr<IHostedControl> link)
-    : m_host(host), m_ctlLink(std::move(link)) {}
+    : CDialogData(host), m_host(host), m_ctlLink(std::move(link)) {}
 
 void CDravelDlg::DoDataExchange(CDataExchange& dx) {
     DdxListText(dx, IDC_WIDTH, m_strWidth);
@@ -77,12 +77,6 @@ void CDravelDlg::DoDataExchange(CDataExchange& dx) {
     DdxCheck(dx, IDC_EVEN_COL_REVERSE, m_bEvenColReverse);
     DdxCheck(dx, IDC_ODD_COL_REVERSE, m_bOddColReverse);
     DdxCheck(dx, IDC_ROW_SWAP, m_bRowSwap);
-}
-
-bool CDravelDlg::UpdateData(bool save) {
-    CDataExchange dx(m_host, save);
-    DoDataExchange(dx);
-    return !dx.Failed();
 }
 
 void CDravelDlg::OnInitDialog() {
@@ -228,15 +222,12 @@ int CDravelDlg::ProbeCard() {
 }
 
 void CDravelDlg::SaveFoundCard() {
-    CSettingsKey key;
-    key.OpenKey(kProductKey);
-    key.WriteInt(kValueNumber, m_nNumber);
-    key.WriteInt(kValueCommPort, m_nPort);
-    key.WriteInt(kValueBaudRate, m_nBaud);
-    key.WriteInt(kValueWidth, m_nWidth);
-    key.WriteInt(kValueHeight, m_nHeight);
-    key.WriteInt(kValueColor, m_nColor);
-    key.Close();
+    WriteSettings(kProductKey, {{kValueNumber, m_nNumber},
+                                {kValueCommPort, m_nPort},
+                                {kValueBaudRate, m_nBaud},
+                                {kValueWidth, m_nWidth},
+                                {kValueHeight, m_nHeight},
+                                {kValueColor, m_nColor}});
 }
 
 void CDravelDlg::EnableSettings(bool on) {

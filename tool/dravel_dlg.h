@@ -28,11 +28,9 @@ enum StatusKind {
 // Result of one probe.
 enum ProbeResult { kPortUnusable = -1, kNoCard = 0, kCardFound = 1 };
 
-class CDravelDlg {
+class CDravelDlg : private CDialogData {
   public:
     CDravelDlg(IMainDialogHost& host, std::unique_ptr<IHostedControl> link);
-    CDravelDlg(const CDravelDlg&) = delete;
-    CDravelDlg& operator=(const CDravelDlg&) = delete;
 
     // Handlers of the dialog's events.
     void OnInitDialog();
@@ -80,8 +78,7 @@ class CDravelDlg {
     std::uint8_t m_nDay = 0;
 
   private:
-    void DoDataExchange(CDataExchange& dx);
-    bool UpdateData(bool save);
+    void DoDataExchange(CDataExchange& dx) override;
 
     void ShowStatus(int kind);
     int ProbeCard();

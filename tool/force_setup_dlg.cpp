@@ -22,7 +22,7 @@ constexpr int kPorts = 8;
 } // namespace
 
 CForceSetupDlg::CForceSetupDlg(IDialogView& view, std::unique_ptr<IHostedControl> link)
-    : m_view(view), m_ctlLink(std::move(link)) {}
+    : CDialogData(view), m_view(view), m_ctlLink(std::move(link)) {}
 
 void CForceSetupDlg::DoDataExchange(CDataExchange& dx) {
     DdxListText(dx, IDC_FORCE_TYPE, m_strType);
@@ -30,12 +30,6 @@ void CForceSetupDlg::DoDataExchange(CDataExchange& dx) {
     DdxListText(dx, IDC_FORCE_BAUD, m_strBaud);
     DdxListIndex(dx, IDC_FORCE_PORT, m_nPort);
     DdxListIndex(dx, IDC_FORCE_VERSION, m_nVersion);
-}
-
-bool CForceSetupDlg::UpdateData(bool save) {
-    CDataExchange dx(m_view, save);
-    DoDataExchange(dx);
-    return !dx.Failed();
 }
 
 void CForceSetupDlg::OnInitDialog() {
@@ -95,18 +89,14 @@ bool CForceSetupDlg::OnOK() {
             }
             m_ctlLink.QKClose();
         }
-        if (ok) {
-            CSettingsKey key;
-            key.OpenKey(kProductKey);
-            key.WriteInt(kValueCommPort, m_nPort + 1);
-            key.WriteInt(kValueBaudRate, baudRate);
-            key.WriteInt(kValueVersion, kVersionCodeD);
-            key.WriteInt(kValueNumber, static_cast<int>(m_nNumber));
-            key.WriteInt(kValueWidth, kForceWidth);
-            key.WriteInt(kValueHeight, kForceHeight);
-            key.WriteInt(kValueColor, 0);
-            key.Close();
-        }
+        if (ok)
+            WriteSettings(kProductKey, {{kValueCommPort, m_nPort + 1},
+                                        {kValueBaudRate, baudRate},
+                                        {kValueVersion, kVersionCodeD},
+                                        {kValueNumber, static_cast<int>(m_nNumber)},
+                                        {kValueWidth, kForceWidth},
+                                        {kValueHeight, kForceHeight},
+                                        {kValueColor, 0}});
     }
     m_view.ShowMessage(ok ? text::kConfigSucceeded : text::kConfigFailed, text::kForceCaption,
                        MessageIcon::None);

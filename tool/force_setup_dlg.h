@@ -13,11 +13,9 @@
 
 namespace dravel {
 
-class CForceSetupDlg {
+class CForceSetupDlg : private CDialogData {
 public:
     CForceSetupDlg(IDialogView& view, std::unique_ptr<IHostedControl> link);
-    CForceSetupDlg(const CForceSetupDlg&) = delete;
-    CForceSetupDlg& operator=(const CForceSetupDlg&) = delete;
 
     void OnInitDialog();
     // One complete open-write-close pass; true when the card took the setup.
@@ -35,8 +33,7 @@ public:
     static constexpr unsigned kMaxNumber = 63;
 
 private:
-    void DoDataExchange(CDataExchange& dx);
-    bool UpdateData(bool save);
+    void DoDataExchange(CDataExchange& dx) override;
 
     IDialogView& m_view;
     CPalvex m_ctlLink;

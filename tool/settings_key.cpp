@@ -46,4 +46,12 @@ long CSettingsKey::WriteInt(const char* valueName, int value) {
 
 long CSettingsKey::Close() { return m_key.Close(); }
 
+void WriteSettings(const char* name, std::initializer_list<SettingValue> values) {
+    CSettingsKey key;
+    key.OpenKey(name);
+    for (const SettingValue& v : values)
+        key.WriteInt(v.name, v.value);
+    key.Close();
+}
+
 } // namespace dravel

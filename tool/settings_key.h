@@ -5,6 +5,8 @@
 
 #include "platform/registry/registry.h"
 
+#include <initializer_list>
+
 namespace dravel {
 
 // The product key and the names of the values kept under it.
@@ -45,5 +47,15 @@ private:
 
 // The conversion ReadInt applies; numbers beyond int saturate.
 int DecimalValue(const std::string& text);
+
+struct SettingValue {
+    const char* name;
+    int value;
+};
+
+// Opens SOFTWARE\Tavrin\<name>, writes the values in their order and closes
+// it, as one handler's step; as everywhere in the tool, a store that refuses
+// them is not reported.
+void WriteSettings(const char* name, std::initializer_list<SettingValue> values);
 
 } // namespace dravel

@@ -1,29 +1,7 @@
-# 32-bit Windows with Debian's mingw-w64 cross compilers, the posix
-# thread-model variants (the win32 ones lack std::thread and std::mutex).
-# The compiler's runtime is linked in statically, so the programs need only
-# system DLLs. ctest runs the programs under wine.
+# 32-bit Windows, run under wine (mingw-w64-common.cmake).
 #
 #   cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-w64-i686.cmake
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
 set(palvex_mingw_triple i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${palvex_mingw_triple}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${palvex_mingw_triple}-g++-posix)
-set(CMAKE_RC_COMPILER ${palvex_mingw_triple}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${palvex_mingw_triple})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-
-# Debian keeps the loaders in /usr/lib/wine; only its "wine" script is on PATH.
-find_program(PALVEX_WINE NAMES wine PATHS /usr/lib/wine)
-if(PALVEX_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${PALVEX_WINE})
-endif()
+set(palvex_wine_program wine)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)

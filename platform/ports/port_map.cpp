@@ -1,5 +1,5 @@
-// The parts of the port map that every system shares: names, sources and
-// the registry values that map a number by hand.
+// The parts of the port map that every system shares: names, sources, the
+// ports described and the registry values that map a number by hand.
 #include "platform/ports/port_map.h"
 
 #include "platform/ports/port_map_store.h"
@@ -36,6 +36,44 @@ int ParseComName(const std::string& text) {
         n = n * 10 + (c - '0');
     }
     return n >= 1 && n <= kMaxComNumber ? n : 0;
+}
+
+SComPort MakePort(int n, ComSource source, std::string device, std::string note) {
+    SComPort port;
+    port.number = n;
+    port.source = source;
+    port.device = std::move(device);
+    port.note = std::move(note);
+    return port;
+}
+
+void SetPresentDevice(SComPort& port, const SSerialPort& present) {
+    port.port = present;
+    port.present = true;
+    port.stablePath = present.stablePath;
+    port.description = present.Description();
+}
+
+std::vector<SComPort> InNumberOrder(std::map<int, SComPort>&& ports) {
+    std::vector<SComPort> list;
+    for (auto& [n, port] : ports)
+        list.push_back(std::move(port));
+    return list;
+}
+
+std::map<int, std::string> ComValues(const char* keyPath) {
+    std::map<int, std::string> values;
+    reg::CRegKey key;
+    if (key.Open(reg::Root::CurrentUser, keyPath) != reg::kSuccess) return values;
+    std::vector<std::string> names;
+    if (key.EnumValues(names) != reg::kSuccess) return values;
+    for (const auto& name : names) {
+        const int n = ParseComName(name);
+        std::string text;
+        if (n > 0 && key.QueryStringValue(name, text) == reg::kSuccess && !text.empty())
+            values[n] = text;
+    }
+    return values;
 }
 
 ValueRelease ReleaseComValue(const char* keyPath, int n, std::string& text) {

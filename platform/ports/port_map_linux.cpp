@@ -14,36 +14,10 @@ namespace palvex::ports {
 
 namespace {
 
-SComPort MakePort(int n, ComSource source, std::string device = {}, std::string note = {}) {
-    SComPort port;
-    port.number = n;
-    port.source = source;
-    port.device = std::move(device);
-    port.note = std::move(note);
-    return port;
-}
-
 std::string FromEnvironment(int n) {
     const std::string var = "PALVEX_COM" + std::to_string(n);
     const char* mapped = std::getenv(var.c_str());
     return mapped != nullptr ? mapped : "";
-}
-
-// The values of a key, as COM number -> text; values that are not COM<n>
-// or hold nothing are left out.
-std::map<int, std::string> ComValues(const char* keyPath) {
-    std::map<int, std::string> values;
-    reg::CRegKey key;
-    if (key.Open(reg::Root::CurrentUser, keyPath) != reg::kSuccess) return values;
-    std::vector<std::string> names;
-    if (key.EnumValues(names) != reg::kSuccess) return values;
-    for (const auto& name : names) {
-        const int n = ParseComName(name);
-        std::string text;
-        if (n > 0 && key.QueryStringValue(name, text) == reg::kSuccess && !text.empty())
-            values[n] = text;
-    }
-    return values;
 }
 
 // The registry's mappings by hand. A relative path is ignored: it would name
@@ -100,10 +74,7 @@ SComPort Mapped(int n, ComSource source, const std::string& device,
                 const std::vector<SSerialPort>& present) {
     SComPort port = MakePort(n, source, device);
     if (const SSerialPort* p = FindDevice(present, device)) {
-        port.port = *p;
-        port.present = true;
-        port.stablePath = p->stablePath;
-        port.description = p->Description();
+        SetPresentDevice(port, *p);
     } else {
         port.description =
             source == ComSource::Environment ? "PALVEX_COM" + std::to_string(n) : "mapped by hand";
@@ -116,10 +87,7 @@ SComPort Automatic(int n, const SScan& scan) {
     if (const auto found = scan.numbering.assigned.find(n);
         found != scan.numbering.assigned.end()) {
         const SSerialPort& p = scan.present[found->second];
-        port.port = p;
-        port.present = true;
-        port.stablePath = p.stablePath;
-        port.description = p.Description();
+        SetPresentDevice(port, p);
         if (p.console) {
             // Probe frames on the console would reach a login prompt or a
             // boot log, and leave the line at another speed.
@@ -176,10 +144,7 @@ std::vector<SComPort> ListComPorts() {
                 "overrides the " + std::string(ComSourceName(ports[n].source)) + " " + ComName(n);
         ports[n] = std::move(mapped);
     }
-    std::vector<SComPort> list;
-    for (auto& [n, port] : ports)
-        list.push_back(std::move(port));
-    return list;
+    return InNumberOrder(std::move(ports));
 }
 
 bool ForgetComPort(int n, std::string& message) {

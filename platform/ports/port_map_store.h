@@ -1,9 +1,26 @@
-// The registry values of the port map, shared by each system's port map file.
+// What each system's port map file shares: the ports it describes and the
+// registry values that map a number by hand.
 #pragma once
 
+#include "platform/ports/port_map.h"
+
+#include <map>
 #include <string>
+#include <vector>
 
 namespace palvex::ports {
+
+SComPort MakePort(int n, ComSource source, std::string device = {}, std::string note = {});
+
+// The number stands for `present`, a device the system lists now.
+void SetPresentDevice(SComPort& port, const SSerialPort& present);
+
+// The ports in the order of their numbers.
+std::vector<SComPort> InNumberOrder(std::map<int, SComPort>&& ports);
+
+// The values under HKEY_CURRENT_USER\`keyPath`, as COM number -> text;
+// values that are not named COM<n> or hold nothing are left out.
+std::map<int, std::string> ComValues(const char* keyPath);
 
 enum class ValueRelease { Absent, Released, Failed };
 

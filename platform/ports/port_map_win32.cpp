@@ -26,53 +26,32 @@ std::string MappedDevice(const std::string& text) {
 }
 
 std::map<int, std::string> RegistryMappings() {
-    std::map<int, std::string> values;
-    reg::CRegKey key;
-    if (key.Open(reg::Root::CurrentUser, kPortMapKey) != reg::kSuccess) return values;
-    std::vector<std::string> names;
-    if (key.EnumValues(names) != reg::kSuccess) return values;
-    for (const auto& name : names) {
-        const int n = ParseComName(name);
-        std::string text;
-        if (n > 0 && key.QueryStringValue(name, text) == reg::kSuccess)
-            if (std::string device = MappedDevice(text); !device.empty()) values[n] = device;
-    }
-    return values;
+    std::map<int, std::string> mappings;
+    for (const auto& [n, text] : ComValues(kPortMapKey))
+        if (std::string device = MappedDevice(text); !device.empty()) mappings[n] = device;
+    return mappings;
+}
+
+SComPort HandMapped(int n, const std::string& device) {
+    SComPort port = MakePort(n, ComSource::Registry, device);
+    port.description = "mapped by hand";
+    return port;
 }
 
 SComPort SystemPort(int n, const std::vector<SSerialPort>& present) {
-    SComPort port;
-    port.number = n;
-    port.source = ComSource::System;
-    port.device = DevicePath(n);
+    SComPort port = MakePort(n, ComSource::System, DevicePath(n));
     for (const auto& p : present)
-        if (p.node == port.device) {
-            port.port = p;
-            port.present = true;
-            port.stablePath = p.stablePath;
-            port.description = p.Description();
-        }
+        if (p.node == port.device) SetPresentDevice(port, p);
     return port;
 }
 
 } // namespace
 
 SComPort ResolveComPort(int n) {
-    if (n < 1) {
-        SComPort port;
-        port.number = n;
-        port.note = "no port has a number below 1";
-        return port;
-    }
+    if (n < 1) return MakePort(n, ComSource::None, {}, "no port has a number below 1");
     const auto registry = RegistryMappings();
-    if (const auto found = registry.find(n); found != registry.end()) {
-        SComPort port;
-        port.number = n;
-        port.source = ComSource::Registry;
-        port.device = found->second;
-        port.description = "mapped by hand";
-        return port;
-    }
+    if (const auto found = registry.find(n); found != registry.end())
+        return HandMapped(n, found->second);
     // Windows knows whether the port exists: the open says so.
     return SystemPort(n, {});
 }
@@ -84,18 +63,11 @@ std::vector<SComPort> ListComPorts() {
         if (const int n = ParseComName(p.node.substr(kDevicePrefix.size())); n > 0)
             ports[n] = SystemPort(n, present);
     for (const auto& [n, device] : RegistryMappings()) {
-        SComPort mapped;
-        mapped.number = n;
-        mapped.source = ComSource::Registry;
-        mapped.device = device;
-        mapped.description = "mapped by hand";
+        SComPort mapped = HandMapped(n, device);
         if (ports.contains(n)) mapped.note = "overrides the system's " + ComName(n);
         ports[n] = std::move(mapped);
     }
-    std::vector<SComPort> list;
-    for (auto& [n, port] : ports)
-        list.push_back(std::move(port));
-    return list;
+    return InNumberOrder(std::move(ports));
 }
 
 bool ForgetComPort(int n, std::string& message) {

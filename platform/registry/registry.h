@@ -67,12 +67,22 @@ public:
     // Opens root\subKey, creating it and any missing key above it. An empty
     // subKey opens the root itself. On success a key held before is closed;
     // on failure the object keeps what it held.
-    LSTATUS Create(Root root, std::string_view subKey);
+    LSTATUS Create(Root root, std::string_view subKey) {
+        return OpenKey(root, nullptr, subKey, true);
+    }
     // Opens root\subKey; kFileNotFound when it does not exist.
-    LSTATUS Open(Root root, std::string_view subKey);
+    LSTATUS Open(Root root, std::string_view subKey) {
+        return OpenKey(root, nullptr, subKey, false);
+    }
     // The same below an open key.
-    LSTATUS Create(const CRegKey& parent, std::string_view subKey);
-    LSTATUS Open(const CRegKey& parent, std::string_view subKey);
+    LSTATUS Create(const CRegKey& parent, std::string_view subKey) {
+        return parent.IsOpen() ? OpenKey(Root::CurrentUser, parent.m_key.get(), subKey, true)
+                               : kInvalidHandle;
+    }
+    LSTATUS Open(const CRegKey& parent, std::string_view subKey) {
+        return parent.IsOpen() ? OpenKey(Root::CurrentUser, parent.m_key.get(), subKey, false)
+                               : kInvalidHandle;
+    }
 
     // kSuccess, also when no key was open.
     LSTATUS Close();
@@ -99,6 +109,10 @@ private:
     struct SOpenKeyDeleter {
         void operator()(SOpenKey* key) const;
     };
+
+    // Opens subKey below `parent`, or below `root` when parent is null, and
+    // with `create` makes what is missing. Defined by each system's file.
+    LSTATUS OpenKey(Root root, const SOpenKey* parent, std::string_view subKey, bool create);
 
     std::unique_ptr<SOpenKey, SOpenKeyDeleter> m_key;
 };

@@ -153,32 +153,10 @@ CRegKey& CRegKey::operator=(CRegKey&&) noexcept = default;
 
 // Each open walks into a descriptor of its own and takes it only on success,
 // so a failed open keeps the key held before.
-LSTATUS CRegKey::Create(Root root, std::string_view subKey) {
+LSTATUS CRegKey::OpenKey(Root root, const SOpenKey* parent, std::string_view subKey, bool create) {
     CUniqueFd fd;
-    const LSTATUS status = WalkFromRoot(root, subKey, true, fd);
-    if (status == kSuccess) m_key.reset(new SOpenKey{std::move(fd)});
-    return status;
-}
-
-LSTATUS CRegKey::Open(Root root, std::string_view subKey) {
-    CUniqueFd fd;
-    const LSTATUS status = WalkFromRoot(root, subKey, false, fd);
-    if (status == kSuccess) m_key.reset(new SOpenKey{std::move(fd)});
-    return status;
-}
-
-LSTATUS CRegKey::Create(const CRegKey& parent, std::string_view subKey) {
-    if (!parent.IsOpen()) return kInvalidHandle;
-    CUniqueFd fd;
-    const LSTATUS status = Walk(parent.m_key->dir.Get(), subKey, true, fd);
-    if (status == kSuccess) m_key.reset(new SOpenKey{std::move(fd)});
-    return status;
-}
-
-LSTATUS CRegKey::Open(const CRegKey& parent, std::string_view subKey) {
-    if (!parent.IsOpen()) return kInvalidHandle;
-    CUniqueFd fd;
-    const LSTATUS status = Walk(parent.m_key->dir.Get(), subKey, false, fd);
+    const LSTATUS status = parent != nullptr ? Walk(parent->dir.Get(), subKey, create, fd)
+                                             : WalkFromRoot(root, subKey, create, fd);
     if (status == kSuccess) m_key.reset(new SOpenKey{std::move(fd)});
     return status;
 }

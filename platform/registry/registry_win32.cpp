@@ -83,33 +83,11 @@ CRegKey& CRegKey::operator=(CRegKey&&) noexcept = default;
 
 // Each open takes the new handle only on success, so a failed open keeps the
 // key held before.
-LSTATUS CRegKey::Create(Root root, std::string_view subKey) {
+LSTATUS CRegKey::OpenKey(Root root, const SOpenKey* parent, std::string_view subKey, bool create) {
     HKEY key = nullptr;
-    const LSTATUS rc = OpenBelow(RootKey(root), subKey, true, key);
-    if (rc == kSuccess) m_key.reset(new SOpenKey{key, subKey.empty()});
-    return rc;
-}
-
-LSTATUS CRegKey::Open(Root root, std::string_view subKey) {
-    HKEY key = nullptr;
-    const LSTATUS rc = OpenBelow(RootKey(root), subKey, false, key);
-    if (rc == kSuccess) m_key.reset(new SOpenKey{key, subKey.empty()});
-    return rc;
-}
-
-LSTATUS CRegKey::Create(const CRegKey& parent, std::string_view subKey) {
-    if (!parent.IsOpen()) return kInvalidHandle;
-    HKEY key = nullptr;
-    const LSTATUS rc = OpenBelow(parent.m_key->key, subKey, true, key);
-    if (rc == kSuccess) m_key.reset(new SOpenKey{key});
-    return rc;
-}
-
-LSTATUS CRegKey::Open(const CRegKey& parent, std::string_view subKey) {
-    if (!parent.IsOpen()) return kInvalidHandle;
-    HKEY key = nullptr;
-    const LSTATUS rc = OpenBelow(parent.m_key->key, subKey, false, key);
-    if (rc == kSuccess) m_key.reset(new SOpenKey{key});
+    const LSTATUS rc =
+        OpenBelow(parent != nullptr ? parent->key : RootKey(root), subKey, create, key);
+    if (rc == kSuccess) m_key.reset(new SOpenKey{key, parent == nullptr && subKey.empty()});
     return rc;
 }
 

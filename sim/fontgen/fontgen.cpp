@@ -18,12 +18,13 @@
 //
 // The generated C++ file defines cardsim::kBuiltinAscii, the ASCII table
 // above, which the card draws with when no library was sent.
+#include "sim/iconv_handle.h"
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iconv.h>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -74,13 +75,7 @@ bool LoadUnifont(const std::string& path, Glyphs& glyphs) {
 // GB2312 byte pairs to Unicode through the C library's converter.
 class CGbDecoder {
   public:
-    CGbDecoder() : m_cd(iconv_open("UTF-32LE", "GB2312")) {}
-    ~CGbDecoder() {
-        if (Ok()) iconv_close(m_cd);
-    }
-    CGbDecoder(const CGbDecoder&) = delete;
-    CGbDecoder& operator=(const CGbDecoder&) = delete;
-    bool Ok() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
+    bool Ok() const { return m_cd.Ok(); }
 
     // 0 when the pair is not an assigned character.
     std::uint32_t Decode(std::uint8_t hi, std::uint8_t lo) {
@@ -89,15 +84,15 @@ class CGbDecoder {
         char* inPtr = in;
         char* outPtr = reinterpret_cast<char*>(out);
         std::size_t inLeft = 2, outLeft = sizeof out;
-        iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
-        if (iconv(m_cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1))
+        iconv(m_cd.Get(), nullptr, nullptr, nullptr, nullptr);
+        if (iconv(m_cd.Get(), &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1))
             return 0;
         if (inLeft != 0 || sizeof out - outLeft != 4) return 0;
         return out[0] | out[1] << 8 | out[2] << 16 | static_cast<std::uint32_t>(out[3]) << 24;
     }
 
   private:
-    iconv_t m_cd;
+    cardsim::CIconv m_cd{"UTF-32LE", "GB2312"};
 };
 
 void PutHanzi(const std::vector<std::uint8_t>& g, std::uint8_t* cell) {

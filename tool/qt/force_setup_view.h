@@ -4,7 +4,7 @@
 
 #include "tool/control_site.h"
 #include "tool/force_setup_dlg.h"
-#include "tool/qt/qt_dialog_view.h"
+#include "tool/qt/ok_cancel_dialog.h"
 
 #include <memory>
 
@@ -14,17 +14,14 @@ class ForceSetupDialog;
 
 namespace dravel {
 
-class CForceSetupView : public QDialog, public CQtDialogView<IDialogView> {
+class CForceSetupView : public COkCancelDialog<CForceSetupDlg> {
     Q_OBJECT
 public:
     CForceSetupView(const ControlFactory& makeControl, QWidget* parent = nullptr);
     ~CForceSetupView() override;
 
-    void reject() override; // Escape and the close box: as "取消"
-
 private:
     std::unique_ptr<Ui::ForceSetupDialog> m_ui;
-    CForceSetupDlg m_logic;
 };
 
 } // namespace dravel

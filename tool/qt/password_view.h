@@ -2,7 +2,7 @@
 #pragma once
 
 #include "tool/password_dlg.h"
-#include "tool/qt/qt_dialog_view.h"
+#include "tool/qt/ok_cancel_dialog.h"
 
 #include <memory>
 
@@ -12,17 +12,14 @@ class PasswordDialog;
 
 namespace dravel {
 
-class CPasswordView : public QDialog, public CQtDialogView<IDialogView> {
+class CPasswordView : public COkCancelDialog<CPasswordDlg> {
     Q_OBJECT
 public:
     explicit CPasswordView(QWidget* parent = nullptr);
     ~CPasswordView() override;
 
-    void reject() override; // Escape and the close box: as "取消"
-
 private:
     std::unique_ptr<Ui::PasswordDialog> m_ui;
-    CPasswordDlg m_logic;
 };
 
 } // namespace dravel

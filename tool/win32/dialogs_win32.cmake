@@ -43,7 +43,6 @@ add_library(dravel_win32_dialogs STATIC
   ${DRAVEL_WIN32_DIR}/dialog_window_win32.cpp
   ${DRAVEL_WIN32_DIR}/dravel_view_win32.cpp
   ${DRAVEL_WIN32_DIR}/password_view_win32.cpp
-  ${DRAVEL_WIN32_DIR}/force_setup_view_win32.cpp
   ${DRAVEL_WIN32_DIR}/dravel_app_win32.cpp
 )
 target_include_directories(dravel_win32_dialogs PUBLIC ${PROJECT_SOURCE_DIR})

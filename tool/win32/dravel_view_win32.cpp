@@ -30,15 +30,8 @@ class CWarningDlg : public win32::IDialogEvents {
 } // namespace
 
 CDravelView::CDravelView(ControlFactory makeControl)
-    : m_makeControl(std::move(makeControl)), m_logic(*this, m_makeControl()) {}
-
-std::intptr_t CDravelView::RunModal(win32::WindowHandle owner) {
-    return win32::RunModalDialog(IDD_DRAVEL_DIALOG, owner, *this);
-}
-
-win32::WindowHandle CDravelView::Create(win32::WindowHandle owner) {
-    return win32::CreateDialogWindow(IDD_DRAVEL_DIALOG, owner, *this);
-}
+    : CTemplateDialog(IDD_DRAVEL_DIALOG), m_makeControl(std::move(makeControl)),
+      m_logic(*this, m_makeControl()) {}
 
 unsigned CDravelView::StartTimer(unsigned id, unsigned periodMs) {
     return win32::StartTimer(Window(), id, periodMs);

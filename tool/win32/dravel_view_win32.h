@@ -4,21 +4,13 @@
 
 #include "tool/control_site.h"
 #include "tool/dravel_dlg.h"
-#include "tool/win32/dialog_window_win32.h"
-
-#include <cstdint>
+#include "tool/win32/template_dialog_win32.h"
 
 namespace dravel {
 
-class CDravelView : public win32::CDialogWindowView<IMainDialogHost>, private win32::IDialogEvents {
+class CDravelView : public win32::CTemplateDialog<IMainDialogHost> {
   public:
     explicit CDravelView(ControlFactory makeControl);
-
-    // Shows the dialog modally until it closes.
-    std::intptr_t RunModal(win32::WindowHandle owner = nullptr);
-    // Shows it without a modal loop of its own; null when it could not be
-    // made. The caller destroys it (win32::DestroyDialogWindow).
-    win32::WindowHandle Create(win32::WindowHandle owner = nullptr);
 
     CDravelDlg& Logic() { return m_logic; }
 

@@ -1,26 +1,19 @@
 // The password dialog on the Windows dialog manager; the check is CPasswordDlg's.
+// RunModal gives IDOK for the right password, 0 otherwise (Escape and the
+// close box too).
 #pragma once
 
 #include "tool/password_dlg.h"
-#include "tool/win32/dialog_window_win32.h"
-
-#include <cstdint>
+#include "tool/win32/template_dialog_win32.h"
 
 namespace dravel {
 
-class CPasswordView : public win32::CDialogWindowView<IDialogView>, private win32::IDialogEvents {
+class CPasswordView : public win32::COkCancelDialog<CPasswordDlg> {
   public:
-    CPasswordView() : m_logic(*this) {}
-
-    // IDOK for the right password, 0 otherwise (Escape and the close box too).
-    std::intptr_t RunModal(win32::WindowHandle owner);
-    win32::WindowHandle Create(win32::WindowHandle owner);
+    CPasswordView() : COkCancelDialog(IDD_PASSWORD) {}
 
   private:
-    bool OnInitDialog(win32::WindowHandle dialog) override;
-    void OnCommand(int id) override;
-
-    CPasswordDlg m_logic;
+    void PrepareControls(win32::WindowHandle dialog) override;
 };
 
 } // namespace dravel
