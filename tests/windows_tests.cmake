@@ -118,6 +118,21 @@ set_tests_properties(palvex_ocx_registration PROPERTIES
   FIXTURES_REQUIRED wine_prefix FIXTURES_SETUP palvex_ocx_registered
   ENVIRONMENT "${palvex_wine_environment}" TIMEOUT 300)
 
+# Both bitnesses side by side in the 64-bit prefix: the 32-bit module of the
+# build-win32 folder beside this folder's 64-bit one. Labelled "bitness":
+# it needs the other build folder built first.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(PALVEX_OCX_32 "${PROJECT_SOURCE_DIR}/build-win32/bin/Palvex.ocx" CACHE FILEPATH
+      "the 32-bit Palvex.ocx, registered beside the 64-bit one by the test of both bitnesses")
+  add_test(NAME palvex_ocx_both_bitnesses
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/automation/bitness_win32_test.sh
+            ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:palvex_ocx> ${PALVEX_OCX_32})
+  set_tests_properties(palvex_ocx_both_bitnesses PROPERTIES
+    FIXTURES_REQUIRED "wine_prefix;palvex_ocx_registered"
+    ENVIRONMENT "${palvex_wine_environment}" TIMEOUT 300
+    RESOURCE_LOCK palvex_ocx_registered LABELS bitness)
+endif()
+
 # A script host (cscript) creates the control by its ProgID and reads the
 # simulated card's property text over COM3 and over TCP.
 string(REPLACE "/" "\\\\" palvex_script_host_test
@@ -128,11 +143,14 @@ add_test(NAME palvex_script_host
           cscript //nologo ${palvex_script_host_test})
 set_tests_properties(palvex_script_host PROPERTIES
   FIXTURES_REQUIRED "wine_prefix;palvex_ocx_registered"
-  ENVIRONMENT "${palvex_wine_environment}" TIMEOUT 300
+  ENVIRONMENT "${palvex_wine_environment};PALVEX_TEST_CARD_BAUD=57600" TIMEOUT 300
   RESOURCE_LOCK "palvex_com3;palvex_ocx_registered")
 
 # A C++ host calls the registered control through IDispatch in capture mode.
 palvex_add_test(dispatch_host_tests automation/dispatch_host_win32_test.cpp LIBS palvex_dispatch)
+# OANOCACHE: a freed string goes back to task memory at once, where the test
+# counts it.
+set_property(TEST dispatch_host_tests APPEND PROPERTY ENVIRONMENT OANOCACHE=1)
 set_tests_properties(dispatch_host_tests PROPERTIES
   FIXTURES_REQUIRED "wine_prefix;palvex_ocx_registered" RESOURCE_LOCK palvex_ocx_registered)
 

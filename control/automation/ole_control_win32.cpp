@@ -49,6 +49,12 @@ LRESULT CALLBACK ControlWindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARA
         EndPaint(hwnd, &paint);
         return 0;
     }
+    case WM_PRINTCLIENT: { // PrintWindow, and containers that take a picture
+        RECT client{};
+        GetClientRect(hwnd, &client);
+        DrawDesignPicture(reinterpret_cast<HDC>(wparam), client);
+        return 0;
+    }
     default:
         return DefWindowProcW(hwnd, message, wparam, lparam);
     }

@@ -125,10 +125,15 @@ TEST(ControlInAContainer, AtlHostCreatesTheControlByProgIdGivesItASiteAndItDraws
 }
 
 // What a form saves with its document: the hosted control writes its
-// version stamp, and a new control loads it; the link state is not saved.
-TEST(ControlInAContainer, SavesItsVersionStampWithTheFormAndLoadsItBack) {
+// version stamp and the size the form gave it, and a new control loads both;
+// the link state is not saved.
+TEST(ControlInAContainer, SavesItsVersionStampAndSizeWithTheFormAndLoadsThemBack) {
     CHostedControl hosted;
     ASSERT_NE(hosted.m_control, nullptr);
+    IOleObject* ole = Query<IOleObject>(hosted.m_control, IID_IOleObject);
+    SIZEL size{5000, 3000};
+    ASSERT_EQ(ole->SetExtent(DVASPECT_CONTENT, &size), S_OK);
+    ole->Release();
     IPersistStreamInit* persist =
         Query<IPersistStreamInit>(hosted.m_control, IID_IPersistStreamInit);
     IStream* stream = nullptr;
@@ -136,27 +141,95 @@ TEST(ControlInAContainer, SavesItsVersionStampWithTheFormAndLoadsItBack) {
     ASSERT_EQ(OleSaveToStream(reinterpret_cast<IPersistStream*>(persist), stream), S_OK);
     persist->Release();
 
-    // The class, then the four bytes of 0x00010000, least significant first.
+    // The class, then 0x00010000 and the extent (5000 x 3000 HIMETRIC),
+    // each least significant byte first.
     STATSTG stat{};
     ASSERT_EQ(stream->Stat(&stat, STATFLAG_NONAME), S_OK);
-    EXPECT_EQ(stat.cbSize.QuadPart, sizeof(CLSID) + 4);
+    EXPECT_EQ(stat.cbSize.QuadPart, sizeof(CLSID) + 12);
     HGLOBAL memory = nullptr;
     ASSERT_EQ(GetHGlobalFromStream(stream, &memory), S_OK);
     const auto* bytes = static_cast<const unsigned char*>(GlobalLock(memory));
     CLSID saved{};
     std::memcpy(&saved, bytes, sizeof saved);
     EXPECT_TRUE(IsEqualCLSID(saved, CLSID_Palvex));
-    EXPECT_EQ(std::vector<unsigned char>(bytes + sizeof saved, bytes + sizeof saved + 4),
-              (std::vector<unsigned char>{0x00, 0x00, 0x01, 0x00}));
+    EXPECT_EQ(std::vector<unsigned char>(bytes + sizeof saved, bytes + sizeof saved + 12),
+              (std::vector<unsigned char>{0x00, 0x00, 0x01, 0x00, 0x88, 0x13, 0x00, 0x00, 0xB8,
+                                          0x0B, 0x00, 0x00}));
     GlobalUnlock(memory);
 
     const LARGE_INTEGER start{};
     stream->Seek(start, STREAM_SEEK_SET, nullptr);
-    IDispatch* loaded = nullptr;
-    EXPECT_EQ(OleLoadFromStream(stream, IID_IDispatch, reinterpret_cast<void**>(&loaded)), S_OK);
+    IOleObject* loaded = nullptr;
+    EXPECT_EQ(OleLoadFromStream(stream, IID_IOleObject, reinterpret_cast<void**>(&loaded)), S_OK);
     ASSERT_NE(loaded, nullptr);
+    SIZEL back{};
+    EXPECT_EQ(loaded->GetExtent(DVASPECT_CONTENT, &back), S_OK);
+    EXPECT_EQ(back.cx, 5000);
+    EXPECT_EQ(back.cy, 3000);
     loaded->Release();
     stream->Release();
+}
+
+// In place the control has a window of its own: a child of the host's
+// window, where the host puts it, showing the picture; and it lists its
+// Properties verb for the host's menu.
+TEST(ControlInAContainer, HasAWindowOfItsOwnThatMovesWithTheHostAndPaints) {
+    CHostedControl hosted;
+    ASSERT_NE(hosted.m_control, nullptr);
+    IOleInPlaceObject* inPlace = Query<IOleInPlaceObject>(hosted.m_control, IID_IOleInPlaceObject);
+    HWND window = nullptr;
+    ASSERT_EQ(inPlace->GetWindow(&window), S_OK);
+    ASSERT_NE(window, nullptr);
+    EXPECT_NE(window, hosted.m_host);
+    EXPECT_EQ(GetParent(window), hosted.m_host);
+
+    const RECT moved{5, 7, 45, 37};
+    ASSERT_EQ(inPlace->SetObjectRects(&moved, &moved), S_OK);
+    RECT at{};
+    GetWindowRect(window, &at);
+    MapWindowPoints(nullptr, hosted.m_host, reinterpret_cast<POINT*>(&at), 2);
+    EXPECT_EQ(at.left, 5);
+    EXPECT_EQ(at.top, 7);
+    EXPECT_EQ(at.right, 45);
+    EXPECT_EQ(at.bottom, 37);
+
+    // What it paints, taken from the window into a 40 x 30 bitmap.
+    BITMAPINFO bmi{};
+    bmi.bmiHeader = {sizeof bmi.bmiHeader, 40, -30, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = CreateDIBSection(dc, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ASSERT_NE(bitmap, nullptr);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    PatBlt(dc, 0, 0, 40, 30, BLACKNESS);
+    SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+    GdiFlush();
+    const auto* pixels = static_cast<const std::uint32_t*>(bits);
+    EXPECT_EQ(pixels[0] & 0xFFFFFF, 0xFFFFFFu) << "corner";
+    EXPECT_EQ(pixels[15 * 40 + 20] & 0xFFFFFF, 0xFFFFFFu) << "centre";
+    EXPECT_EQ(pixels[15 * 40 + 0] & 0xFFFFFF, 0u) << "outline at the left edge";
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+
+    IOleObject* ole = Query<IOleObject>(hosted.m_control, IID_IOleObject);
+    IEnumOLEVERB* verbs = nullptr;
+    ASSERT_EQ(ole->EnumVerbs(&verbs), S_OK);
+    OLEVERB verb{};
+    ULONG fetched = 0;
+    ASSERT_EQ(verbs->Next(1, &verb, &fetched), S_OK);
+    EXPECT_EQ(verb.lVerb, OLEIVERB_PROPERTIES);
+    EXPECT_STREQ(verb.lpszVerbName, L"&Properties...");
+    CoTaskMemFree(verb.lpszVerbName);
+    EXPECT_EQ(verbs->Next(1, &verb, &fetched), S_FALSE);
+    verbs->Release();
+
+    // Deactivated, it has no window any more.
+    EXPECT_EQ(inPlace->InPlaceDeactivate(), S_OK);
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(inPlace->GetWindow(&window), E_FAIL);
+    ole->Release();
+    inPlace->Release();
 }
 
 // The property frame is modal: a timer looks for the page's text in it and

@@ -103,9 +103,14 @@ class CTestSite final : public IOleClientSite, public IOleInPlaceSite {
         return S_OK;
     }
 
+    CTestSite()
+        : m_window(CreateWindowExW(0, L"STATIC", L"site", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
+                                   nullptr, nullptr, nullptr, nullptr)) {}
+    ~CTestSite() { DestroyWindow(m_window); }
+
     ULONG m_refs = 1;
     bool m_agrees = true;
-    HWND m_window = reinterpret_cast<HWND>(0x1234);
+    HWND m_window;
     std::string m_log;
 };
 
@@ -167,6 +172,9 @@ std::vector<BYTE> StreamBytes(IStream* stream) {
 }
 
 const std::vector<BYTE> kStamp = {0x00, 0x00, 0x01, 0x00};
+// The stamp and a new control's extent, 2540 x 1270 HIMETRIC.
+const std::vector<BYTE> kState = {0x00, 0x00, 0x01, 0x00, 0xEC, 0x09, 0x00,
+                                  0x00, 0xF6, 0x04, 0x00, 0x00};
 
 TEST(OleControlParts, AnswersEachContainerInterfaceWithOneReferenceOnTheOuterObject) {
     const struct {
@@ -250,18 +258,22 @@ TEST(OleControl, StreamHoldsTheVersionStampAndLoadsAnyStampButNotAShortStream) {
     IStream* stream = nullptr;
     ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, &stream), S_OK);
     ASSERT_EQ(persist->Save(stream, TRUE), S_OK);
-    EXPECT_EQ(StreamBytes(stream), kStamp);
+    EXPECT_EQ(StreamBytes(stream), kState);
     ULARGE_INTEGER max{};
     EXPECT_EQ(persist->GetSizeMax(&max), S_OK);
-    EXPECT_EQ(max.QuadPart, kStamp.size());
+    EXPECT_EQ(max.QuadPart, kState.size());
     EXPECT_EQ(persist->IsDirty(), S_FALSE);
     stream->Release();
 
     const struct {
         std::vector<BYTE> bytes;
         bool loads;
-    } loads[] = {
-        {kStamp, true}, {{0x03, 0x00, 0x02, 0x00}, true}, {{0x00, 0x00}, false}, {{}, false}};
+    } loads[] = {{kState, true},
+                 {kStamp, true}, // what the control saved before it kept its extent
+                 {{0x03, 0x00, 0x02, 0x00}, true},
+                 {{0x00, 0x00, 0x01, 0x00, 0x10, 0x27}, false}, // an extent cut short
+                 {{0x00, 0x00}, false},
+                 {{}, false}};
     for (const auto& c : loads) {
         ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, &stream), S_OK);
         stream->Write(c.bytes.data(), static_cast<ULONG>(c.bytes.size()), nullptr);
@@ -272,7 +284,7 @@ TEST(OleControl, StreamHoldsTheVersionStampAndLoadsAnyStampButNotAShortStream) {
     persist->Release();
 }
 
-TEST(OleControlParts, StorageHoldsTheStampInItsContentsStream) {
+TEST(OleControlParts, StorageHoldsTheStampAndExtentInItsContentsStream) {
     CTestControl control;
     IPersistStorage* persist = control.Part<IPersistStorage>(IID_IPersistStorage);
     ILockBytes* bytes = nullptr;
@@ -291,11 +303,11 @@ TEST(OleControlParts, StorageHoldsTheStampInItsContentsStream) {
     ASSERT_EQ(
         storage->OpenStream(L"Contents", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &stream),
         S_OK);
-    BYTE read[8] = {};
+    BYTE read[16] = {};
     ULONG count = 0;
     stream->Read(read, sizeof read, &count);
     stream->Release();
-    EXPECT_EQ(std::vector<BYTE>(read, read + count), kStamp);
+    EXPECT_EQ(std::vector<BYTE>(read, read + count), kState);
     EXPECT_EQ(persist->Load(storage), S_OK);
 
     storage->Release();
@@ -303,19 +315,30 @@ TEST(OleControlParts, StorageHoldsTheStampInItsContentsStream) {
     persist->Release();
 }
 
-TEST(OleControlParts, PropertyBagHoldsTheVersionAndLoadsWithoutIt) {
+// A page that holds the control as properties (HTML, a VB form in text):
+// the version and the extent, which load back; a bag without them loads too.
+TEST(OleControlParts, PropertyBagHoldsTheVersionAndExtentAndLoadsWithoutThem) {
     CTestControl control;
     IPersistPropertyBag* persist = control.Part<IPersistPropertyBag>(IID_IPersistPropertyBag);
+    control.m_extent = {5000, 3000};
     CTestBag bag;
     ASSERT_EQ(persist->Save(&bag, TRUE, TRUE), S_OK);
-    ASSERT_EQ(bag.m_values.size(), 1u);
-    const VARIANT& version = bag.m_values[L"_Version"];
-    EXPECT_EQ(V_VT(&version), VT_I4);
-    EXPECT_EQ(V_I4(&version), 65536);
+    ASSERT_EQ(bag.m_values.size(), 3u);
+    const struct {
+        const wchar_t* name;
+        LONG value;
+    } saved[] = {{L"_Version", 65536}, {L"_ExtentX", 5000}, {L"_ExtentY", 3000}};
+    for (const auto& p : saved) {
+        EXPECT_EQ(V_VT(&bag.m_values[p.name]), VT_I4) << p.name;
+        EXPECT_EQ(V_I4(&bag.m_values[p.name]), p.value) << p.name;
+    }
+    EXPECT_EQ(persist->InitNew(), S_OK);
+    EXPECT_EQ(control.m_extent, SControlExtent{});
     EXPECT_EQ(persist->Load(&bag, nullptr), S_OK);
+    EXPECT_EQ(control.m_extent, (SControlExtent{5000, 3000}));
     CTestBag empty;
     EXPECT_EQ(persist->Load(&empty, nullptr), S_OK);
-    EXPECT_EQ(persist->InitNew(), S_OK);
+    EXPECT_EQ(control.m_extent, (SControlExtent{5000, 3000}));
     persist->Release();
 }
 
@@ -447,11 +470,18 @@ TEST(OleControlParts, ActivatesInPlaceThroughTheSiteAndDeactivates) {
 
     ASSERT_EQ(ole->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, nullptr, 0, nullptr, nullptr), S_OK);
     EXPECT_EQ(site.m_log, "can activate context ");
+    // A window of its own in the site's, where the site puts it.
     EXPECT_EQ(inPlace->GetWindow(&window), S_OK);
-    EXPECT_EQ(window, site.m_window);
+    EXPECT_EQ(GetParent(window), site.m_window);
+    RECT at{};
+    GetWindowRect(window, &at);
+    MapWindowPoints(nullptr, site.m_window, reinterpret_cast<POINT*>(&at), 2);
+    EXPECT_EQ(at.left, 10);
+    EXPECT_EQ(at.bottom, 70);
     ASSERT_EQ(ole->DoVerb(OLEIVERB_UIACTIVATE, nullptr, nullptr, 0, nullptr, nullptr), S_OK);
     EXPECT_EQ(inPlace->InPlaceDeactivate(), S_OK);
     EXPECT_EQ(site.m_log, "can activate context ui ui-off deactivate ");
+    EXPECT_FALSE(IsWindow(window));
     EXPECT_EQ(inPlace->GetWindow(&window), E_FAIL);
 
     // Unknown verbs: a negative one is refused, a positive one is primary.

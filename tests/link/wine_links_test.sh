@@ -19,5 +19,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-start_com3_card "$cardsim" "$work"
+# PALVEX_TEST_CARD_BAUD: another speed for the card than the default 9600.
+start_com3_card "$cardsim" "$work" ${PALVEX_TEST_CARD_BAUD:+--baud "$PALVEX_TEST_CARD_BAUD"}
 PALVEX_TEST_TCP_PORT=$card_tcp_port "$wine" "$program" "$@"
