@@ -7,6 +7,11 @@
 #   the same compile options reuses it. A program whose options differ (Qt's
 #   -fPIC) gets a header of its own, since GCC will not use a precompiled
 #   header made with other code generation options.
+# - the test programs' own code compiled for debugging (-Og), not at the
+#   build type's -O2: it compiles in half the time, and a failing test is
+#   easier to follow in a debugger. The code under test, the libraries the
+#   programs link, keeps the build type's options (PALVEX_TEST_PROGRAM_OPTIONS
+#   empty compiles the tests as the libraries). Debug builds keep their -O0.
 # - the labels of the tests, from their folder, so a developer runs a part:
 #   ctest -L unit, ctest -L link, ctest -L proof, ctest -L sim, ... (see
 #   palvex_label_test_folders below and the README).
@@ -27,6 +32,16 @@ set(PALVEX_TEST_PCH_HEADERS
   <vector>
   CACHE STRING "Headers precompiled once for every test program")
 option(PALVEX_TEST_PCH "Precompile GoogleTest's header once for the test programs" ON)
+set(PALVEX_TEST_PROGRAM_OPTIONS -Og CACHE STRING
+    "Compile options of the test programs' own files (after the build type's)")
+
+# The options as generator expressions: not in Debug builds, whose -O0 is
+# quicker still.
+function(_palvex_test_program_options target)
+  foreach(option IN LISTS PALVEX_TEST_PROGRAM_OPTIONS)
+    target_compile_options(${target} PRIVATE "$<$<NOT:$<CONFIG:Debug>>:${option}>")
+  endforeach()
+endfunction()
 
 function(_palvex_pch_headers out)
   set(headers "")
@@ -46,6 +61,7 @@ function(_palvex_make_pch_owner)
   file(CONFIGURE OUTPUT ${source} CONTENT "// The owner of the test programs' precompiled header.\n")
   add_executable(palvex_test_pch EXCLUDE_FROM_ALL ${source})
   target_link_libraries(palvex_test_pch PRIVATE GTest::gtest GTest::gtest_main)
+  _palvex_test_program_options(palvex_test_pch)
   _palvex_pch_headers(headers)
   target_precompile_headers(palvex_test_pch PRIVATE ${headers})
 endfunction()
@@ -111,11 +127,11 @@ function(_palvex_targets_below dir out)
   set(${out} ${targets} PARENT_SCOPE)
 endfunction()
 
-# palvex_test_pch_everywhere(DIR): every GoogleTest program made in DIR or
-# below, by palvex_add_test or by hand, gets the precompiled header; a
-# program with C files among its sources compiles without (CMake cannot
-# reuse a header of C++ alone for them).
-function(palvex_test_pch_everywhere dir)
+# palvex_test_programs(DIR): every GoogleTest program made in DIR or below,
+# by palvex_add_test or by hand, gets PALVEX_TEST_PROGRAM_OPTIONS and the
+# precompiled header; a program with C files among its sources compiles
+# without the header (CMake cannot reuse a header of C++ alone for them).
+function(palvex_test_programs dir)
   _palvex_targets_below(${dir} targets)
   foreach(target IN LISTS targets)
     get_target_property(type ${target} TYPE)
@@ -124,7 +140,11 @@ function(palvex_test_pch_everywhere dir)
     endif()
     get_target_property(libraries ${target} LINK_LIBRARIES)
     get_target_property(sources ${target} SOURCES)
-    if(NOT libraries MATCHES "GTest::" OR sources MATCHES "\\.c(;|$)")
+    if(NOT libraries MATCHES "GTest::")
+      continue()
+    endif()
+    _palvex_test_program_options(${target})
+    if(sources MATCHES "\\.c(;|$)")
       continue()
     endif()
     _palvex_links_qt(${target} qt)
