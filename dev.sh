@@ -135,12 +135,14 @@ start_stage() {
     [ "$1" = --yield ] && niceness=10 && shift
     local name=$1
     shift
+    reap_stages
     stage_names+=("$name")
     if [ -n "$failed_stage" ]; then
         stage_result[$name]="skipped"
         return 0
     fi
     mkdir -p "$LOGS"
+    rm -f "$LOGS/$name.wall" "$LOGS/$name.times"
     echo "dev.sh: [$(elapsed)] $name started ($LOGS/$name.log)"
     (
         set +e
@@ -181,6 +183,16 @@ wait_stage() { # wait_stage NAME
         echo "dev.sh: [$(elapsed)] FAILED in stage $name (status $status); the end of $LOGS/$name.log:" >&2
         tail -n "${PALVEX_LOG_LINES:-80}" "$LOGS/$name.log" >&2
     fi
+}
+
+# reap_stages: the stages in the background that have ended are waited
+# for, so that a failure stops the job at the next stage, not at the end.
+reap_stages() {
+    local name
+    for name in "${!stage_pid[@]}"; do
+        [ -f "$LOGS/$name.wall" ] && wait_stage "$name"
+    done
+    return 0
 }
 
 run_stage() { # run_stage [--yield] NAME COMMAND [ARG...]
