@@ -158,8 +158,8 @@ endfunction()
 
 # palvex_label_test_folders(DIR [WINDOWS]): every test in a folder below DIR
 # carries the folder's name and the kind of test it is:
-#   unit   in one process, over fakes and scripted links (no other program,
-#          no pty, no socket to another process);
+#   unit   no card: over fakes, scripted links and files (the tool's
+#          program and a fake device tree included);
 #   link   links over ptys and sockets, to cardsim or peers, and the
 #          simulated card itself;
 #   host   the module and its hosts: the palvex program, the C interface,
