@@ -249,3 +249,19 @@ dravel_add_card_test(dravel_exe_dialogs_tests
   SOURCES tool/win32/dravel_exe_gui_win32_test.cpp
   LIBS dravel_logic)
 add_dependencies(dravel_exe_dialogs_tests dravel)
+
+# Every test program shares the precompiled GoogleTest header and is
+# compiled for debugging (cmake/palvex_tests.cmake). Every test here carries
+# the label wine; those with the simulated card on COM3 (the lock
+# palvex_com3) carry link, the others unit, so ctest -L unit runs the same
+# kind of tests on each system.
+palvex_test_programs(${CMAKE_CURRENT_SOURCE_DIR})
+get_property(palvex_windows_tests DIRECTORY PROPERTY TESTS)
+foreach(test IN LISTS palvex_windows_tests)
+  get_test_property(${test} RESOURCE_LOCK locks)
+  if(locks AND "palvex_com3" IN_LIST locks)
+    set_property(TEST ${test} APPEND PROPERTY LABELS wine link)
+  else()
+    set_property(TEST ${test} APPEND PROPERTY LABELS wine unit)
+  endif()
+endforeach()

@@ -2,8 +2,8 @@
 #   start_com3_card CARDSIM WORKDIR [cardsim options...]
 # starts the Linux cardsim on a pty that is COM3 of the Wine prefix
 # ($WINEPREFIX) and on a loopback port (its number in $card_tcp_port), at
-# 9600 bit/s: Wine sets a pty's speed through the classic termios constants,
-# which have no 14400 or 28800. No COM link but COM3's is left in the prefix,
+# 9600 bit/s unless the options give another --baud: Wine sets a pty's speed
+# through the classic termios constants, which have no 14400 or 28800. No COM link but COM3's is left in the prefix,
 # so nothing reaches a serial port of this machine. stop_com3_card ends it.
 # Needs $wine (the Wine loader).
 
