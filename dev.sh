@@ -90,8 +90,8 @@ runs_32bit_programs() {
     /usr/lib/wine/wine --version >/dev/null 2>&1
 }
 
-run_tests() { # run_tests DIR
-    ctest --test-dir "$1" --output-on-failure -j"$JOBS" --timeout 300
+run_tests() { # run_tests DIR [CTEST-ARG...]
+    ctest --test-dir "$1" --output-on-failure -j"$JOBS" --timeout 300 "${@:2}"
 }
 
 sanitized_tests() { # sanitized_tests DIR
@@ -245,16 +245,21 @@ linux_tools() {
 # windows_stages: both Windows builds one after the other, each one's tests
 # under Wine in the background while the next builds. Each build folder has
 # a Wine prefix of its own (its COM3, its registered control, its settings),
-# so the two test runs do not meet.
+# so the two test runs do not meet. The test of both bitnesses (label
+# "bitness") registers the 32-bit module of build-win32 in the 64-bit prefix:
+# it runs once that module is built and the other 64-bit tests have ended.
 windows_stages() {
     run_stage win64-build build_windows build-win64 x86_64
-    start_stage --first win64-tests run_tests build-win64
+    start_stage --first win64-tests run_tests build-win64 -LE bitness
     run_stage win32-build build_windows build-win32 i686
     if runs_32bit_programs; then
         start_stage --first win32-tests run_tests build-win32
+        wait_stage win64-tests
+        start_stage --first bitness-tests run_tests build-win64 -L bitness
     else
         not_run_stage win32-tests "the 32-bit tests in build-win32; this kernel starts no 32-bit" \
             "programs (ia32 emulation is off), so Wine's 32-bit loader cannot run"
+        not_run_stage bitness-tests "the test of both bitnesses side by side, for the same reason"
     fi
 }
 
