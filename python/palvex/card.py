@@ -283,7 +283,8 @@ class Card:
         """Sends the program list (8-byte records) and starts it; returns the
         records as the control normalised them."""
         data = bytes(records)
-        return self._run("SendProgList", len(data) // 8, data)[1]
+        normalised: bytes = self._run("SendProgList", len(data) // 8, data)[1]
+        return normalised
 
     def send_order_list(self, pages: Sequence[int]) -> None:
         self._run("SetOrderList", len(pages), list(pages))

@@ -297,8 +297,9 @@ class Control:
         return sorted(set(super().__dir__()) | set(self.methods))
 
     def __getattr__(self, name: str) -> Callable[..., Any]:
-        info = self.__dict__.get("_module") and self._module.methods.get(name)
-        if not info:
+        module = self.__dict__.get("_module")
+        info = module.methods.get(name) if module is not None else None
+        if info is None:
             raise AttributeError(f"the control has no method {name}")
 
         def method(*args: Any, **kwargs: Any) -> Any:
@@ -322,10 +323,10 @@ class Control:
         if len(args) > len(taken):
             raise TypeError(f"{info.name}() takes {len(taken)} arguments ({len(args)} given)")
         values = dict(zip((p.name for p in taken), args))
-        for key, value in kwargs.items():
-            if key not in {p.name for p in taken} or key in values:
-                raise TypeError(f"{info.name}() got an unexpected or repeated argument {key!r}")
-            values[key] = value
+        for keyword, value in kwargs.items():
+            if keyword not in {p.name for p in taken} or keyword in values:
+                raise TypeError(f"{info.name}() got an unexpected or repeated argument {keyword!r}")
+            values[keyword] = value
         if len(values) != len(taken):
             missing = [p.name for p in taken if p.name not in values]
             raise TypeError(f"{info.name}() is missing {', '.join(missing)}")
@@ -336,8 +337,7 @@ class Control:
                 _WRITTEN[key](call, p)
             elif p.type == "BSTR*":
                 call.add(ARG_TEXT_OUT, "text", None)
-                at = len(call.args) - 1
-                call.outputs.append(lambda at=at: self._take_text(call.array[at]))  # type: ignore[index]
+                call.outputs.append(self._text_reader(call, len(call.args) - 1))
             elif key in _GIVEN:
                 _GIVEN[key](call, p, values[p.name])
             elif p.type == "__int3264":
@@ -370,6 +370,10 @@ class Control:
                       _module.RESULT_I2: result.value}.get(result.type)
         outputs = [read() for read in call.outputs]
         return (value, *outputs) if outputs else value
+
+    def _text_reader(self, call: _Call, at: int) -> Callable[[], str]:
+        """Reads the string the control made for argument `at`."""
+        return lambda: self._take_text(call.array[at]) if call.array is not None else ""
 
     def _take_text(self, arg: Arg) -> str:
         """A string the control made, freed once it is read."""
