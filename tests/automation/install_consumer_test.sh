@@ -60,4 +60,13 @@ for f in include/palvex/palvex_c.h include/palvex/palvex_com.h include/palvex/pa
          share/palvex/udev/60-palvex-serial.rules; do
     [ -f "$prefix/$f" ] || { echo "not installed: $f"; exit 1; }
 done
+# The installed Python package finds the installed module beside it.
+if [ -x /usr/bin/python3 ]; then
+    typed=$(find "$prefix" -path '*/palvex/py.typed')
+    [ -n "$typed" ] || { echo "not installed: the Python package"; exit 1; }
+    out=$(cd "$work" && env -u PALVEX_MODULE XDG_CONFIG_HOME=$work/config \
+        PYTHONPATH="$(dirname "$(dirname "$typed")")" PYTHONDONTWRITEBYTECODE=1 \
+        /usr/bin/python3 -c 'import palvex; print(palvex.load_module().path)')
+    [ "$out" = "$prefix/lib/libpalvex.so.1" ] || { echo "installed Python package: $out"; exit 1; }
+fi
 echo "installed and consumed through pkg-config and find_package"
