@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
+#include <regex>
 #include <vector>
 
 extern char** environ;
@@ -71,8 +72,8 @@ CardsimProcess::CardsimProcess(const std::string& program,
         m_port = static_cast<unsigned>(std::stoul(match[1].str()));
 }
 
-bool CardsimProcess::WaitFor(const std::regex& pattern, int count) {
-    return m_out >= 0 && ReadUntil(m_out, pattern, count, m_text);
+bool CardsimProcess::WaitFor(const std::string& pattern, int count) {
+    return m_out >= 0 && ReadUntil(m_out, std::regex(pattern), count, m_text);
 }
 
 CardsimProcess::~CardsimProcess() {

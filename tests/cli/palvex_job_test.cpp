@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <regex>
 #include <cstdlib>
 #include <thread>
 #include <tuple>
@@ -157,7 +158,7 @@ TEST_F(PalvexJobs, SendsEveryBlockToItsAddressAndEveryStepInOrderAndResumesAtFro
     // Not a terminal: one line per tenth.
     EXPECT_EQ(Numbers(r.err, "palvex: send-font +([0-9]+)% ([0-9]+)/10 blocks, [0-9]+ B/s"),
               (std::vector<int>{10, 20, 30, 40, 50, 60, 70, 80, 90, 100}));
-    ASSERT_TRUE(card->WaitFor(std::regex(kBlockLine), 10)) << card->Output();
+    ASSERT_TRUE(card->WaitFor(kBlockLine, 10)) << card->Output();
     EXPECT_EQ(Numbers(card->Output(), kBlockLine), Range(0, 10));
     EXPECT_EQ(Numbers(card->Output(), "font library block [0-9]+ \\(bytes ([0-9]+)"),
               (std::vector<int>{0, 1024, 2048, 3072, 4096, 5120, 6144, 7168, 8192, 9216}));
@@ -168,7 +169,7 @@ TEST_F(PalvexJobs, SendsEveryBlockToItsAddressAndEveryStepInOrderAndResumesAtFro
     EXPECT_EQ(r.err, "");
     r = RunJob(Link({"--quiet", "send-picture", Picture(), "--page", "2", "--from", "60"}));
     EXPECT_EQ(r.out, "send-picture page 2: steps 60 to 63 of 64 sent\n");
-    ASSERT_TRUE(card->WaitFor(std::regex(kStepLine), 68)) << card->Output();
+    ASSERT_TRUE(card->WaitFor(kStepLine, 68)) << card->Output();
     std::vector<int> steps = Range(0, 64);
     for (int s : Range(60, 64))
         steps.push_back(s);
@@ -207,7 +208,7 @@ TEST_F(PalvexJobs, StopsOnASignalAfterTheExchangeInProgressAndTheRestFollowsWith
         const auto card = StartCard({"--delay", "20"});
         const std::string lib = FontFile(20);
         CPalvexJob job(Link({"send-font", lib}), /*errOnTerminal=*/true);
-        ASSERT_TRUE(card->WaitFor(std::regex(kBlockLine), 3)) << card->Output();
+        ASSERT_TRUE(card->WaitFor(kBlockLine, 3)) << card->Output();
         job.Signal(signal);
         JobRun r = job.Wait();
         EXPECT_EQ(r.status, status) << r.err;
@@ -229,7 +230,7 @@ TEST_F(PalvexJobs, StopsOnASignalAfterTheExchangeInProgressAndTheRestFollowsWith
         // The port is free again, and the blocks left follow: each arrives once.
         r = RunJob(Link({"--quiet", "send-font", lib, "--from", std::to_string(from)}));
         EXPECT_EQ(r.status, 0) << r.err;
-        ASSERT_TRUE(card->WaitFor(std::regex(kBlockLine), 20)) << card->Output();
+        ASSERT_TRUE(card->WaitFor(kBlockLine, 20)) << card->Output();
         EXPECT_EQ(Numbers(card->Output(), kBlockLine), Range(0, 20));
     }
 }
