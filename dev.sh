@@ -17,7 +17,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev libpng-dev unifont
-    fonts-arphic-uming python3 clang-14 libclang-rt-14-dev llvm-14)
+    fonts-arphic-uming qt6-translations-l10n python3 clang-14 libclang-rt-14-dev llvm-14)
 JOBS=${JOBS:-2}
 
 # The Windows job's own: the posix thread-model compilers (the win32 ones lack

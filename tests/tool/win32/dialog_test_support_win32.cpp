@@ -6,6 +6,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -13,6 +16,69 @@
 namespace tooltest {
 
 namespace {
+
+// PNG's CRC-32 and zlib's Adler-32.
+std::uint32_t Crc32(const unsigned char* data, std::size_t size, std::uint32_t crc = 0) {
+    crc = ~crc;
+    for (std::size_t i = 0; i < size; ++i) {
+        crc ^= data[i];
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+void PutBig32(std::string& out, std::uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out += static_cast<char>((v >> shift) & 0xFF);
+}
+
+void PutChunk(std::string& out, const char* kind, const std::string& data) {
+    PutBig32(out, static_cast<std::uint32_t>(data.size()));
+    const std::string body = std::string(kind, 4) + data;
+    out += body;
+    PutBig32(out, Crc32(reinterpret_cast<const unsigned char*>(body.data()), body.size()));
+}
+
+// An RGB PNG of top-down 32 bpp BGRX pixels, its image data in stored
+// (uncompressed) deflate blocks: a picture to look at, not to keep small.
+std::string PngOf(const unsigned char* bgrx, int width, int height) {
+    std::string raw;
+    for (int y = 0; y < height; ++y) {
+        raw += '\0'; // no filter
+        for (int x = 0; x < width; ++x) {
+            const unsigned char* p = bgrx + (static_cast<std::size_t>(y) * width + x) * 4;
+            raw += static_cast<char>(p[2]);
+            raw += static_cast<char>(p[1]);
+            raw += static_cast<char>(p[0]);
+        }
+    }
+    std::string zlib = "\x78\x01";
+    for (std::size_t at = 0; at < raw.size() || at == 0; at += 65535) {
+        const std::size_t n = std::min<std::size_t>(65535, raw.size() - at);
+        zlib += static_cast<char>(at + n >= raw.size() ? 1 : 0);
+        zlib += static_cast<char>(n & 0xFF);
+        zlib += static_cast<char>(n >> 8);
+        zlib += static_cast<char>(~n & 0xFF);
+        zlib += static_cast<char>((~n >> 8) & 0xFF);
+        zlib.append(raw, at, n);
+    }
+    std::uint32_t a = 1, b = 0;
+    for (unsigned char c : raw) {
+        a = (a + c) % 65521;
+        b = (b + a) % 65521;
+    }
+    PutBig32(zlib, (b << 16) | a);
+    std::string header;
+    PutBig32(header, static_cast<std::uint32_t>(width));
+    PutBig32(header, static_cast<std::uint32_t>(height));
+    header += std::string("\x08\x02\x00\x00\x00", 5); // 8 bits, RGB
+    std::string png = "\x89PNG\r\n\x1a\n";
+    PutChunk(png, "IHDR", header);
+    PutChunk(png, "IDAT", zlib);
+    PutChunk(png, "IEND", "");
+    return png;
+}
 
 std::wstring WindowText(HWND window) {
     wchar_t buffer[512] = {};
@@ -200,22 +266,16 @@ bool SavePicture(WindowHandle window, const std::string& name) {
                          BitBlt(memory, 0, 0, width, height, windowDc, 0, 0, SRCCOPY) != FALSE;
     if (windowDc != nullptr) ReleaseDC(window, windowDc);
     GdiFlush();
-    // GDI leaves the fourth byte of each pixel 0, which viewers of 32 bpp
-    // pictures take as fully transparent: make every pixel opaque.
-    auto* pixel = static_cast<unsigned char*>(bits);
-    for (long i = 0, n = static_cast<long>(width) * height; i < n; ++i)
-        pixel[i * 4 + 3] = 0xFF;
 
-    const DWORD imageBytes = static_cast<DWORD>(width) * static_cast<DWORD>(height) * 4;
-    BITMAPFILEHEADER file{};
-    file.bfType = 0x4D42; // "BM"
-    file.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
-    file.bfSize = file.bfOffBits + imageBytes;
-    std::ofstream out(std::string(dir) + "\\" + name + ".bmp", std::ios::binary);
-    out.write(reinterpret_cast<const char*>(&file), sizeof file);
-    out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
-    out.write(static_cast<const char*>(bits), imageBytes);
+    const std::string path = std::string(dir) + "\\" + name + ".png";
+    const std::string png = PngOf(static_cast<const unsigned char*>(bits), width, height);
+    std::ofstream out(path, std::ios::binary);
+    out.write(png.data(), static_cast<std::streamsize>(png.size()));
     const bool written = static_cast<bool>(out);
+    HDC measure = GetDC(window);
+    std::printf("picture of %s, %d x %d pixels at %d dpi: %s\n", name.c_str(), width, height,
+                GetDeviceCaps(measure, LOGPIXELSY), path.c_str());
+    ReleaseDC(window, measure);
 
     SelectObject(memory, old);
     DeleteDC(memory);

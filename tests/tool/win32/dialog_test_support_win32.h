@@ -59,8 +59,8 @@ void ClearToolSettings();
 int StoredSetting(const char* name);
 
 // Saves a picture of the window (its painted surface copied into a 32 bpp
-// DIB) as
-// <DRAVEL_PICTURE_DIR>/<name>.bmp; false when it could not.
+// DIB) as <DRAVEL_PICTURE_DIR>/<name>.png and prints where, with the
+// picture's size and the display's dots per inch; false when it could not.
 bool SavePicture(WindowHandle window, const std::string& name);
 
 // Steps that run one after another on a 20 ms thread timer, inside whatever
