@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""make_dravel_icon.py OUT.ico: the configuration tool's icon, an LED screen
-in its frame, drawn at 16, 32, 48 and 256 pixels.
+"""make_dravel_icon.py dravel|warning OUT.ico: the configuration tool's icons
+at 16, 32, 48 and 256 pixels: the program's (an LED screen in its frame) and
+the warning gate's sign (a yellow triangle with "!").
 
 The three small images are 32-bit DIBs with their AND masks, which every
 Windows version reads; the 256-pixel one is a PNG, as Windows Vista and later
@@ -42,8 +43,9 @@ def pattern(size):
     return PATTERNS[min((s for s in PATTERNS if s >= size), default=48)]
 
 
-def colour_at(size, x, y):
-    """The colour and cover (0 or 1) of the point (x, y) in pixels."""
+def screen_at(size, x, y):
+    """The program's icon: the colour at the point (x, y) in pixels, None
+    outside it."""
     frame = max(1.0, size / 16.0)
     if not (0 <= x < size and size * 0.125 <= y < size * 0.875):
         return None
@@ -62,7 +64,35 @@ def colour_at(size, x, y):
     return LIT if lit[row][col] == "#" else DARK
 
 
-def draw(size):
+SIGN = (0xFF, 0xCC, 0x00)
+EDGE = (0x30, 0x28, 0x10)
+MARK = (0x10, 0x10, 0x10)
+
+
+def sign_at(size, x, y):
+    """The warning sign: the colour at the point (x, y) in pixels, None
+    outside it."""
+    u, v = x / size, y / size
+    top, left, right, bottom = 0.5, 0.03, 0.97, 0.92
+    if v > bottom:
+        return None
+    # Distances inside the two slanted sides (0 on the side).
+    slope = (bottom - 0.06) / (top - left)
+    d_left = (u - (top - (v - 0.06) / slope)) * slope / (1 + slope * slope) ** 0.5
+    d_right = ((top + (v - 0.06) / slope) - u) * slope / (1 + slope * slope) ** 0.5
+    if d_left < 0 or d_right < 0 or v < 0.06:
+        return None
+    edge = max(1.2 / size, 0.05)
+    if d_left < edge or d_right < edge or v > bottom - edge:
+        return EDGE
+    if 0.45 <= u <= 0.55 and 0.34 <= v <= 0.66:
+        return MARK
+    if (u - 0.5) ** 2 + (v - 0.77) ** 2 <= 0.06 ** 2:
+        return MARK
+    return SIGN
+
+
+def draw(size, colour_at):
     """Rows of RGBA pixels, top row first."""
     rows = []
     for py in range(size):
@@ -105,9 +135,10 @@ def png(size, rows):
 
 
 def main():
+    shape = {"dravel": screen_at, "warning": sign_at}[sys.argv[1]]
     images = []
     for size in SIZES:
-        rows = draw(size)
+        rows = draw(size, shape)
         images.append((size, png(size, rows) if size >= 256 else dib(size, rows)))
     out = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
@@ -116,7 +147,7 @@ def main():
         out += struct.pack("<BBBBHHII", side, side, 0, 0, 1, 32, len(data), offset)
         offset += len(data)
     out += b"".join(data for _, data in images)
-    with open(sys.argv[1], "wb") as f:
+    with open(sys.argv[2], "wb") as f:
         f.write(out)
 
 

@@ -211,10 +211,12 @@ struct SIconEntry { // GRPICONDIRENTRY of an RT_GROUP_ICON resource
 };
 #pragma pack(pop)
 
-TEST(DravelIconTest, HasTheFourSizesEachAnImageTheSystemLoads) {
+class DravelIconTest : public ::testing::TestWithParam<int> {};
+
+TEST_P(DravelIconTest, HasTheFourSizesEachAnImageTheSystemLoads) {
     const CResourceFile program(PathFrom("DRAVEL_EXE"));
-    const std::string group = program.Bytes(MAKEINTRESOURCEW(dravel::IDI_DRAVEL), RT_GROUP_ICON);
-    ASSERT_GE(group.size(), 6u) << "no icon group " << dravel::IDI_DRAVEL;
+    const std::string group = program.Bytes(MAKEINTRESOURCEW(GetParam()), RT_GROUP_ICON);
+    ASSERT_GE(group.size(), 6u) << "no icon group " << GetParam();
     const auto count = static_cast<std::size_t>(static_cast<unsigned char>(group[4]) |
                                                 static_cast<unsigned char>(group[5]) << 8);
     ASSERT_EQ(group.size(), 6 + count * sizeof(SIconEntry));
@@ -243,6 +245,10 @@ TEST(DravelIconTest, HasTheFourSizesEachAnImageTheSystemLoads) {
     }
     EXPECT_EQ(sizes, (std::vector<int>{16, 32, 48, 256}));
 }
+
+// The program's icon and the warning gate's sign.
+INSTANTIATE_TEST_SUITE_P(ProgramAndWarning, DravelIconTest,
+                         ::testing::Values(dravel::IDI_DRAVEL, dravel::IDI_WARNING_SIGN));
 
 // dravel.exe started as cmd.exe starts a windowed program: with no standard
 // handles (null); ended when the test leaves early.
