@@ -254,8 +254,8 @@ dravel_add_card_test(dravel_exe_dialogs_tests
   LIBS dravel_logic)
 add_dependencies(dravel_exe_dialogs_tests dravel)
 
-# dravel.exe and palvex.exe as Windows sees them: subsystem, manifest,
-# version block, icon; a command typed in a console window answered there.
+# dravel.exe and palvex.exe as Windows sees them; a command typed in a
+# console window answered there.
 add_executable(windows_programs_tests
   tool/win32/windows_programs_win32_test.cpp
   tool/win32/dialog_test_support_win32.cpp)
@@ -272,9 +272,8 @@ set_tests_properties(windows_programs_tests PROPERTIES
   FIXTURES_REQUIRED wine_prefix TIMEOUT 120
   ENVIRONMENT "${palvex_wine_environment};DRAVEL_EXE=${dravel_exe_wine};PALVEX_EXE=${palvex_exe_wine}")
 
-# The build folder's second prefix: no control registered, and the display
-# at other scales (tool/win32/other_prefix_test.sh sets its dots per inch).
-# Its tests hold the lock palvex_other_prefix, as each may restart its server.
+# A second prefix: no control registered, the display at other scales
+# (other_prefix_test.sh). Its tests hold palvex_other_prefix.
 set(PALVEX_OTHER_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix-other)
 set(palvex_other_environment
   WINEPREFIX=${PALVEX_OTHER_WINEPREFIX} WINEDEBUG=-all "WINEDLLOVERRIDES=mscoree,mshtml=")
@@ -287,8 +286,7 @@ set_tests_properties(wine_other_prefix_ready PROPERTIES
 set(palvex_other_prefix_test bash ${CMAKE_CURRENT_SOURCE_DIR}/tool/win32/other_prefix_test.sh
     ${CMAKE_CROSSCOMPILING_EMULATOR})
 
-# dravel.exe alone in a folder, where no control is registered: the Chinese
-# message box, and no dialog.
+# dravel.exe alone in a folder: the Chinese message box, no dialog.
 add_test(NAME dravel_exe_without_control_says_how_to_get_one
   COMMAND ${palvex_other_prefix_test} 96 $<TARGET_FILE:windows_programs_tests>
           --gtest_filter=DravelExeWithoutControlTest.*)
@@ -296,8 +294,7 @@ set_tests_properties(dravel_exe_without_control_says_how_to_get_one PROPERTIES
   FIXTURES_REQUIRED wine_other_prefix TIMEOUT 120 RESOURCE_LOCK palvex_other_prefix
   ENVIRONMENT "${palvex_other_environment};DRAVEL_LONE=${CMAKE_BINARY_DIR}/bin/dravel.exe")
 
-# The dialogs at 150 % and 200 %: the same layout tables in dialog units,
-# the same driving, and the pictures in Testing/dialogs-150 and -200.
+# The dialogs at 150 % and 200 %; pictures in Testing/dialogs-150 and -200.
 foreach(scale 150 200)
   math(EXPR dpi "96 * ${scale} / 100")
   set(dir ${CMAKE_BINARY_DIR}/Testing/dialogs-${scale})

@@ -17,66 +17,49 @@ namespace tooltest {
 
 namespace {
 
-// PNG's CRC-32 and zlib's Adler-32.
-std::uint32_t Crc32(const unsigned char* data, std::size_t size, std::uint32_t crc = 0) {
-    crc = ~crc;
-    for (std::size_t i = 0; i < size; ++i) {
-        crc ^= data[i];
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
 void PutBig32(std::string& out, std::uint32_t v) {
     for (int shift = 24; shift >= 0; shift -= 8)
-        out += static_cast<char>((v >> shift) & 0xFF);
+        out += static_cast<char>(v >> shift);
 }
 
-void PutChunk(std::string& out, const char* kind, const std::string& data) {
-    PutBig32(out, static_cast<std::uint32_t>(data.size()));
-    const std::string body = std::string(kind, 4) + data;
-    out += body;
-    PutBig32(out, Crc32(reinterpret_cast<const unsigned char*>(body.data()), body.size()));
+// A PNG chunk: length, kind, data, CRC-32 of kind and data.
+void PutChunk(std::string& out, const std::string& kindAndData) {
+    PutBig32(out, static_cast<std::uint32_t>(kindAndData.size() - 4));
+    std::uint32_t crc = ~0u;
+    for (unsigned char c : kindAndData)
+        for (int bit = 0; bit < 8; ++bit, c >>= 1)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - ((crc ^ c) & 1u)));
+    out += kindAndData;
+    PutBig32(out, ~crc);
 }
 
-// An RGB PNG of top-down 32 bpp BGRX pixels, its image data in stored
-// (uncompressed) deflate blocks: a picture to look at, not to keep small.
+// An RGB PNG of top-down BGRX pixels, its image data in stored (not
+// compressed) deflate blocks: a picture to look at, not to keep small.
 std::string PngOf(const unsigned char* bgrx, int width, int height) {
     std::string raw;
-    for (int y = 0; y < height; ++y) {
-        raw += '\0'; // no filter
-        for (int x = 0; x < width; ++x) {
-            const unsigned char* p = bgrx + (static_cast<std::size_t>(y) * width + x) * 4;
-            raw += static_cast<char>(p[2]);
-            raw += static_cast<char>(p[1]);
-            raw += static_cast<char>(p[0]);
-        }
+    for (int i = 0; i < width * height; ++i, bgrx += 4) {
+        if (i % width == 0) raw += '\0'; // no filter
+        raw += {static_cast<char>(bgrx[2]), static_cast<char>(bgrx[1]), static_cast<char>(bgrx[0])};
     }
-    std::string zlib = "\x78\x01";
-    for (std::size_t at = 0; at < raw.size() || at == 0; at += 65535) {
-        const std::size_t n = std::min<std::size_t>(65535, raw.size() - at);
-        zlib += static_cast<char>(at + n >= raw.size() ? 1 : 0);
-        zlib += static_cast<char>(n & 0xFF);
-        zlib += static_cast<char>(n >> 8);
-        zlib += static_cast<char>(~n & 0xFF);
-        zlib += static_cast<char>((~n >> 8) & 0xFF);
-        zlib.append(raw, at, n);
-    }
+    std::string data = "IDAT\x78\x01";
     std::uint32_t a = 1, b = 0;
-    for (unsigned char c : raw) {
-        a = (a + c) % 65521;
-        b = (b + a) % 65521;
+    for (std::size_t at = 0; at < raw.size(); at += 65535) {
+        const auto n = static_cast<std::uint16_t>(std::min<std::size_t>(65535, raw.size() - at));
+        data += {static_cast<char>(at + n == raw.size()), static_cast<char>(n),
+                 static_cast<char>(n >> 8), static_cast<char>(~n), static_cast<char>(~n >> 8)};
+        data.append(raw, at, n);
     }
-    PutBig32(zlib, (b << 16) | a);
-    std::string header;
+    for (unsigned char c : raw)
+        b = (b + (a = (a + c) % 65521)) % 65521;
+    PutBig32(data, b << 16 | a);
+    std::string header = "IHDR";
     PutBig32(header, static_cast<std::uint32_t>(width));
     PutBig32(header, static_cast<std::uint32_t>(height));
     header += std::string("\x08\x02\x00\x00\x00", 5); // 8 bits, RGB
     std::string png = "\x89PNG\r\n\x1a\n";
-    PutChunk(png, "IHDR", header);
-    PutChunk(png, "IDAT", zlib);
-    PutChunk(png, "IEND", "");
+    PutChunk(png, header);
+    PutChunk(png, data);
+    PutChunk(png, "IEND");
     return png;
 }
 
@@ -202,6 +185,50 @@ bool IsForceSetup(WindowHandle d) {
 }
 bool IsMessage(WindowHandle d) {
     return !IsMain(d) && !IsPassword(d) && !IsForceSetup(d) && !IsWarning(d);
+}
+
+std::size_t DialogCountOfProcess(unsigned long processId) {
+    SProcessDialogs found{processId, {}};
+    EnumWindows(CollectProcessDialog, reinterpret_cast<LPARAM>(&found));
+    return found.dialogs.size();
+}
+
+bool CStartedProgram::Start(const std::wstring& path, const std::wstring& words,
+                            bool noStandardHandles) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    if (noStandardHandles) startup.dwFlags = STARTF_USESTDHANDLES;
+    std::wstring line = L"\"" + path + L"\" " + words;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(path.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info))
+        return false;
+    CloseHandle(info.hThread);
+    m_hProcess = info.hProcess;
+    m_nId = info.dwProcessId;
+    return true;
+}
+
+CStartedProgram::~CStartedProgram() {
+    if (m_hProcess == nullptr) return;
+    if (WaitForSingleObject(m_hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(m_hProcess, 99);
+    CloseHandle(m_hProcess);
+}
+
+long CStartedProgram::WaitForExit(unsigned ms) const {
+    DWORD status = 0;
+    if (WaitForSingleObject(m_hProcess, ms) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(m_hProcess, &status))
+        return -1;
+    return static_cast<long>(status);
+}
+
+std::wstring PathFromEnvironment(const char* name) {
+    const char* value = std::getenv(name);
+    std::wstring path;
+    for (const char* c = value != nullptr ? value : ""; *c != '\0'; ++c)
+        path += static_cast<wchar_t>(*c);
+    return path;
 }
 
 WindowHandle ActiveDialogOfProcess(unsigned long processId) {

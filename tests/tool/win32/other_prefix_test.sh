@@ -1,13 +1,11 @@
 #!/bin/bash
 # other_prefix_test.sh WINE DPI PROGRAM [ARG...]
 #
-# Runs the Windows program PROGRAM under WINE in $WINEPREFIX, the build
-# folder's second prefix (wineprefix-other: no control registered there),
-# with the display at DPI dots per inch: 96 is Windows' 100 %, 144 its 150 %,
-# 192 its 200 %. The value is HKCU\Control Panel\Desktop LogPixels, which
-# Wine reads as its server starts, so a change stops the prefix's server
-# first. With DRAVEL_LONE=FILE the program gets FILE copied alone into a new
-# folder, named by DRAVEL_LONE_EXE in Wine's form (Z:\...).
+# PROGRAM under WINE in $WINEPREFIX (wineprefix-other, no control
+# registered) with the display at DPI dots per inch (96 is 100 %, 144 150 %,
+# 192 200 %): HKCU\Control Panel\Desktop LogPixels, read as Wine's server
+# starts, so a change stops the server first. With DRAVEL_LONE=FILE, FILE is
+# copied alone into a new folder that DRAVEL_LONE_EXE names (Z:\...).
 set -euo pipefail
 wine=$1 dpi=$2
 shift 2
