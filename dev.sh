@@ -17,7 +17,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev libpng-dev unifont
-    fonts-arphic-uming python3 python3-pytest python3-pip python3-setuptools python3-wheel python3-venv
+    fonts-arphic-uming qt6-translations-l10n python3 python3-pytest python3-pip python3-setuptools python3-wheel python3-venv
     python3-numpy python3-pil python3-mypy
     clang-14 libclang-rt-14-dev llvm-14)
 JOBS=${JOBS:-2}

@@ -196,9 +196,12 @@ set_tests_properties(dravel_exe_prints_what_linux_dravel_prints PROPERTIES
 # The configuration tool's dialogs from their resources under Wine's null
 # display driver: the layout in dialog units against the published tables,
 # the dialogs driven by messages over the dialog logic and a fake control,
-# and a picture of each dialog (Testing/dialogs/*.bmp, looked at, not
+# and a picture of each dialog (Testing/dialogs/*.png, looked at, not
 # compared).
+# The test program carries dravel.exe's manifest, so it is DPI-aware as
+# dravel.exe is.
 include(${PROJECT_SOURCE_DIR}/tool/win32/dialogs_win32.cmake)
+include(${PROJECT_SOURCE_DIR}/cmake/windows/program_resources.cmake)
 palvex_add_test(dravel_dialogs_tests
   tool/win32/dialog_layout_win32_test.cpp
   tool/win32/dialog_driving_win32_test.cpp
@@ -207,11 +210,12 @@ palvex_add_test(dravel_dialogs_tests
   LIBS dravel_win32_dialogs gdi32 user32
 )
 dravel_add_win32_resources(dravel_dialogs_tests)
+palvex_program_resources(dravel_dialogs_tests DESCRIPTION "dravel dialogs test" LANGUAGE 0804)
 set(dravel_pictures_dir ${CMAKE_BINARY_DIR}/Testing/dialogs)
 file(MAKE_DIRECTORY ${dravel_pictures_dir})
 string(REPLACE "/" "\\" dravel_pictures_dir_wine "Z:${dravel_pictures_dir}")
 set_property(TEST dravel_dialogs_tests APPEND PROPERTY
-  ENVIRONMENT "DRAVEL_PICTURE_DIR=${dravel_pictures_dir_wine}")
+  ENVIRONMENT "DRAVEL_PICTURE_DIR=${dravel_pictures_dir_wine};DRAVEL_EXPECTED_DPI=96")
 # Every test of the tool's settings (HKCU\Software\Tavrin\Sarnow in the one
 # prefix) holds the lock dravel_settings: each clears them as it starts.
 set_tests_properties(dravel_dialogs_tests PROPERTIES TIMEOUT 120 RESOURCE_LOCK dravel_settings)
@@ -249,6 +253,59 @@ dravel_add_card_test(dravel_exe_dialogs_tests
   SOURCES tool/win32/dravel_exe_gui_win32_test.cpp
   LIBS dravel_logic)
 add_dependencies(dravel_exe_dialogs_tests dravel)
+
+# dravel.exe and palvex.exe as Windows sees them; a command typed in a
+# console window answered there.
+add_executable(windows_programs_tests
+  tool/win32/windows_programs_win32_test.cpp
+  tool/win32/dialog_test_support_win32.cpp)
+target_include_directories(windows_programs_tests PRIVATE ${PROJECT_SOURCE_DIR})
+target_link_libraries(windows_programs_tests PRIVATE GTest::gtest GTest::gtest_main dravel_logic
+  version gdi32 user32)
+target_compile_definitions(windows_programs_tests PRIVATE
+  PALVEX_PROJECT_VERSION="${PROJECT_VERSION}")
+add_dependencies(windows_programs_tests dravel palvex)
+string(REPLACE "/" "\\" palvex_exe_wine "Z:${CMAKE_BINARY_DIR}/bin/palvex.exe")
+add_test(NAME windows_programs_tests
+  COMMAND windows_programs_tests --gtest_filter=-DravelExeWithoutControlTest.*)
+set_tests_properties(windows_programs_tests PROPERTIES
+  FIXTURES_REQUIRED wine_prefix TIMEOUT 120
+  ENVIRONMENT "${palvex_wine_environment};DRAVEL_EXE=${dravel_exe_wine};PALVEX_EXE=${palvex_exe_wine}")
+
+# A second prefix: no control registered, the display at other scales
+# (other_prefix_test.sh). Its tests hold palvex_other_prefix.
+set(PALVEX_OTHER_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix-other)
+set(palvex_other_environment
+  WINEPREFIX=${PALVEX_OTHER_WINEPREFIX} WINEDEBUG=-all "WINEDLLOVERRIDES=mscoree,mshtml=")
+add_test(NAME wine_other_prefix_ready
+  COMMAND ${CMAKE_COMMAND} -DPREFIX=${PALVEX_OTHER_WINEPREFIX}
+          "-DWINE=${CMAKE_CROSSCOMPILING_EMULATOR}" -P ${CMAKE_CURRENT_SOURCE_DIR}/wine_prefix.cmake)
+set_tests_properties(wine_other_prefix_ready PROPERTIES
+  FIXTURES_SETUP wine_other_prefix ENVIRONMENT "${palvex_other_environment}" TIMEOUT 300
+  RESOURCE_LOCK palvex_other_prefix)
+set(palvex_other_prefix_test bash ${CMAKE_CURRENT_SOURCE_DIR}/tool/win32/other_prefix_test.sh
+    ${CMAKE_CROSSCOMPILING_EMULATOR})
+
+# dravel.exe alone in a folder: the Chinese message box, no dialog.
+add_test(NAME dravel_exe_without_control_says_how_to_get_one
+  COMMAND ${palvex_other_prefix_test} 96 $<TARGET_FILE:windows_programs_tests>
+          --gtest_filter=DravelExeWithoutControlTest.*)
+set_tests_properties(dravel_exe_without_control_says_how_to_get_one PROPERTIES
+  FIXTURES_REQUIRED wine_other_prefix TIMEOUT 120 RESOURCE_LOCK palvex_other_prefix
+  ENVIRONMENT "${palvex_other_environment};DRAVEL_LONE=${CMAKE_BINARY_DIR}/bin/dravel.exe")
+
+# The dialogs at 150 % and 200 %; pictures in Testing/dialogs-150 and -200.
+foreach(scale 150 200)
+  math(EXPR dpi "96 * ${scale} / 100")
+  set(dir ${CMAKE_BINARY_DIR}/Testing/dialogs-${scale})
+  file(MAKE_DIRECTORY ${dir})
+  string(REPLACE "/" "\\" dir_wine "Z:${dir}")
+  add_test(NAME dravel_dialogs_at_${scale}_percent
+    COMMAND ${palvex_other_prefix_test} ${dpi} $<TARGET_FILE:dravel_dialogs_tests>)
+  set_tests_properties(dravel_dialogs_at_${scale}_percent PROPERTIES
+    FIXTURES_REQUIRED wine_other_prefix TIMEOUT 180 RESOURCE_LOCK palvex_other_prefix
+    ENVIRONMENT "${palvex_other_environment};DRAVEL_PICTURE_DIR=${dir_wine};DRAVEL_EXPECTED_DPI=${dpi}")
+endforeach()
 
 # Every test program shares the precompiled GoogleTest header and is
 # compiled for debugging (cmake/palvex_tests.cmake). Every test here carries

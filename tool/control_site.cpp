@@ -1,6 +1,8 @@
 #include "tool/control_site.h"
 
-#include <cstdio>
+#include "tool/console/terminal.h"
+
+#include <ostream>
 #include <string>
 
 namespace dravel {
@@ -28,8 +30,9 @@ std::unique_ptr<IHostedControl> CreateLinkControl() {
     std::string error;
     auto control = palvex::host::CreateHostedControl(Options(), error);
     if (control == nullptr) {
-        // The dialogs still open; every call on their control then fails.
-        std::fprintf(stderr, "dravel: %s\n", error.c_str());
+        // A command then fails at its first call; the dialogs do not open
+        // (CDravelApp::FirstControl).
+        ConsoleErr() << "dravel: " << error << '\n';
         return nullptr;
     }
     LastModuleDescription() =

@@ -7,7 +7,7 @@
 
 namespace dravel {
 
-enum class MessageIcon { None, Exclamation };
+enum class MessageIcon { None, Exclamation, Error };
 
 class IDialogView {
 public:

@@ -1,5 +1,9 @@
 // dravel: the configuration tool. Without a command it shows the dialog; the
 // console commands run without a display and never start the GUI library.
+// Given words, it writes where they came from: on Windows dravel.exe is a
+// windowed program, which takes its parent's console for the standard
+// handles it was not given (UseParentConsole). The dialogs never do, so
+// closing a console window does not end them.
 #include "tool/console/console_args.h"
 #include "tool/console/console_run.h"
 #include "tool/console/terminal.h"
@@ -20,6 +24,7 @@ int Main(int argc, char** argv) {
     std::ostream& out = ConsoleOut();
     std::ostream& err = ConsoleErr();
     const std::vector<std::string> args = ProgramWords(argc, argv);
+    if (!args.empty()) UseParentConsole();
     std::string error;
     const auto line = ParseCommandLine(args, error);
     if (!line) {

@@ -2,6 +2,8 @@
 // logic names, and the dialogs behave as their logic says.
 #include "tests/platform/temp_config_home.h"
 #include "tests/tool/fake_control.h"
+#include "tool/dravel_app.h"
+#include "tool/qt/dialog_frame.h"
 #include "tool/qt/dravel_view.h"
 #include "tool/qt/force_setup_view.h"
 #include "tool/qt/warning_dialog.h"
@@ -14,6 +16,7 @@
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 
@@ -104,6 +107,28 @@ TEST_F(QtViewsTest, AfterTheWarningIsAcceptedTheTimerDrivenSearchFindsTheCard) {
     EXPECT_EQ(view.ListItem(IDC_WIDTH, view.ListSelection(IDC_WIDTH)), "  256");
     EXPECT_TRUE(view.IsChecked(IDC_MODULE_8X8));
     view.close();
+}
+
+TEST_F(QtViewsTest, WithoutAControlAChineseMessageWithAnOkButtonReadingQueDingEndsTheStart) {
+    InstallQtTranslations(); // as CDravelApp::Run does
+    std::string text;
+    std::string button;
+    OnNextModal([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        text = FromQString(box->text());
+        button = FromQString(box->button(QMessageBox::Ok)->text());
+        box->button(QMessageBox::Ok)->click();
+    });
+    const ControlFactory make =
+        CDravelApp::FirstControl([] { return std::unique_ptr<IHostedControl>(); },
+                                 [](const std::string& message, const std::string& caption) {
+                                     ShowMessageBox(nullptr, message, caption, MessageIcon::Error);
+                                 });
+    EXPECT_FALSE(make) << "a dialog would run without a control";
+    EXPECT_EQ(button, "确定");
+    EXPECT_EQ(text, CDravelApp::NoControlMessage());
+    EXPECT_NE(text.find("palvex register"), std::string::npos) << text;
 }
 
 TEST_F(QtViewsTest, DecliningTheWarningClosesTheMainDialog) {

@@ -8,7 +8,9 @@
 //            to a file or pipe in the console's output code page
 //            (GetConsoleOutputCP), or as UTF-8 when the program has no
 //            console at all; input read likewise (ReadConsoleW, else the
-//            console's input code page); the console's input mode.
+//            console's input code page); the console's input mode; the
+//            parent's console (AttachConsole) for the handles dravel.exe,
+//            a windowed program, was not given.
 #pragma once
 
 #include <iosfwd>
@@ -17,6 +19,13 @@
 #include <vector>
 
 namespace dravel {
+
+// Before a command runs: a program given none of its standard handles (a
+// windowed program started from a console window) takes the console of the
+// process that started it, so the command's text reaches that window and
+// its answers come from there. Handles redirected to a file or pipe stay as
+// they are. On Linux the streams are always there: nothing to do.
+void UseParentConsole();
 
 // The program's arguments without its name, as UTF-8 words.
 std::vector<std::string> ProgramWords(int argc, char** argv);

@@ -12,6 +12,8 @@ struct CEchoOff::SSaved {
     termios settings{};
 };
 
+void UseParentConsole() {}
+
 std::vector<std::string> ProgramWords(int argc, char** argv) {
     return std::vector<std::string>(argv + 1, argv + argc);
 }

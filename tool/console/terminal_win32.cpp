@@ -4,7 +4,9 @@
 // the console's output code page, as any console program's redirected output.
 // A program started with no console at all (by another program, under Wine
 // from a script) has no code page to honour and writes the UTF-8 text as it
-// is, the bytes the Linux dravel writes.
+// is, the bytes the Linux dravel writes. dravel.exe is a windowed program:
+// started from a console window with a command it takes that console for
+// the standard handles it was not given (UseParentConsole).
 #include "tool/console/terminal.h"
 
 #include "control/host/com_control_win32.h"
@@ -140,6 +142,33 @@ class CConsoleInBuf final : public std::streambuf {
 struct CEchoOff::SSaved {
     DWORD mode = 0;
 };
+
+void UseParentConsole() {
+    // A handle the program was given, a console's, a file's or a pipe's, is
+    // kept; one it lacks is opened on the parent's console. A windowed
+    // program gets no console handles from cmd.exe or PowerShell, only
+    // those redirected (dravel.exe settings > file).
+    const DWORD which[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    bool missing[3] = {};
+    bool any = false;
+    for (int i = 0; i < 3; ++i) {
+        const HANDLE h = GetStdHandle(which[i]);
+        missing[i] = h == nullptr || h == INVALID_HANDLE_VALUE;
+        any = any || missing[i];
+    }
+    if (!any) return;
+    // ERROR_ACCESS_DENIED: the process has a console already (Wine gives a
+    // console's child one), which serves as well.
+    if (!AttachConsole(ATTACH_PARENT_PROCESS) && GetLastError() != ERROR_ACCESS_DENIED) return;
+    for (int i = 0; i < 3; ++i) {
+        if (!missing[i]) continue;
+        // Held until the program ends, as standard handles are.
+        const HANDLE h =
+            CreateFileW(i == 0 ? L"CONIN$" : L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (h != INVALID_HANDLE_VALUE) SetStdHandle(which[i], h);
+    }
+}
 
 std::vector<std::string> ProgramWords(int, char**) {
     return palvex::host::ProgramWords();

@@ -22,6 +22,13 @@ QStringList DialogFontFallbacks();
 // before any dialog font is resolved).
 void InstallDialogFontSubstitutes();
 
+// Qt's own texts (the standard buttons, "确定" and "取消") in Simplified
+// Chinese, as the tool's texts are, whatever the system's locale: Qt's
+// qtbase_zh_CN.qm from its translations folder (Debian's
+// qt6-translations-l10n). Once per application; nothing changes when the
+// file is missing. Needs the application object.
+void InstallQtTranslations();
+
 // Turns a dialog loaded from its layout into the template's frame: the
 // dialog font (asked for by family, with its fallbacks), a caption with the
 // system menu and a close box but no minimise, maximise or help box, and a

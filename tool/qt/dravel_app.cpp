@@ -2,6 +2,7 @@
 
 #include "tool/qt/dialog_frame.h"
 #include "tool/qt/dravel_view.h"
+#include "tool/qt/qt_dialog_view.h"
 
 #include <QApplication>
 
@@ -9,8 +10,14 @@ namespace dravel {
 
 int CDravelApp::Run(int& argc, char** argv, const ControlFactory& makeControl) {
     QApplication app(argc, argv);
+    InstallQtTranslations();
     InstallDialogFontSubstitutes();
-    CDravelView dlg(makeControl);
+    const ControlFactory make =
+        FirstControl(makeControl, [](const std::string& text, const std::string& caption) {
+            ShowMessageBox(nullptr, text, caption, MessageIcon::Error);
+        });
+    if (!make) return 1;
+    CDravelView dlg(make);
     dlg.exec(); // whatever the dialog returns, the program then ends
     return 0;
 }

@@ -20,6 +20,11 @@ namespace dravel {
 QString ToQString(const std::string& text);
 std::string FromQString(const QString& text);
 
+// A modal message box with an OK button ("确定" once Qt's translations are
+// in, InstallQtTranslations); `parent` may be null.
+void ShowMessageBox(QWidget* parent, const std::string& text, const std::string& caption,
+                    MessageIcon icon);
+
 template <class Interface>
 class CQtDialogView : public Interface {
 public:
@@ -108,9 +113,7 @@ public:
 
     void ShowMessage(const std::string& text, const std::string& caption,
                      MessageIcon icon) override {
-        QMessageBox box(icon == MessageIcon::Exclamation ? QMessageBox::Warning : QMessageBox::NoIcon,
-                        ToQString(caption), ToQString(text), QMessageBox::Ok, m_pDialog);
-        box.exec();
+        ShowMessageBox(m_pDialog, text, caption, icon);
     }
 
     void EndDialog(int result) override { m_pDialog->done(result); }

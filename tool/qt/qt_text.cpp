@@ -8,4 +8,13 @@ QString ToQString(const std::string& text) {
 
 std::string FromQString(const QString& text) { return text.toUtf8().toStdString(); }
 
+void ShowMessageBox(QWidget* parent, const std::string& text, const std::string& caption,
+                    MessageIcon icon) {
+    const QMessageBox::Icon shown = icon == MessageIcon::Exclamation ? QMessageBox::Warning
+                                    : icon == MessageIcon::Error     ? QMessageBox::Critical
+                                                                     : QMessageBox::NoIcon;
+    QMessageBox box(shown, ToQString(caption), ToQString(text), QMessageBox::Ok, parent);
+    box.exec();
+}
+
 } // namespace dravel

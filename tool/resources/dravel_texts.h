@@ -35,6 +35,15 @@ inline constexpr const char* kForceBaudItems[] = {"  9600", " 14400", " 28800", 
 inline constexpr const char* kForceBaudFormat = "%6d";
 inline constexpr const char* kForceVersion = " 2.xx  ";
 
+// No control could be made: the program ends after this message, before any
+// dialog. %1 is how to register the control, %2 the control's file, %3 this
+// program's file (control_help_*.cpp, each system's own).
+inline constexpr const char* kNoControlCaption = "通讯屏配置程序";
+inline constexpr const char* kNoControlFormat = "无法创建通讯控件 Palvex，本程序不能运行。\n\n"
+                                                "请用下面任一种方法解决，然后重新启动本程序：\n\n"
+                                                "1. 注册控件：%1\n\n"
+                                                "2. 把控件文件 %2 复制到本程序 %3 所在的文件夹中。";
+
 // Validation of a number field.
 inline constexpr const char* kPromptPositiveInteger = "“请填入一个正整数。”";
 inline constexpr const char* kPromptIntegerRange = "“请填入一个在%1和%2之间的整数。”";

@@ -5,6 +5,8 @@
 #include <ole2.h>
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <string>
 
 namespace dravel::win32 {
@@ -72,6 +74,10 @@ std::wstring WindowText(HWND window) {
 
 CUiThread::CUiThread() {
     m_bOle = SUCCEEDED(OleInitialize(nullptr));
+    // The controls of Common Controls 6, which the program's manifest asks
+    // for: the system's current look for buttons, lists and edit fields.
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&controls);
 }
 
 CUiThread::~CUiThread() {
@@ -182,7 +188,9 @@ bool IsChecked(WindowHandle dialog, int id) {
 
 void ShowMessage(WindowHandle owner, const std::string& text, const std::string& caption,
                  MessageIcon icon) {
-    const UINT type = MB_OK | (icon == MessageIcon::Exclamation ? MB_ICONEXCLAMATION : 0u);
+    const UINT type = MB_OK | (icon == MessageIcon::Exclamation ? MB_ICONEXCLAMATION
+                               : icon == MessageIcon::Error     ? MB_ICONERROR
+                                                                : 0u);
     MessageBoxW(owner, Wide(text).c_str(), Wide(caption).c_str(), type);
 }
 

@@ -1,7 +1,9 @@
 # The configuration tool's dialogs on Windows: the views over the dialog
 # manager (library dravel_win32_dialogs) and the resource script with the
 # four dialog templates and the icons, which dravel_add_win32_resources(<target>)
-# builds into a program.
+# builds into a program. The icons, the program's and the warning sign's
+# (16, 32, 48 and 256 pixels each), are drawn at build time by
+# tool/resources/make_dravel_icon.py.
 include_guard(GLOBAL)
 enable_language(RC)
 
@@ -24,6 +26,17 @@ endforeach()
 set(DRAVEL_RC_IDS_DIR ${CMAKE_BINARY_DIR}/tool/win32)
 file(CONFIGURE OUTPUT ${DRAVEL_RC_IDS_DIR}/dravel_resource_ids.rc.h CONTENT "${_dravel_rc_ids}")
 
+# The icons, beside the identifiers, where the resource compiler finds them.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+foreach(_icon dravel warning)
+  add_custom_command(OUTPUT ${DRAVEL_RC_IDS_DIR}/${_icon}.ico
+    COMMAND Python3::Interpreter ${DRAVEL_RESOURCES_DIR}/make_dravel_icon.py ${_icon}
+            ${DRAVEL_RC_IDS_DIR}/${_icon}.ico
+    DEPENDS ${DRAVEL_RESOURCES_DIR}/make_dravel_icon.py
+    COMMENT "Drawing the configuration tool's icon ${_icon}.ico")
+endforeach()
+add_custom_target(dravel_icon DEPENDS ${DRAVEL_RC_IDS_DIR}/dravel.ico ${DRAVEL_RC_IDS_DIR}/warning.ico)
+
 # dravel_add_win32_resources(<target>): the dialogs and icons in <target>.
 # It finds its files from its own place, as it may be called from a folder
 # that did not include this file first.
@@ -35,8 +48,9 @@ function(dravel_add_win32_resources target)
   set_property(SOURCE ${script} TARGET_DIRECTORY ${target} APPEND
     PROPERTY INCLUDE_DIRECTORIES ${ids_dir} ${resources})
   set_property(SOURCE ${script} TARGET_DIRECTORY ${target} APPEND
-    PROPERTY OBJECT_DEPENDS ${ids_dir}/dravel_resource_ids.rc.h ${resources}/dravel.ico
-    ${resources}/warning.ico)
+    PROPERTY OBJECT_DEPENDS ${ids_dir}/dravel_resource_ids.rc.h ${ids_dir}/dravel.ico
+    ${ids_dir}/warning.ico)
+  add_dependencies(${target} dravel_icon)
 endfunction()
 
 add_library(dravel_win32_dialogs STATIC
@@ -46,4 +60,4 @@ add_library(dravel_win32_dialogs STATIC
   ${DRAVEL_WIN32_DIR}/dravel_app_win32.cpp
 )
 target_include_directories(dravel_win32_dialogs PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(dravel_win32_dialogs PUBLIC dravel_logic palvex_os ole32 user32 gdi32)
+target_link_libraries(dravel_win32_dialogs PUBLIC dravel_logic palvex_os ole32 user32 gdi32 comctl32)

@@ -6,6 +6,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -13,6 +16,52 @@
 namespace tooltest {
 
 namespace {
+
+void PutBig32(std::string& out, std::uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out += static_cast<char>(v >> shift);
+}
+
+// A PNG chunk: length, kind, data, CRC-32 of kind and data.
+void PutChunk(std::string& out, const std::string& kindAndData) {
+    PutBig32(out, static_cast<std::uint32_t>(kindAndData.size() - 4));
+    std::uint32_t crc = ~0u;
+    for (unsigned char c : kindAndData)
+        for (int bit = 0; bit < 8; ++bit, c >>= 1)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - ((crc ^ c) & 1u)));
+    out += kindAndData;
+    PutBig32(out, ~crc);
+}
+
+// An RGB PNG of top-down BGRX pixels, its image data in stored (not
+// compressed) deflate blocks: a picture to look at, not to keep small.
+std::string PngOf(const unsigned char* bgrx, int width, int height) {
+    std::string raw;
+    for (int i = 0; i < width * height; ++i, bgrx += 4) {
+        if (i % width == 0) raw += '\0'; // no filter
+        raw += {static_cast<char>(bgrx[2]), static_cast<char>(bgrx[1]), static_cast<char>(bgrx[0])};
+    }
+    std::string data = "IDAT\x78\x01";
+    std::uint32_t a = 1, b = 0;
+    for (std::size_t at = 0; at < raw.size(); at += 65535) {
+        const auto n = static_cast<std::uint16_t>(std::min<std::size_t>(65535, raw.size() - at));
+        data += {static_cast<char>(at + n == raw.size()), static_cast<char>(n),
+                 static_cast<char>(n >> 8), static_cast<char>(~n), static_cast<char>(~n >> 8)};
+        data.append(raw, at, n);
+    }
+    for (unsigned char c : raw)
+        b = (b + (a = (a + c) % 65521)) % 65521;
+    PutBig32(data, b << 16 | a);
+    std::string header = "IHDR";
+    PutBig32(header, static_cast<std::uint32_t>(width));
+    PutBig32(header, static_cast<std::uint32_t>(height));
+    header += std::string("\x08\x02\x00\x00\x00", 5); // 8 bits, RGB
+    std::string png = "\x89PNG\r\n\x1a\n";
+    PutChunk(png, header);
+    PutChunk(png, data);
+    PutChunk(png, "IEND");
+    return png;
+}
 
 std::wstring WindowText(HWND window) {
     wchar_t buffer[512] = {};
@@ -138,6 +187,50 @@ bool IsMessage(WindowHandle d) {
     return !IsMain(d) && !IsPassword(d) && !IsForceSetup(d) && !IsWarning(d);
 }
 
+std::size_t DialogCountOfProcess(unsigned long processId) {
+    SProcessDialogs found{processId, {}};
+    EnumWindows(CollectProcessDialog, reinterpret_cast<LPARAM>(&found));
+    return found.dialogs.size();
+}
+
+bool CStartedProgram::Start(const std::wstring& path, const std::wstring& words,
+                            bool noStandardHandles) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    if (noStandardHandles) startup.dwFlags = STARTF_USESTDHANDLES;
+    std::wstring line = L"\"" + path + L"\" " + words;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(path.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info))
+        return false;
+    CloseHandle(info.hThread);
+    m_hProcess = info.hProcess;
+    m_nId = info.dwProcessId;
+    return true;
+}
+
+CStartedProgram::~CStartedProgram() {
+    if (m_hProcess == nullptr) return;
+    if (WaitForSingleObject(m_hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(m_hProcess, 99);
+    CloseHandle(m_hProcess);
+}
+
+long CStartedProgram::WaitForExit(unsigned ms) const {
+    DWORD status = 0;
+    if (WaitForSingleObject(m_hProcess, ms) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(m_hProcess, &status))
+        return -1;
+    return static_cast<long>(status);
+}
+
+std::wstring PathFromEnvironment(const char* name) {
+    const char* value = std::getenv(name);
+    std::wstring path;
+    for (const char* c = value != nullptr ? value : ""; *c != '\0'; ++c)
+        path += static_cast<wchar_t>(*c);
+    return path;
+}
+
 WindowHandle ActiveDialogOfProcess(unsigned long processId) {
     SProcessDialogs found{processId, {}};
     EnumWindows(CollectProcessDialog, reinterpret_cast<LPARAM>(&found));
@@ -200,22 +293,16 @@ bool SavePicture(WindowHandle window, const std::string& name) {
                          BitBlt(memory, 0, 0, width, height, windowDc, 0, 0, SRCCOPY) != FALSE;
     if (windowDc != nullptr) ReleaseDC(window, windowDc);
     GdiFlush();
-    // GDI leaves the fourth byte of each pixel 0, which viewers of 32 bpp
-    // pictures take as fully transparent: make every pixel opaque.
-    auto* pixel = static_cast<unsigned char*>(bits);
-    for (long i = 0, n = static_cast<long>(width) * height; i < n; ++i)
-        pixel[i * 4 + 3] = 0xFF;
 
-    const DWORD imageBytes = static_cast<DWORD>(width) * static_cast<DWORD>(height) * 4;
-    BITMAPFILEHEADER file{};
-    file.bfType = 0x4D42; // "BM"
-    file.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
-    file.bfSize = file.bfOffBits + imageBytes;
-    std::ofstream out(std::string(dir) + "\\" + name + ".bmp", std::ios::binary);
-    out.write(reinterpret_cast<const char*>(&file), sizeof file);
-    out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
-    out.write(static_cast<const char*>(bits), imageBytes);
+    const std::string path = std::string(dir) + "\\" + name + ".png";
+    const std::string png = PngOf(static_cast<const unsigned char*>(bits), width, height);
+    std::ofstream out(path, std::ios::binary);
+    out.write(png.data(), static_cast<std::streamsize>(png.size()));
     const bool written = static_cast<bool>(out);
+    HDC measure = GetDC(window);
+    std::printf("picture of %s, %d x %d pixels at %d dpi: %s\n", name.c_str(), width, height,
+                GetDeviceCaps(measure, LOGPIXELSY), path.c_str());
+    ReleaseDC(window, measure);
 
     SelectObject(memory, old);
     DeleteDC(memory);

@@ -41,6 +41,29 @@ WindowHandle ActiveDialog();
 // enabled dialog window, null when it has none.
 WindowHandle ActiveDialogOfProcess(unsigned long processId);
 
+// How many dialogs another process has, shown or not.
+std::size_t DialogCountOfProcess(unsigned long processId);
+
+// A program the test starts, ended when the object goes if it still runs.
+// With noStandardHandles it gets none (null), as cmd.exe starts a windowed
+// program.
+class CStartedProgram {
+  public:
+    bool Start(const std::wstring& path, const std::wstring& words = L"",
+               bool noStandardHandles = false);
+    ~CStartedProgram();
+    unsigned long Id() const { return m_nId; }
+    // The exit status once it has ended within `ms`; -1 while it runs.
+    long WaitForExit(unsigned ms) const;
+
+  private:
+    void* m_hProcess = nullptr;
+    unsigned long m_nId = 0;
+};
+
+// The path an environment variable names ("" when unset), for the system.
+std::wstring PathFromEnvironment(const char* name);
+
 // Which of the tool's dialogs `d` is; a message box is none of the four.
 bool IsWarning(WindowHandle d);
 bool IsMain(WindowHandle d);
@@ -59,8 +82,8 @@ void ClearToolSettings();
 int StoredSetting(const char* name);
 
 // Saves a picture of the window (its painted surface copied into a 32 bpp
-// DIB) as
-// <DRAVEL_PICTURE_DIR>/<name>.bmp; false when it could not.
+// DIB) as <DRAVEL_PICTURE_DIR>/<name>.png and prints where, with the
+// picture's size and the display's dots per inch; false when it could not.
 bool SavePicture(WindowHandle window, const std::string& name);
 
 // Steps that run one after another on a 20 ms thread timer, inside whatever

@@ -25,39 +25,8 @@ namespace {
 
 constexpr auto kStepTimeout = std::chrono::seconds(30);
 
-// The program's process, ended when the test leaves early.
-class CProgram {
-  public:
-    bool Start(const std::wstring& path) {
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        std::wstring line = L"\"" + path + L"\"";
-        return CreateProcessW(path.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                              nullptr, &startup, &m_info) != FALSE;
-    }
-    ~CProgram() {
-        if (m_info.hProcess == nullptr) return;
-        if (WaitForSingleObject(m_info.hProcess, 0) == WAIT_TIMEOUT)
-            TerminateProcess(m_info.hProcess, 99);
-        CloseHandle(m_info.hThread);
-        CloseHandle(m_info.hProcess);
-    }
-    unsigned long Id() const { return m_info.dwProcessId; }
-    // The exit status once it has ended within `ms`; -1 while it runs.
-    long WaitForExit(unsigned ms) const {
-        DWORD status = 0;
-        if (WaitForSingleObject(m_info.hProcess, ms) != WAIT_OBJECT_0 ||
-            !GetExitCodeProcess(m_info.hProcess, &status))
-            return -1;
-        return static_cast<long>(status);
-    }
-
-  private:
-    PROCESS_INFORMATION m_info{};
-};
-
 // Waits until the program's active dialog is the one `isIt` knows.
-WindowHandle AwaitDialog(const CProgram& program, bool (*isIt)(WindowHandle)) {
+WindowHandle AwaitDialog(const CStartedProgram& program, bool (*isIt)(WindowHandle)) {
     const auto end = std::chrono::steady_clock::now() + kStepTimeout;
     while (std::chrono::steady_clock::now() < end) {
         WindowHandle dialog = ActiveDialogOfProcess(program.Id());
@@ -90,11 +59,8 @@ TEST(DravelExeTest, FindsTheCardOnCom3AndConfiguresItThroughTheRegisteredControl
         key.OpenKey(kProductKey);
         key.WriteInt(kValueNumber, 1); // the screen list starts at card 1
     }
-    std::wstring path;
-    for (const char* c = exe; *c != '\0'; ++c)
-        path += static_cast<wchar_t>(*c);
-    CProgram program;
-    ASSERT_TRUE(program.Start(path)) << "cannot start " << exe;
+    CStartedProgram program;
+    ASSERT_TRUE(program.Start(PathFromEnvironment("DRAVEL_EXE"))) << "cannot start " << exe;
 
     WindowHandle warning = AwaitDialog(program, IsWarning);
     ASSERT_NE(warning, nullptr) << "no warning dialog";
