@@ -190,7 +190,8 @@ add_test(NAME palvex_stop_tests
 string(REPLACE "/" "\\" palvex_exe_wine "Z:${CMAKE_BINARY_DIR}/bin/palvex.exe")
 set_tests_properties(palvex_stop_tests PROPERTIES
   FIXTURES_REQUIRED "wine_prefix;palvex_ocx_registered"
-  ENVIRONMENT "${palvex_wine_environment};PALVEX_EXE=${palvex_exe_wine}" TIMEOUT 300
+  ENVIRONMENT "${palvex_wine_environment};PALVEX_EXE=${palvex_exe_wine};PALVEX_TEST_CARD_OPTIONS=--pace"
+  TIMEOUT 300
   RESOURCE_LOCK "palvex_com3;palvex_ocx_registered")
 
 # dravel.exe against the Linux dravel on the simulated card on COM3: the same
