@@ -100,10 +100,15 @@ perf_windows() { # perf_windows DIR ARCH
     configure_windows "$dir" "$2"
     cmake --build "$dir" -j"$JOBS" --target perf_table
     ctest --test-dir "$dir" -R '^wine_prefix_ready$' >/dev/null
+    # Wine's own messages go to a log, shown when the figures cannot be made.
+    local log=$dir/perf-windows.log
     WINEPREFIX=$PWD/$dir/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
         PALVEX_TEST_CARD_BAUD=57600 bash tests/link/wine_links_test.sh \
         "$(command -v /usr/lib/wine/$wine || command -v $wine)" build/sim/cardsim \
-        "$dir/bin/perf_table.exe" | grep -v '^hiding '
+        "$dir/bin/perf_table.exe" 2>"$log" | grep -v '^hiding ' || {
+        tail -n 20 "$log" >&2
+        return 1
+    }
 }
 
 perf_windows_job() {
