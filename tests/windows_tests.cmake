@@ -178,10 +178,10 @@ set_tests_properties(palvex_exe_prints_what_linux_palvex_prints PROPERTIES
   ENVIRONMENT "${palvex_wine_environment}" TIMEOUT 300
   RESOURCE_LOCK "palvex_com3;palvex_ocx_registered")
 
-# palvex.exe's send-font stopped from its console, by Ctrl-Break to its own
-# process group and by Ctrl-C to the whole console, on the card on COM3: the
-# block in progress ends, the port is closed, the stop is said, status 130.
-add_executable(palvex_stop_tests cli/ctrl_break_win32_test.cpp)
+# palvex.exe's send-font stopped by the console's Ctrl-C, on the card on COM3
+# paced at the line's speed: the block in progress ends, the port is closed,
+# the stop is said, status 130.
+add_executable(palvex_stop_tests cli/console_stop_win32_test.cpp)
 target_link_libraries(palvex_stop_tests PRIVATE GTest::gtest GTest::gtest_main)
 add_dependencies(palvex_stop_tests palvex)
 add_test(NAME palvex_stop_tests
