@@ -6,7 +6,11 @@
 #   bash dev.sh test    install what is missing, build plain, sanitized, the fuzz targets
 #                       and both Windows builds, run all their tests (in stages, see below)
 #   bash dev.sh bench   install what is missing, build optimised, run the benchmarks
-#   bash dev.sh perf    install what is missing, build optimised, print the table of limits
+#   bash dev.sh perf    install what is missing, build optimised, print the table of limits,
+#                       then the Windows figures (perf-windows)
+#   bash dev.sh perf-windows
+#                       the Windows figures alone: the 64-bit and 32-bit builds' control
+#                       through IDispatch under Wine against raw Winsock and Win32 serial
 #   bash dev.sh build   install what is missing and build
 #   bash dev.sh windows install the cross compilers and Wine, build Palvex.ocx and the
 #                       tests for 32- and 64-bit Windows, run the tests under Wine
@@ -80,15 +84,50 @@ add_i386_architecture() {
     "${sudo[@]}" apt-get update -qq
 }
 
-# Builds the Windows build folder DIR with the toolchain file for ARCH
+# Configures the Windows build folder DIR with the toolchain file for ARCH
 # (i686, x86_64).
-build_windows() { # build_windows DIR ARCH
+configure_windows() { # configure_windows DIR ARCH
     cmake -S . -B "$1" -DCMAKE_TOOLCHAIN_FILE="cmake/toolchains/mingw-w64-$2.cmake" \
-        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPALVEX_BUILD_TESTS=ON \
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPALVEX_BUILD_TESTS=ON -DPALVEX_BUILD_BENCH=ON \
         -DPALVEX_WERROR="${PALVEX_WERROR:-OFF}" -DPALVEX_LINUX_CARDSIM="$PWD/build/sim/cardsim" \
         -DPALVEX_LINUX_PALVEX="$PWD/build/cli/palvex" \
         -DPALVEX_LINUX_DRAVEL="$PWD/build/tool/dravel" >/dev/null
+}
+
+build_windows() { # build_windows DIR ARCH
+    configure_windows "$1" "$2"
     cmake --build "$1" -j"$JOBS"
+}
+
+# The Windows figures of DIR (bench/perf_table_win32.cpp) under Wine, in the
+# folder's own prefix, with the Linux cardsim on its COM3 at 57600 bit/s.
+perf_windows() { # perf_windows DIR ARCH
+    local dir=$1 wine=wine64
+    [ "$2" = i686 ] && wine=wine
+    configure_windows "$dir" "$2"
+    cmake --build "$dir" -j"$JOBS" --target perf_table
+    ctest --test-dir "$dir" -R '^wine_prefix_ready$' >/dev/null
+    # Wine's own messages go to a log, shown when the figures cannot be made.
+    local log=$dir/perf-windows.log
+    WINEPREFIX=$PWD/$dir/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+        PALVEX_TEST_CARD_BAUD=57600 bash tests/link/wine_links_test.sh \
+        "$(command -v /usr/lib/wine/$wine || command -v $wine)" build/sim/cardsim \
+        "$dir/bin/perf_table.exe" 2>"$log" | grep -v '^hiding ' || {
+        tail -n 20 "$log" >&2
+        return 1
+    }
+}
+
+perf_windows_job() {
+    windows_packages
+    install_packages
+    linux_tools
+    perf_windows build-win64 x86_64
+    if runs_32bit_programs; then
+        perf_windows build-win32 i686
+    else
+        echo "dev.sh: NOT RUN: the 32-bit Windows figures; this kernel starts no 32-bit programs" >&2
+    fi
 }
 
 # Wine runs 32-bit programs through its 32-bit loader, an i386 program: a
@@ -311,6 +350,11 @@ perf)
     install_packages
     build build-bench -DCMAKE_BUILD_TYPE=Release -DPALVEX_BUILD_TESTS=OFF
     build-bench/bench/perf_table
+    echo
+    perf_windows_job
+    ;;
+perf-windows)
+    perf_windows_job
     ;;
 windows)
     windows_packages
@@ -320,7 +364,7 @@ windows)
     finish_job
     ;;
 *)
-    echo "usage: bash dev.sh demo|test|bench|perf|build|windows" >&2
+    echo "usage: bash dev.sh demo|test|bench|perf|perf-windows|build|windows" >&2
     exit 2
     ;;
 esac

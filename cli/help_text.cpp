@@ -2,7 +2,6 @@
 #include "cli/cli_args.h"
 #include "cli/job_args.h"
 #include "cli/param_forms.h"
-#include "cli/system_limits.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -182,7 +181,6 @@ std::string HelpText(const MethodTable* methods) {
          "              UTF-8 to the card's code page GBK\n"
          "  --help      this text\n"
          "\n";
-    s += UnavailableHelpText();
     s += JobHelpText();
     if (methods != nullptr) {
         AppendMethods(s, *methods);

@@ -1,32 +1,36 @@
-// Stopping a job on SIGINT or SIGTERM after the exchange in progress.
+// Stopping a job after the exchange in progress when the user asks: on
+// Linux SIGINT or SIGTERM (job_signals_linux.cpp), on Windows Ctrl-C or
+// Ctrl-Break in the console (job_signals_win32.cpp), both reported as
+// SIGINT, as the C runtime names them.
 //
-// The handler only records the first signal (a sig_atomic_t); the job asks
-// for it between two exchanges. During an exchange both signals are
-// blocked, so no wait inside the control returns early with EINTR (a poll
-// cut short would shorten the reply's wait, a tcdrain cut short would let
-// the next frame start while this one is still going out): a signal that
-// comes then is delivered when the exchange is over.
+// The handler only records the first request; the job asks for it between
+// two exchanges. On Linux both signals are blocked during an exchange, so no
+// wait inside the control returns early with EINTR (a poll cut short would
+// shorten the reply's wait, a tcdrain cut short would let the next frame
+// start while this one is still going out): a signal that comes then is
+// delivered when the exchange is over. Windows calls the console's handler
+// on a thread of its own, which interrupts nothing.
 #pragma once
 
-#include <csignal>
+#include <memory>
 
 namespace palvex::cli {
 
 class CStopSignals {
   public:
-    // Installs the handler for SIGINT and SIGTERM (kept after the first
-    // signal, so a second Ctrl-C still only asks to stop), except for a
-    // signal that is ignored. One at a time.
+    // Installs the handler (kept after the first request, so a second Ctrl-C
+    // still only asks to stop), except for a signal that is ignored. One at a
+    // time.
     CStopSignals();
-    // Puts the previous handlers and signal mask back.
+    // Puts the previous handlers (and signal mask) back.
     ~CStopSignals();
     CStopSignals(const CStopSignals&) = delete;
     CStopSignals& operator=(const CStopSignals&) = delete;
 
-    // The first of the two signals that arrived, or 0.
+    // The signal of the first request that arrived (SIGINT, SIGTERM), or 0.
     int Received() const;
 
-    // Blocks both signals for its lifetime: one exchange.
+    // Holds the requests back for its lifetime: one exchange.
     class CExchange {
       public:
         CExchange();
@@ -35,13 +39,13 @@ class CStopSignals {
         CExchange& operator=(const CExchange&) = delete;
 
       private:
-        sigset_t m_previous;
+        struct SHeld;
+        std::unique_ptr<SHeld> m_held;
     };
 
   private:
-    struct sigaction m_oldInt {};
-    struct sigaction m_oldTerm {};
-    sigset_t m_oldMask;
+    struct SSaved;
+    std::unique_ptr<SSaved> m_saved;
 };
 
 } // namespace palvex::cli

@@ -9,7 +9,6 @@
 #include "cli/module_commands.h"
 #include "cli/ports_command.h"
 #include "cli/program.h"
-#include "cli/system_limits.h"
 
 #include <cstdio>
 #include <exception>
@@ -77,10 +76,6 @@ int main(int argc, char** argv) {
             return 2;
         }
         if (job.verb != JobCommand::None) {
-            if (const std::string why = JobUnavailable(job); !why.empty()) {
-                std::fprintf(stderr, "palvex: %s\n", why.c_str());
-                return 2;
-            }
             if (job.verb == JobCommand::Preview) return RunPreview(job, stdout, stderr);
             if (job.trace) TraceControlToStderr();
             const auto control = MakeControl(job.verbose, error);

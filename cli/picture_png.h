@@ -1,6 +1,6 @@
-// Reading a PNG picture file (picture_file.h), where the build has a PNG
-// library: picture_png.cpp decodes with libpng; the Windows build has none,
-// and picture_png_win32.cpp refuses PNG files with the reason.
+// Reading a PNG picture file (picture_file.h): picture_png.cpp decodes with
+// libpng, picture_png_win32.cpp with the Windows Imaging Component, to the
+// same pixel codes.
 #pragma once
 
 #include <cstdint>

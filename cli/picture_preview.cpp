@@ -1,9 +1,9 @@
 #include "cli/picture_preview.h"
 
 #include "cli/picture_file.h"
+#include "cli/png_write.h"
 #include "control/palvex_facts.h"
 #include "sim/picture_memory.h"
-#include "sim/png_writer.h"
 #include "sim/snapshot.h"
 
 #include <algorithm>
@@ -43,10 +43,7 @@ bool WritePreview(const std::string& path, const std::vector<std::uint8_t>& pict
     // A card lit at full brightness, every LED working.
     const cardsim::RgbImage image = cardsim::RenderScreen(
         width, height, PreviewCodes(picture, width, height), cardsim::ScreenLook{});
-    if (cardsim::WritePng(path, image, error)) return true;
-    // The writer names itself after cardsim's snapshot.
-    if (error.starts_with("snapshot: ")) error.erase(0, 10);
-    return false;
+    return WriteScreenPng(path, image, error);
 }
 
 } // namespace palvex::cli

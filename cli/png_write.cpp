@@ -1,5 +1,7 @@
 #include "cli/png_write.h"
 
+#include "sim/png_writer.h"
+
 #include <png.h>
 
 namespace palvex::cli {
@@ -22,6 +24,13 @@ bool WriteRgbaPng(const std::string& path, const std::vector<std::uint8_t>& rgba
         return false;
     }
     return true;
+}
+
+bool WriteScreenPng(const std::string& path, const cardsim::RgbImage& image, std::string& error) {
+    if (cardsim::WritePng(path, image, error)) return true;
+    // The writer names itself after cardsim's snapshot.
+    if (error.starts_with("snapshot: ")) error.erase(0, 10);
+    return false;
 }
 
 } // namespace palvex::cli

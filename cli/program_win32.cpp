@@ -1,7 +1,10 @@
 // palvex.exe: the words as typed (UTF-16 from the system), standard output
-// in binary mode, and the module commands through the module's registration
-// entry points.
+// in binary mode, and the module commands: register and unregister through
+// the module's registration entry points, typelib and draw as
+// module_commands_win32.cpp runs them.
 #include "cli/program.h"
+
+#include "cli/module_commands_win32.h"
 
 #include "control/automation/hresult_text.h"
 #include "control/automation/module_facts.h"
@@ -50,11 +53,8 @@ void TraceControlToStderr() {
 }
 
 int RunModuleCommandHere(const ModuleCommand& command, std::FILE* out, std::FILE* err) {
-    if (command.kind == ModuleCommand::TypeLib || command.kind == ModuleCommand::Draw) {
-        Report(err, std::string(command.kind == ModuleCommand::TypeLib ? "typelib" : "draw") +
-                        " is not available on Windows");
-        return 2;
-    }
+    if (command.kind == ModuleCommand::TypeLib) return RunTypeLib(command, out, err);
+    if (command.kind == ModuleCommand::Draw) return RunDraw(command, out, err);
     // register: the file given, else the one beside palvex (the registration
     // being made replaces whatever is registered); unregister: the module in
     // use.

@@ -178,6 +178,22 @@ set_tests_properties(palvex_exe_prints_what_linux_palvex_prints PROPERTIES
   ENVIRONMENT "${palvex_wine_environment}" TIMEOUT 300
   RESOURCE_LOCK "palvex_com3;palvex_ocx_registered")
 
+# palvex.exe's send-font stopped by the console's Ctrl-C, on the card on COM3
+# paced at the line's speed: the block in progress ends, the port is closed,
+# the stop is said, status 130.
+add_executable(palvex_stop_tests cli/console_stop_win32_test.cpp)
+target_link_libraries(palvex_stop_tests PRIVATE GTest::gtest GTest::gtest_main)
+add_dependencies(palvex_stop_tests palvex)
+add_test(NAME palvex_stop_tests
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/link/wine_links_test.sh
+          ${CMAKE_CROSSCOMPILING_EMULATOR} ${PALVEX_LINUX_CARDSIM} $<TARGET_FILE:palvex_stop_tests>)
+string(REPLACE "/" "\\" palvex_exe_wine "Z:${CMAKE_BINARY_DIR}/bin/palvex.exe")
+set_tests_properties(palvex_stop_tests PROPERTIES
+  FIXTURES_REQUIRED "wine_prefix;palvex_ocx_registered"
+  ENVIRONMENT "${palvex_wine_environment};PALVEX_EXE=${palvex_exe_wine};PALVEX_TEST_CARD_OPTIONS=--pace"
+  TIMEOUT 300
+  RESOURCE_LOCK "palvex_com3;palvex_ocx_registered")
+
 # dravel.exe against the Linux dravel on the simulated card on COM3: the same
 # output and status for search, settings, --help and wrong usage; configure
 # writes the card and the registry; --simulate is refused

@@ -1,11 +1,16 @@
-// Palvex.ocx's own part of the module: its instance, its type library, and
-// DllInstall, regsvr32's way to register for the current user alone.
+// Palvex.ocx's own part of the module: its instance, its type library, its
+// text, and DllInstall, regsvr32's way to register for the current user
+// alone.
 #include "control/automation/module_win32.h"
 
 #include "control/automation/control_parts.h"
+#include "control/automation/idl_text.h"
 #include "control/automation/module.h"
 #include "control/automation/registration.h"
 #include "platform/os/text_win32.h"
+
+#include <algorithm>
+#include <cstring>
 
 namespace palvex::win32 {
 
@@ -61,4 +66,24 @@ extern "C" HRESULT STDAPICALLTYPE DllInstall(BOOL install, LPCWSTR commandLine) 
     if (commandLine != nullptr && _wcsicmp(commandLine, L"user") == 0)
         scope = RegistrationScope::CurrentUser;
     return install ? palvex::RegisterServer(scope) : palvex::UnregisterServer(scope);
+}
+
+// The type library as IDL text, the one description the library is compiled
+// from, as the Linux module gives it (palvex_c.h): `palvex typelib` prints it
+// on both systems. At most capacity-1 characters and a zero into buffer
+// (which may be null when capacity is 0); the full length returned, 0 when
+// the text cannot be made.
+extern "C" size_t palvex_typelib_text(char* buffer, size_t capacity) {
+    if (buffer != nullptr && capacity > 0) buffer[0] = '\0';
+    try {
+        const std::string text = palvex::PalvexIdlText();
+        if (buffer != nullptr && capacity > 0) {
+            const std::size_t n = std::min(text.size(), capacity - 1);
+            std::memcpy(buffer, text.data(), n);
+            buffer[n] = '\0';
+        }
+        return text.size();
+    } catch (...) {
+        return 0;
+    }
 }

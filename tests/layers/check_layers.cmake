@@ -46,7 +46,7 @@ set(rows
   "control/host/|control/host/ ${public} ${facts} platform/"
   "platform/|platform/"
   "sim/|sim/ platform/unique_fd.h"
-  "cli/|cli/ control/host/ ${public} ${facts} sim/ platform/ports/"
+  "cli/|cli/ control/host/ ${public} ${facts} sim/ platform/ports/ platform/os/text_win32.h"
   "tool/|tool/ control/host/ ${public} ${facts} sim/ platform/"
 )
 foreach(header ${module_public})

@@ -19,6 +19,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# PALVEX_TEST_CARD_BAUD: another speed for the card than the default 9600.
-start_com3_card "$cardsim" "$work" ${PALVEX_TEST_CARD_BAUD:+--baud "$PALVEX_TEST_CARD_BAUD"}
+# PALVEX_TEST_CARD_BAUD: another speed for the card than the default 9600;
+# PALVEX_TEST_CARD_OPTIONS: more of cardsim's options (--pace).
+# shellcheck disable=SC2086 # the options' words
+start_com3_card "$cardsim" "$work" ${PALVEX_TEST_CARD_BAUD:+--baud "$PALVEX_TEST_CARD_BAUD"} \
+    ${PALVEX_TEST_CARD_OPTIONS:-}
 PALVEX_TEST_TCP_PORT=$card_tcp_port "$wine" "$program" "$@"

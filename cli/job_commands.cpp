@@ -5,16 +5,14 @@
 #include "cli/job_loop.h"
 #include "cli/job_progress.h"
 #include "cli/job_signals.h"
+#include "cli/job_system.h"
 #include "cli/picture_file.h"
 #include "cli/picture_preview.h"
 #include "control/palvex_facts.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -41,40 +39,31 @@ std::optional<Call> Prepare(IDispatch& control, const MethodTable& methods,
     return std::move(line.calls.front());
 }
 
-// The dotted address of a host name or address; empty when it has none.
-std::string DottedAddress(const std::string& host) {
-    in_addr a{};
-    if (inet_pton(AF_INET, host.c_str(), &a) == 1) return host;
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return {};
-    char text[INET_ADDRSTRLEN] = "";
-    inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr, text,
-              sizeof text);
-    freeaddrinfo(found);
-    return text;
-}
-
 // The blocks of a font library file that SendHZLib can read and send; 0
 // with a message otherwise.
 int FontBlocks(const std::string& path, std::string& error) {
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path file = PathOfWord(path);
+    const fs::file_status st = fs::status(file, ec);
+    if (ec || !fs::is_regular_file(st)) {
         error = "\"" + path + "\" is not a file";
         return 0;
     }
     // The control refuses a read-only library (no write permission for
     // anybody), which would fail every block without a frame being sent.
-    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+    constexpr fs::perms kAnyWrite =
+        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    if ((st.permissions() & kAnyWrite) == fs::perms::none) {
         error = "\"" + path + "\" is read-only: the card is not loaded from a read-only library";
         return 0;
     }
-    if (access(path.c_str(), R_OK) != 0) {
+    const std::uintmax_t size = fs::file_size(file, ec);
+    if (ec || !std::ifstream(file, std::ios::binary).is_open()) {
         error = "\"" + path + "\" cannot be read";
         return 0;
     }
-    const int blocks = FontBlockCount(static_cast<std::uintmax_t>(st.st_size));
+    const int blocks = FontBlockCount(size);
     if (blocks == 0) error = "\"" + path + "\" is empty";
     if (blocks > kMaxFontBlocks)
         error = "\"" + path + "\" has more than " + std::to_string(kMaxFontBlocks) +
@@ -197,9 +186,9 @@ int CSendJob::Run() {
         card::kFrameOverhead;
     const double linePerItem =
         m_c.com != 0 ? static_cast<double>(frameBytes + card::kAckBytes) * 10 / m_c.baud : 0;
-    const auto mode = m_c.quiet               ? CProgressMeter::Off
-                      : isatty(fileno(m_err)) ? CProgressMeter::Terminal
-                                              : CProgressMeter::Lines;
+    const auto mode = m_c.quiet                   ? CProgressMeter::Off
+                      : RedrawableTerminal(m_err) ? CProgressMeter::Terminal
+                                                  : CProgressMeter::Lines;
     CProgressMeter meter(mode, words.job, words.item + "s", m_total, m_c.from, frameBytes,
                          linePerItem);
     const auto start = std::chrono::steady_clock::now();
