@@ -223,7 +223,7 @@ palvex_add_test(dravel_dialogs_tests
   tool/win32/dialog_driving_win32_test.cpp
   tool/win32/dialog_test_support_win32.cpp
   tool/fake_control.cpp
-  LIBS dravel_win32_dialogs gdi32 user32
+  LIBS dravel_win32_dialogs palvex_cli gdi32 user32
 )
 dravel_add_win32_resources(dravel_dialogs_tests)
 palvex_program_resources(dravel_dialogs_tests DESCRIPTION "dravel dialogs test" LANGUAGE 0804)
@@ -243,7 +243,8 @@ function(dravel_add_card_test name)
   cmake_parse_arguments(T "" "ENV" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES} tool/win32/dialog_test_support_win32.cpp)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
-  target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main ${T_LIBS} gdi32 user32)
+  target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main ${T_LIBS} palvex_cli gdi32
+                                        user32)
   add_test(NAME ${name}
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/link/wine_links_test.sh
             ${CMAKE_CROSSCOMPILING_EMULATOR} ${PALVEX_LINUX_CARDSIM} $<TARGET_FILE:${name}>)
@@ -277,7 +278,7 @@ add_executable(windows_programs_tests
   tool/win32/dialog_test_support_win32.cpp)
 target_include_directories(windows_programs_tests PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(windows_programs_tests PRIVATE GTest::gtest GTest::gtest_main dravel_logic
-  version gdi32 user32)
+  palvex_cli version gdi32 user32)
 target_compile_definitions(windows_programs_tests PRIVATE
   PALVEX_PROJECT_VERSION="${PROJECT_VERSION}")
 add_dependencies(windows_programs_tests dravel palvex)

@@ -1,5 +1,6 @@
 #include "tests/tool/win32/dialog_test_support_win32.h"
 
+#include "cli/png_write.h"
 #include "platform/os/text_win32.h"
 #include "tool/resources/resource_ids.h"
 #include "tool/settings_key.h"
@@ -11,57 +12,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <string>
+#include <vector>
 
 namespace tooltest {
 
 namespace {
-
-void PutBig32(std::string& out, std::uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8)
-        out += static_cast<char>(v >> shift);
-}
-
-// A PNG chunk: length, kind, data, CRC-32 of kind and data.
-void PutChunk(std::string& out, const std::string& kindAndData) {
-    PutBig32(out, static_cast<std::uint32_t>(kindAndData.size() - 4));
-    std::uint32_t crc = ~0u;
-    for (unsigned char c : kindAndData)
-        for (int bit = 0; bit < 8; ++bit, c >>= 1)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - ((crc ^ c) & 1u)));
-    out += kindAndData;
-    PutBig32(out, ~crc);
-}
-
-// An RGB PNG of top-down BGRX pixels, its image data in stored (not
-// compressed) deflate blocks: a picture to look at, not to keep small.
-std::string PngOf(const unsigned char* bgrx, int width, int height) {
-    std::string raw;
-    for (int i = 0; i < width * height; ++i, bgrx += 4) {
-        if (i % width == 0) raw += '\0'; // no filter
-        raw += {static_cast<char>(bgrx[2]), static_cast<char>(bgrx[1]), static_cast<char>(bgrx[0])};
-    }
-    std::string data = "IDAT\x78\x01";
-    std::uint32_t a = 1, b = 0;
-    for (std::size_t at = 0; at < raw.size(); at += 65535) {
-        const auto n = static_cast<std::uint16_t>(std::min<std::size_t>(65535, raw.size() - at));
-        data += {static_cast<char>(at + n == raw.size()), static_cast<char>(n),
-                 static_cast<char>(n >> 8), static_cast<char>(~n), static_cast<char>(~n >> 8)};
-        data.append(raw, at, n);
-    }
-    for (unsigned char c : raw)
-        b = (b + (a = (a + c) % 65521)) % 65521;
-    PutBig32(data, b << 16 | a);
-    std::string header = "IHDR";
-    PutBig32(header, static_cast<std::uint32_t>(width));
-    PutBig32(header, static_cast<std::uint32_t>(height));
-    header += std::string("\x08\x02\x00\x00\x00", 5); // 8 bits, RGB
-    std::string png = "\x89PNG\r\n\x1a\n";
-    PutChunk(png, header);
-    PutChunk(png, data);
-    PutChunk(png, "IEND");
-    return png;
-}
 
 std::wstring WindowText(HWND window) {
     wchar_t buffer[512] = {};
@@ -295,10 +251,15 @@ bool SavePicture(WindowHandle window, const std::string& name) {
     GdiFlush();
 
     const std::string path = std::string(dir) + "\\" + name + ".png";
-    const std::string png = PngOf(static_cast<const unsigned char*>(bits), width, height);
-    std::ofstream out(path, std::ios::binary);
-    out.write(png.data(), static_cast<std::streamsize>(png.size()));
-    const bool written = static_cast<bool>(out);
+    // The DIB's top-down BGRX pixels as the RGBA rows palvex's writer takes.
+    std::vector<std::uint8_t> rgba(static_cast<std::size_t>(width) * height * 4);
+    const auto* bgrx = static_cast<const std::uint8_t*>(bits);
+    for (std::size_t i = 0; i < rgba.size(); i += 4)
+        rgba[i] = bgrx[i + 2], rgba[i + 1] = bgrx[i + 1], rgba[i + 2] = bgrx[i], rgba[i + 3] = 255;
+    std::string why;
+    const bool written = palvex::cli::WriteRgbaPng(path, rgba, static_cast<unsigned>(width),
+                                                   static_cast<unsigned>(height), why);
+    if (!written) std::printf("picture of %s not written: %s\n", name.c_str(), why.c_str());
     HDC measure = GetDC(window);
     std::printf("picture of %s, %d x %d pixels at %d dpi: %s\n", name.c_str(), width, height,
                 GetDeviceCaps(measure, LOGPIXELSY), path.c_str());
