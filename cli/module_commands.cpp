@@ -1,5 +1,7 @@
 #include "cli/module_commands.h"
 
+#include "cli/png_write.h"
+
 #include <charconv>
 
 namespace palvex::cli {
@@ -67,6 +69,18 @@ bool ParseModuleCommand(std::span<const std::string_view> words, ModuleCommand& 
     }
     out = std::move(c);
     return true;
+}
+
+int WriteDrawnPicture(const ModuleCommand& command, const std::vector<std::uint8_t>& rgba,
+                      std::FILE* out, std::FILE* err) {
+    std::string error;
+    if (!WriteRgbaPng(command.pngPath, rgba, command.width, command.height, error)) {
+        std::fprintf(err, "palvex: %s\n", error.c_str());
+        return 2;
+    }
+    std::fprintf(out, "palvex: wrote %s (%u x %u)\n", command.pngPath.c_str(), command.width,
+                 command.height);
+    return 0;
 }
 
 } // namespace palvex::cli

@@ -9,10 +9,12 @@
 //                                          the control's design-time picture
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace palvex::cli {
 
@@ -30,5 +32,11 @@ struct ModuleCommand {
 // module command with wrong arguments.
 bool ParseModuleCommand(std::span<const std::string_view> words, ModuleCommand& out,
                         std::string& error);
+
+// The last step of draw on either system: the drawn RGBA pixels written to
+// the command's file, then "palvex: wrote FILE (W x H)" on `out`. 0, or 2
+// with the reason on `err`.
+int WriteDrawnPicture(const ModuleCommand& command, const std::vector<std::uint8_t>& rgba,
+                      std::FILE* out, std::FILE* err);
 
 } // namespace palvex::cli

@@ -2,7 +2,6 @@
 // host-side loader (control/host).
 #include "cli/module_commands_linux.h"
 
-#include "cli/png_write.h"
 #include "control/automation/palvex_c.h"
 #include "control/automation/registry_layout.h"
 
@@ -89,13 +88,7 @@ int Draw(const ModuleCommand& command, CControlLoader& loader, std::FILE* out, s
         Report(err, "drawing failed: " + HresultMessage(hr));
         return 3;
     }
-    if (!WriteRgbaPng(command.pngPath, rgba, command.width, command.height, error)) {
-        Report(err, error);
-        return 2;
-    }
-    std::fprintf(out, "palvex: wrote %s (%u x %u)\n", command.pngPath.c_str(), command.width,
-                 command.height);
-    return 0;
+    return WriteDrawnPicture(command, rgba, out, err);
 }
 
 } // namespace

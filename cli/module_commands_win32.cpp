@@ -1,6 +1,5 @@
 #include "cli/module_commands_win32.h"
 
-#include "cli/png_write.h"
 #include "control/host/com_control_win32.h"
 #include "control/host/hosted_control.h"
 
@@ -122,13 +121,7 @@ int RunDraw(const ModuleCommand& command, std::FILE* out, std::FILE* err) {
         rgba[i + 2] = bgrx[i];
         rgba[i + 3] = 255;
     }
-    if (!WriteRgbaPng(command.pngPath, rgba, command.width, command.height, error)) {
-        Report(err, error);
-        return 2;
-    }
-    std::fprintf(out, "palvex: wrote %s (%u x %u)\n", command.pngPath.c_str(), command.width,
-                 command.height);
-    return 0;
+    return WriteDrawnPicture(command, rgba, out, err);
 }
 
 } // namespace palvex::cli
