@@ -88,7 +88,7 @@ add_i386_architecture() {
 # (i686, x86_64).
 # The Windows test builds are optimised as the Linux one is, with line tables
 # only (-g1) for their debug information: backtraces under Wine still name
-# files and lines, and the compiler spends a sixth less time on each file.
+# files and lines, and the build takes a fifth less compiler time.
 configure_windows() { # configure_windows DIR ARCH
     cmake -S . -B "$1" -DCMAKE_TOOLCHAIN_FILE="cmake/toolchains/mingw-w64-$2.cmake" \
         -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPALVEX_BUILD_TESTS=ON -DPALVEX_BUILD_BENCH=ON \
