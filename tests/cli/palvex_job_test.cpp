@@ -14,8 +14,8 @@
 
 #include <chrono>
 #include <csignal>
-#include <regex>
 #include <cstdlib>
+#include <regex>
 #include <thread>
 #include <tuple>
 #include <utility>
