@@ -7,10 +7,8 @@
 #include "control/automation/idl_text.h"
 #include "control/automation/module.h"
 #include "control/automation/registration.h"
+#include "control/automation/text_copy.h"
 #include "platform/os/text_win32.h"
-
-#include <algorithm>
-#include <cstring>
 
 namespace palvex::win32 {
 
@@ -74,16 +72,5 @@ extern "C" HRESULT STDAPICALLTYPE DllInstall(BOOL install, LPCWSTR commandLine) 
 // (which may be null when capacity is 0); the full length returned, 0 when
 // the text cannot be made.
 extern "C" size_t palvex_typelib_text(char* buffer, size_t capacity) {
-    if (buffer != nullptr && capacity > 0) buffer[0] = '\0';
-    try {
-        const std::string text = palvex::PalvexIdlText();
-        if (buffer != nullptr && capacity > 0) {
-            const std::size_t n = std::min(text.size(), capacity - 1);
-            std::memcpy(buffer, text.data(), n);
-            buffer[n] = '\0';
-        }
-        return text.size();
-    } catch (...) {
-        return 0;
-    }
+    return palvex::CopyText(buffer, capacity, [] { return palvex::PalvexIdlText(); });
 }

@@ -10,6 +10,7 @@
 #include "control/automation/memory_stream.h"
 #include "control/automation/module_facts.h"
 #include "control/automation/oleauto.h"
+#include "control/automation/text_copy.h"
 #include "control/automation/module.h"
 #include "control/host/hosted_control.h"
 #include "control/host/palvex_loader.h"
@@ -125,24 +126,6 @@ palvex_status InvokeOn(palvex_control* c, DISPID id, palvex_arg* args, unsigned 
     }
     if (out.vt == VT_BSTR) c->control->FreeString(out.bstrVal);
     return status;
-}
-
-// A text as the C interface hands texts out: at most capacity-1 characters
-// and a zero into buffer (which may be null when capacity is 0), the full
-// length returned; "" and 0 when the text cannot be made.
-template <class MakeText> size_t CopyText(char* buffer, size_t capacity, MakeText make) {
-    if (buffer != nullptr && capacity > 0) buffer[0] = '\0';
-    try {
-        const std::string text = make();
-        if (buffer != nullptr && capacity > 0) {
-            const std::size_t n = std::min(text.size(), capacity - 1);
-            std::memcpy(buffer, text.data(), n);
-            buffer[n] = '\0';
-        }
-        return text.size();
-    } catch (...) {
-        return 0;
-    }
 }
 
 // The control's trace event in the C interface's form.
@@ -290,7 +273,7 @@ palvex_status palvex_draw(palvex_control* control, uint8_t* rgba, int32_t width,
 }
 
 size_t palvex_last_link_error(palvex_control* control, char* buffer, size_t capacity) {
-    return CopyText(buffer, capacity, [control] {
+    return palvex::CopyText(buffer, capacity, [control] {
         return control != nullptr ? control->control->LastLinkError() : std::string();
     });
 }
@@ -327,7 +310,7 @@ const palvex_version_info* palvex_version(void) {
 }
 
 size_t palvex_typelib_text(char* buffer, size_t capacity) {
-    return CopyText(buffer, capacity, [] { return palvex::PalvexIdlText(); });
+    return palvex::CopyText(buffer, capacity, [] { return palvex::PalvexIdlText(); });
 }
 
 } // extern "C"
