@@ -14,6 +14,9 @@
 #   bash dev.sh build   install what is missing and build
 #   bash dev.sh windows install the cross compilers and Wine, build Palvex.ocx and the
 #                       tests for 32- and 64-bit Windows, run the tests under Wine
+#   bash dev.sh package build the Linux and both Windows programs, then the downloads
+#                       into release/: the Windows installer, the portable zips, the
+#                       Debian package and SHA256SUMS (the test job tests them)
 #
 # PALVEX_WERROR=ON makes every compiler warning an error (CI sets it).
 # PALVEX_LOG_LINES: how much of a failed stage's log is shown (80 lines).
@@ -37,6 +40,10 @@ export CMAKE_GENERATOR=${CMAKE_GENERATOR:-Ninja}
 WINDOWS_PACKAGES=(cmake ninja-build g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
     googletest wine wine64 wine32:i386)
 
+# The downloads' own: NSIS for the Windows installer, dpkg-dev for the
+# Debian package's dependencies (dpkg-shlibdeps), lintian to check it.
+PACKAGE_PACKAGES=(nsis dpkg-dev lintian)
+
 install_packages() { # install_packages [package...]; the Linux set when none are named
     local wanted=("$@")
     [ ${#wanted[@]} -eq 0 ] && wanted=("${PACKAGES[@]}")
@@ -57,8 +64,11 @@ build() { # build DIR [cmake options...]
     shift
     # Every option is given each time (later ones win), so that a folder
     # configured by one job, say demo without tests, is right for the next.
-    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPALVEX_BUILD_TESTS=ON \
-        -DPALVEX_BUILD_BENCH=ON -DPALVEX_SANITIZE=OFF -DPALVEX_WERROR="${PALVEX_WERROR:-OFF}" "$@" >/dev/null
+    # The prefix is the Debian package's (/usr): where the programs look for
+    # the module and the Python package's folder follow from it, and the
+    # package is made from build/.
+    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+        -DPALVEX_BUILD_TESTS=ON -DPALVEX_BUILD_BENCH=ON -DPALVEX_SANITIZE=OFF -DPALVEX_WERROR="${PALVEX_WERROR:-OFF}" "$@" >/dev/null
     cmake --build "$dir" -j"$JOBS"
 }
 
@@ -89,18 +99,44 @@ add_i386_architecture() {
 # The Windows test builds are optimised as the Linux one is, with line tables
 # only (-g1) for their debug information: backtraces under Wine still name
 # files and lines, and the build takes a fifth less compiler time.
-configure_windows() { # configure_windows DIR ARCH
+configure_windows() { # configure_windows DIR ARCH [cmake options...]
     cmake -S . -B "$1" -DCMAKE_TOOLCHAIN_FILE="cmake/toolchains/mingw-w64-$2.cmake" \
         -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPALVEX_BUILD_TESTS=ON -DPALVEX_BUILD_BENCH=ON \
         -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" \
         -DPALVEX_WERROR="${PALVEX_WERROR:-OFF}" -DPALVEX_LINUX_CARDSIM="$PWD/build/sim/cardsim" \
         -DPALVEX_LINUX_PALVEX="$PWD/build/cli/palvex" \
-        -DPALVEX_LINUX_DRAVEL="$PWD/build/tool/dravel" >/dev/null
+        -DPALVEX_LINUX_DRAVEL="$PWD/build/tool/dravel" "${@:3}" >/dev/null
 }
 
-build_windows() { # build_windows DIR ARCH
-    configure_windows "$1" "$2"
+build_windows() { # build_windows DIR ARCH [cmake options...]
+    configure_windows "$@"
     cmake --build "$1" -j"$JOBS"
+}
+
+# The downloads, into release/, from the programs already built in build/,
+# build-win32/ and build-win64/ (the scripts install, strip and pack; they
+# build nothing). The version is project()'s, as the build folder has it.
+make_packages() {
+    local version
+    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/CMakeCache.txt)
+    [ -n "$version" ] || { echo "dev.sh: no version in build/CMakeCache.txt" >&2; return 1; }
+    rm -rf release
+    mkdir -p release
+    bash packaging/debian/make_deb.sh release "$version" build
+    bash packaging/windows/make_windows_packages.sh release "$version" build-win32 build-win64
+    (cd release && sha256sum -- * >SHA256SUMS)
+    echo "dev.sh: release/ for version $version:"
+    ls -l release
+}
+
+# The tests of the downloads themselves: the installer, the zips and the
+# Debian package installed, used and removed again.
+package_tests() {
+    local version
+    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/CMakeCache.txt)
+    (cd release && sha256sum --check --quiet SHA256SUMS)
+    bash tests/packaging/deb_test.sh release "$version"
+    bash tests/packaging/windows_packages_test.sh release "$version" build/sim/cardsim
 }
 
 # The Windows figures of DIR (bench/perf_table_win32.cpp) under Wine, in the
@@ -328,6 +364,7 @@ demo)
 test)
     install_packages
     windows_packages
+    install_packages "${PACKAGE_PACKAGES[@]}"
     # The builds run one after the other on all the cores; each test stage
     # runs beside the builds after its own, and the fuzz targets run two at a
     # time at the end. The test stages run ahead of what runs beside them
@@ -367,8 +404,20 @@ windows)
     windows_stages
     finish_job
     ;;
+package)
+    install_packages
+    windows_packages
+    install_packages "${PACKAGE_PACKAGES[@]}"
+    # The programs alone, without their tests (the test job, which gives
+    # every option again, turns them back on).
+    run_stage linux-build build build -DPALVEX_BUILD_TESTS=OFF -DPALVEX_BUILD_BENCH=OFF
+    run_stage win64-build build_windows build-win64 x86_64 -DPALVEX_BUILD_TESTS=OFF -DPALVEX_BUILD_BENCH=OFF
+    run_stage win32-build build_windows build-win32 i686 -DPALVEX_BUILD_TESTS=OFF -DPALVEX_BUILD_BENCH=OFF
+    run_stage packages make_packages
+    finish_job
+    ;;
 *)
-    echo "usage: bash dev.sh demo|test|bench|perf|perf-windows|build|windows" >&2
+    echo "usage: bash dev.sh demo|test|bench|perf|perf-windows|build|windows|package" >&2
     exit 2
     ;;
 esac

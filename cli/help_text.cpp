@@ -140,7 +140,7 @@ std::string UsageText() {
            "       palvex [--verbose] register [MODULE] | unregister | typelib\n"
            "       palvex [--verbose] draw FILE.png [WIDTHxHEIGHT]\n"
            "       palvex ports [--json] | --forget COM<n> | --map COM<n> DEVICE\n" +
-           std::string(JobUsageText()) + "       palvex --help\n";
+           std::string(JobUsageText()) + "       palvex --help | --version\n";
 }
 
 std::string HelpText(const MethodTable* methods) {

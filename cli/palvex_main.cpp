@@ -10,6 +10,8 @@
 #include "cli/ports_command.h"
 #include "cli/program.h"
 
+#include "palvex_version.h"
+
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -54,6 +56,10 @@ int main(int argc, char** argv) {
         if (words.empty()) {
             std::fputs(UsageText().c_str(), stderr);
             return 2;
+        }
+        if (words.size() == 1 && words[0] == "--version") {
+            std::puts("palvex " PALVEX_VERSION_TEXT);
+            return 0;
         }
         std::string error;
         PortsCommand ports;

@@ -5,6 +5,8 @@
 #include "sim/modem_options.h"
 #include "sim/option_number.h"
 
+#include "palvex_version.h"
+
 #include <getopt.h>
 
 #include <cerrno>
@@ -50,6 +52,7 @@ const char kUsage[] =
     "  --seed S           seed of the fault decisions (default 1)\n"
     "  --verbose          one line per frame on stdout\n"
     "  --help             this text\n"
+    "  --version          the version\n"
     "At least one of --pty and --tcp is required.\n";
 
 int Usage(const std::string& message) {
@@ -86,10 +89,10 @@ struct Options {
     bool verbose = false;
 };
 
-// 0: parsed; 1: --help shown; 2: bad options (message printed).
+// 0: parsed; 1: --help or --version shown; 2: bad options (message printed).
 int ParseOptions(int argc, char** argv, Options& o) {
     enum { kPty = 256, kTcp, kCard, kBaud, kWidth, kHeight, kFlags, kState, kDrop, kCorrupt,
-           kTruncate, kDelay, kSplit, kSilent, kCloseAfter, kSeed, kVerbose, kHelp };
+           kTruncate, kDelay, kSplit, kSilent, kCloseAfter, kSeed, kVerbose, kHelp, kVersion };
     static const option kLong[] = {
         {"pty", required_argument, nullptr, kPty},       {"tcp", required_argument, nullptr, kTcp},
         {"card", required_argument, nullptr, kCard},     {"baud", required_argument, nullptr, kBaud},
@@ -111,7 +114,8 @@ int ParseOptions(int argc, char** argv, Options& o) {
         {"snapshot", required_argument, nullptr, cardsim::kOptSnapshot},
         {"pace", no_argument, nullptr, cardsim::kOptPace},
         {"dead-led", required_argument, nullptr, cardsim::kOptDeadLed},
-        {"help", no_argument, nullptr, kHelp},           {nullptr, 0, nullptr, 0}};
+        {"help", no_argument, nullptr, kHelp},
+        {"version", no_argument, nullptr, kVersion},     {nullptr, 0, nullptr, 0}};
     opterr = 0;
     int c;
     while ((c = getopt_long(argc, argv, "", kLong, nullptr)) != -1) {
@@ -189,6 +193,9 @@ int ParseOptions(int argc, char** argv, Options& o) {
             std::fputs(kUsage, stdout);
             std::fputs(cardsim::kModemUsage, stdout);
             std::fputs(cardsim::kDisplayUsage, stdout);
+            return 1;
+        case kVersion:
+            std::puts("cardsim " PALVEX_VERSION_TEXT);
             return 1;
         default:
             if (cardsim::IsDisplayOption(c)) {

@@ -10,6 +10,8 @@
 #ifndef PALVEX_MODULE_FACTS_H
 #define PALVEX_MODULE_FACTS_H
 
+#include "palvex_version.h" /* generated from the project's version */
+
 /* String table */
 #define PALVEX_IDS_CONTROL 1         /* the control's type name */
 #define PALVEX_IDS_PROPPAGE 2        /* the property page's type name */
@@ -34,8 +36,8 @@
 #define PALVEX_IDB_TOOLBOX 1
 
 /* Version block */
-#define PALVEX_MODULE_VERSION 1, 0, 0, 1
-#define PALVEX_MODULE_VERSION_TEXT "1, 0, 0, 1"
+#define PALVEX_MODULE_VERSION PALVEX_VERSION_NUMBERS
+#define PALVEX_MODULE_VERSION_TEXT PALVEX_VERSION_NUMBERS_TEXT
 #define PALVEX_MODULE_DESCRIPTION "Palvex ActiveX Control Module"
 #define PALVEX_MODULE_INTERNAL_NAME "Palvex"
 #define PALVEX_MODULE_FILE_NAME "Palvex.OCX"

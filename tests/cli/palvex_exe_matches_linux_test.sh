@@ -194,6 +194,7 @@ check "a damaged PNG" "SetSendFlag 0 : SetLedProperty 1 64 16 : SendPicture 0 0 
 
 check "--help" "--help"
 check "--help after options" "--verbose --help"
+check "--version" "--version"
 check "typelib" "typelib"
 # The design-time picture: Windows draws the ellipse with GDI, Linux with the
 # module's own rule of pixel centres; a few steps of the outline fall a

@@ -4,7 +4,7 @@
 # dravel.exe under Wine against the Linux dravel. The card is a simulated
 # card on COM3 of the Wine prefix ($WINEPREFIX), which is also the Linux
 # dravel's PALVEX_COM3; the other seven ports are absent for both.
-# - --help, wrong usage, settings and a search without a card print the same
+# - --help, --version, wrong usage, settings and a search without a card print the same
 #   standard output, byte for byte, with the same exit status; dravel.exe
 #   runs with no console here, so it writes the UTF-8 text itself;
 # - dravel.exe force writes the card at 38400 bit/s (the Linux dravel then
@@ -58,6 +58,7 @@ check() { # check NAME WORDS...
 "$wine" reg delete 'HKCU\Software\Tavrin' /f >/dev/null 2>&1
 
 check "--help" --help
+check "--version" --version
 check "an unknown command" frobnicate
 check "a width out of range" configure --width 9
 check "settings before any card" settings

@@ -174,6 +174,10 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& rawA
             line.command = Command::Help;
             return line;
         }
+        if (name == "--version" && args.size() == 1) {
+            line.command = Command::Version;
+            return line;
+        }
         if (AllowedOptions(line.command).count(name) == 0) {
             error = "unknown option \"" + name + "\"";
             return std::nullopt;

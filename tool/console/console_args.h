@@ -12,7 +12,7 @@
 
 namespace dravel {
 
-enum class Command { Dialog, Help, Search, Configure, Force, Settings };
+enum class Command { Dialog, Help, Version, Search, Configure, Force, Settings };
 
 struct CommandLine {
     Command command = Command::Dialog;

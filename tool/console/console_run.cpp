@@ -13,6 +13,8 @@
 #include "tool/settings_key.h"
 #include "tool/simulation_run.h"
 
+#include "palvex_version.h"
+
 #include <cstdio>
 #include <istream>
 #include <ostream>
@@ -189,6 +191,10 @@ int SimulatedCardNumber(const CommandLine& line) {
 int RunConsoleCommand(const CommandLine& line, ConsoleIo io, const ControlFactory& makeControl) {
     if (line.command == Command::Help || line.command == Command::Dialog) {
         io.out << text::kUsage;
+        return kExitDone;
+    }
+    if (line.command == Command::Version) {
+        io.out << "dravel " PALVEX_VERSION_TEXT "\n";
         return kExitDone;
     }
     if (line.command == Command::Settings) return RunSettings(io);

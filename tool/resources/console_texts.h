@@ -27,7 +27,7 @@ inline constexpr const char* kUsage =
     "      the command silently with status 1.\n"
     "  dravel settings\n"
     "      Prints the remembered values as Name=value lines.\n"
-    "  dravel --help\n"
+    "  dravel --help | --version\n"
     "\n"
     "  --verbose     one line per probe: the port and the speed tried, and\n"
     "                below it why the port did not open when it did not\n"
