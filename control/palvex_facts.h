@@ -26,6 +26,10 @@ constexpr bool IsBaudRate(long baud) {
     return false;
 }
 
+// The ports a card is looked for on, COM1 to COM<kSearchedPorts>, and the
+// only ones the configuration tool's search and forced setup offer.
+inline constexpr int kSearchedPorts = 8;
+
 // ---------------------------------------------------------------------------
 // Screen: card numbers 0..kMaxLedNum, 1..kMaxLedWidth columns and
 // 1..kMaxLedHeight rows. A picture is sent in min(height, kMaxSendSteps)

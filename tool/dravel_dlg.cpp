@@ -18,7 +18,7 @@ constexpr short kProbeWaitMs = 800;
 constexpr short kProbeWidth = 128;
 constexpr short kProbeHeight = 64;
 constexpr int kScreenNumbers = palvex::card::kMaxLedNum + 1;
-constexpr int kLastPort = 8;
+constexpr int kLastPort = palvex::card::kSearchedPorts;
 constexpr std::uint16_t kFirstBaud = 28800;
 
 // The controls that show a found card's settings, and the configure button.

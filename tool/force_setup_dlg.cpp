@@ -1,5 +1,6 @@
 #include "tool/force_setup_dlg.h"
 
+#include "control/palvex_facts.h"
 #include "tool/resources/dravel_texts.h"
 #include "tool/resources/resource_ids.h"
 #include "tool/settings_key.h"
@@ -17,7 +18,6 @@ constexpr int kVersionCodeD = 112;
 // The size the forced configuration arms the control with and records.
 constexpr short kForceWidth = 256;
 constexpr short kForceHeight = 64;
-constexpr int kPorts = 8;
 
 } // namespace
 
@@ -53,7 +53,7 @@ void CForceSetupDlg::OnInitDialog() {
     m_view.EnableItem(IDC_FORCE_TYPE, false);
 
     m_view.ResetList(IDC_FORCE_PORT);
-    for (int port = 1; port <= kPorts; ++port) {
+    for (int port = 1; port <= palvex::card::kSearchedPorts; ++port) {
         char item[16];
         std::snprintf(item, sizeof item, text::kForcePortFormat, port);
         m_view.AddListItem(IDC_FORCE_PORT, item);

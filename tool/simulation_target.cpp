@@ -8,12 +8,6 @@
 
 namespace dravel {
 
-namespace {
-
-constexpr int kPorts = 8;
-
-} // namespace
-
 bool ParseSimulationTarget(std::string_view target, SimulationOptions& options) {
     if (!target.starts_with("COM")) return false;
     const std::size_t at = target.find('@');
@@ -26,7 +20,7 @@ bool ParseSimulationTarget(std::string_view target, SimulationOptions& options) 
     const auto b = std::from_chars(baudText.data(), baudText.data() + baudText.size(), baud);
     if (p.ec != std::errc{} || p.ptr != portText.data() + portText.size()) return false;
     if (b.ec != std::errc{} || b.ptr != baudText.data() + baudText.size()) return false;
-    if (port < 1 || port > kPorts || !palvex::card::IsBaudRate(baud)) return false;
+    if (port < 1 || port > palvex::card::kSearchedPorts || !palvex::card::IsBaudRate(baud)) return false;
     options.port = port;
     options.baud = baud;
     return true;
