@@ -23,7 +23,7 @@
 #include <vector>
 
 #ifndef PALVEX_UDEV_RULE
-#define PALVEX_UDEV_RULE "/usr/local/share/palvex/udev/60-palvex-serial.rules"
+#define PALVEX_UDEV_RULE "/usr/local/lib/udev/rules.d/60-palvex-serial.rules"
 #endif
 
 namespace palvex {
