@@ -45,8 +45,9 @@ umask 022
 DESTDIR=$root cmake --install "$build" > "$work/install.log" ||
     { cat "$work/install.log" >&2; die "cmake --install failed"; }
 doc=$root/usr/share/doc/$package
-[ -d "$root/usr/bin" ] && [ -f "$root/usr/lib/$multiarch/libpalvex.so.1" ] ||
+if [ ! -d "$root/usr/bin" ] || [ ! -f "$root/usr/lib/$multiarch/libpalvex.so.1" ]; then
     die "the installed tree lacks the programs or the module"
+fi
 
 # Binaries as dh_strip leaves them: no debugging symbols, no compiler notes.
 elf_files=()
