@@ -41,8 +41,9 @@ WINDOWS_PACKAGES=(cmake ninja-build g++-mingw-w64-i686-posix g++-mingw-w64-x86-6
     googletest wine wine64 wine32:i386)
 
 # The downloads' own: NSIS for the Windows installer, dpkg-dev for the
-# Debian package's dependencies (dpkg-shlibdeps), lintian to check it.
-PACKAGE_PACKAGES=(nsis dpkg-dev lintian)
+# Debian package's dependencies (dpkg-shlibdeps), lintian to check it, and
+# man, which the package's test formats the manual pages with.
+PACKAGE_PACKAGES=(nsis dpkg-dev lintian man-db)
 
 install_packages() { # install_packages [package...]; the Linux set when none are named
     local wanted=("$@")

@@ -23,7 +23,7 @@
 #include <vector>
 
 #ifndef PALVEX_UDEV_RULE
-#define PALVEX_UDEV_RULE "/usr/local/share/palvex/udev/60-palvex-serial.rules"
+#define PALVEX_UDEV_RULE "/usr/local/lib/udev/rules.d/60-palvex-serial.rules"
 #endif
 
 namespace palvex {
@@ -184,9 +184,18 @@ std::string PermissionDetail(const SDeviceAccess& a, const std::string& udevRule
         return text + ", and this program is in the group '" + a.group +
                "' already: something beyond the mode refuses it (a security module, a "
                "container's device rules)";
+    text += groupReadWrite ? ", a group no user should join for one device"
+                           : ", which lets no group open it";
+    // A package puts the rule where udev reads it already: it holds for
+    // ports that came after it, and for the others once udev applies it.
+    const std::string_view folder = std::string_view(udevRule).substr(0, udevRule.rfind('/') + 1);
+    if (folder == "/usr/lib/udev/rules.d/" || folder == "/lib/udev/rules.d/" ||
+        folder == "/etc/udev/rules.d/")
+        return text + "; the udev rule " + udevRule +
+               " that comes with palvex gives USB serial ports to the group 'dialout' and to "
+               "the user at the seat: for such a port, plug it in again or run sudo udevadm "
+               "trigger";
     return text +
-           (groupReadWrite ? ", a group no user should join for one device"
-                           : ", which lets no group open it") +
            "; install the udev rule that comes with "
            "palvex (USB serial ports to the group 'dialout' and to the user at the "
            "seat): sudo cp " +

@@ -19,7 +19,8 @@ struct SDeviceAccess {
 
 // The detail of a refused open: owner, group and mode, then the fix. When
 // the group may read and write the device, joining the group; when no group
-// may, the udev rule at `udevRule` and the commands that install it.
+// may, the udev rule at `udevRule` and the commands that install it (or,
+// when the rule lies where udev reads it, how udev applies it).
 std::string PermissionDetail(const SDeviceAccess& access, const std::string& udevRule);
 
 // The process holding a lock (flock, POSIX or open file description lock)

@@ -6,6 +6,7 @@ from __future__ import annotations
 import ctypes
 import os
 import re
+import sysconfig
 from dataclasses import dataclass
 from pathlib import Path
 from typing import Callable
@@ -159,8 +160,13 @@ def module_candidates(module: str | os.PathLike[str] | None = None) -> list[tupl
         found.append((registered, "registered for the class"))
     here = Path(__file__).resolve().parent
     if len(here.parents) > 2:
-        # <prefix>/lib/python3.X/dist-packages/palvex -> <prefix>/lib
-        found.append((str(here.parents[2] / MODULE_FILE), "installed beside the package"))
+        # <prefix>/lib/python3.X/dist-packages/palvex -> <prefix>/lib, and on
+        # Debian the module lies in the multiarch folder below it
+        # (<prefix>/lib/x86_64-linux-gnu).
+        lib = here.parents[2]
+        if multiarch := sysconfig.get_config_var("MULTIARCH"):
+            found.append((str(lib / multiarch / MODULE_FILE), "installed beside the package"))
+        found.append((str(lib / MODULE_FILE), "installed beside the package"))
     found.append((MODULE_FILE, "installed"))
     root = here.parent.parent
     if here.parent.name == "python" and (root / "CMakeLists.txt").is_file():

@@ -57,7 +57,7 @@ case "$err" in
 *) echo "installed palvex: $err"; exit 1 ;;
 esac
 for f in include/palvex/palvex_c.h include/palvex/palvex_com.h include/palvex/palvex_guids.h \
-         share/palvex/udev/60-palvex-serial.rules; do
+         lib/udev/rules.d/60-palvex-serial.rules share/man/man1/palvex.1; do
     [ -f "$prefix/$f" ] || { echo "not installed: $f"; exit 1; }
 done
 # The installed Python package finds the installed module beside it.
@@ -67,6 +67,6 @@ if [ -x /usr/bin/python3 ]; then
     out=$(cd "$work" && env -u PALVEX_MODULE XDG_CONFIG_HOME=$work/config \
         PYTHONPATH="$(dirname "$(dirname "$typed")")" PYTHONDONTWRITEBYTECODE=1 \
         /usr/bin/python3 -c 'import palvex; print(palvex.load_module().path)')
-    [ "$out" = "$prefix/lib/libpalvex.so.1" ] || { echo "installed Python package: $out"; exit 1; }
+    [ "$out" = "$(realpath "$libdir")/libpalvex.so.1" ] || { echo "installed Python package: $out"; exit 1; }
 fi
 echo "installed and consumed through pkg-config and find_package"

@@ -36,6 +36,6 @@ echo "stdout: $out"
 echo "stderr: $err"
 [ "$out" = "ComInitial false" ] || { echo "FAIL: want ComInitial false"; exit 1; }
 for want in "palvex: COM3 open failed: permission denied (EACCES): $slave is owned by root:root mode 0600" \
-    "install the udev rule" "/etc/udev/rules.d/"; do
+    "the udev rule" "60-palvex-serial.rules" "sudo udevadm trigger"; do
     [[ $err == *"$want"* ]] || { echo "FAIL: stderr lacks: $want"; exit 1; }
 done

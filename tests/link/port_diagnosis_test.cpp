@@ -187,6 +187,26 @@ TEST(PermissionDetail, AGroupThatMayOnlyReadGetsTheUdevRuleNotTheGroup) {
     EXPECT_EQ(detail.find("usermod"), std::string::npos) << detail;
 }
 
+TEST(PermissionDetail, ARuleWhereUdevReadsItIsAppliedNotCopied) {
+    for (const char* rule : {"/usr/lib/udev/rules.d/60-palvex-serial.rules",
+                             "/etc/udev/rules.d/60-palvex-serial.rules"}) {
+        const std::string detail =
+            palvex::PermissionDetail({"/dev/ttyUSB1", "root", "root", 0600, false}, rule);
+        EXPECT_EQ(detail, "/dev/ttyUSB1 is owned by root:root mode 0600, which lets no group "
+                          "open it; the udev rule " +
+                              std::string(rule) +
+                              " that comes with palvex gives USB serial ports to the group "
+                              "'dialout' and to the user at the seat: for such a port, plug it "
+                              "in again or run sudo udevadm trigger");
+    }
+    // Under another prefix udev does not read it: copied into /etc.
+    EXPECT_NE(palvex::PermissionDetail({"/dev/ttyUSB1", "root", "root", 0600, false},
+                                       "/usr/local/lib/udev/rules.d/60-palvex-serial.rules")
+                  .find("sudo cp /usr/local/lib/udev/rules.d/60-palvex-serial.rules "
+                        "/etc/udev/rules.d/"),
+              std::string::npos);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Devices, PermissionDetail,
     testing::Values(
