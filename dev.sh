@@ -367,8 +367,8 @@ test)
     windows_packages
     install_packages "${PACKAGE_PACKAGES[@]}"
     # The builds run one after the other on all the cores; each test stage
-    # runs beside the builds after its own, and the fuzz targets run two at a
-    # time at the end. The test stages run ahead of what runs beside them
+    # runs beside the builds after its own (the packages' tests beside the
+    # fuzz build), and the fuzz targets run two at a time at the end. The test stages run ahead of what runs beside them
     # (--first). The plain and the sanitized tests never run at once
     # (some tests bind the same local port); the Wine tests of either build
     # run beside any Linux tests.
@@ -379,6 +379,10 @@ test)
         -DCMAKE_BUILD_TYPE=Debug
     wait_stage plain-tests
     start_stage --first asan-tests sanitized_tests build-asan
+    # The downloads, made from build/ and both Windows builds, are installed,
+    # used and removed again beside the fuzz build.
+    run_stage packages make_packages
+    start_stage --first package-tests package_tests
     run_stage fuzz-build bash scripts/fuzz.sh --build-only
     run_stage fuzz-runs bash scripts/fuzz.sh --run-only 20
     finish_job

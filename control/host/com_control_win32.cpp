@@ -12,10 +12,6 @@ namespace {
 using os::Utf8Of;
 using os::WideOf;
 
-std::string Message(HRESULT hr) {
-    return HresultMessage(static_cast<std::int32_t>(hr));
-}
-
 } // namespace
 
 std::string RegisteredModule() {
@@ -56,7 +52,7 @@ CModuleFile::~CModuleFile() {
 bool CModuleFile::Load(const std::string& path, std::string& why) {
     m_module = LoadLibraryW(WideOf(path).c_str());
     if (m_module == nullptr)
-        why = "cannot be loaded: " + Message(HRESULT_FROM_WIN32(GetLastError()));
+        why = "cannot be loaded: " + HresultText(HRESULT_FROM_WIN32(GetLastError()));
     return m_module != nullptr;
 }
 

@@ -6,11 +6,18 @@
 #pragma once
 
 #include "control/automation/automation_types_win32.h"
+#include "control/automation/hresult_text.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace palvex::host {
+
+// The message of a COM result, for the programs' error texts.
+inline std::string HresultText(HRESULT hr) {
+    return HresultMessage(static_cast<std::int32_t>(hr));
+}
 
 inline constexpr const char* kModuleFileName = "Palvex.ocx";
 // Where a control's module came from, as the programs say it.

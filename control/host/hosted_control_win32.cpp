@@ -11,10 +11,6 @@ namespace palvex::host {
 
 namespace {
 
-std::string Message(HRESULT hr) {
-    return HresultMessage(static_cast<std::int32_t>(hr));
-}
-
 // What keeps a control alive besides its own reference: COM on the thread
 // and, when it came from the file beside the program, that module.
 struct SControlHolder {
@@ -36,12 +32,12 @@ HRESULT CreateFromFile(CModuleFile& file, const std::string& path, ComPtr<IDispa
     HRESULT hr = getClassObject(CLSID_Palvex, IID_IClassFactory, factory.PutVoid());
     if (FAILED(hr) || !factory) {
         hr = FAILED(hr) ? hr : E_POINTER;
-        why = "no class factory: " + Message(hr);
+        why = "no class factory: " + HresultText(hr);
         return hr;
     }
     hr = factory->CreateInstance(nullptr, IID_IDispatch, dispatch.PutVoid());
     if (SUCCEEDED(hr) && !dispatch) hr = E_POINTER;
-    if (FAILED(hr)) why = "the control could not be created: " + Message(hr);
+    if (FAILED(hr)) why = "the control could not be created: " + HresultText(hr);
     return hr;
 }
 
@@ -50,7 +46,7 @@ HRESULT CreateFromFile(CModuleFile& file, const std::string& path, ComPtr<IDispa
 std::unique_ptr<IHostedControl> CreateHostedControl(const HostOptions&, std::string& error) {
     auto holder = std::make_shared<SControlHolder>();
     if (FAILED(holder->apartment.Result())) {
-        error = "COM could not be started: " + Message(holder->apartment.Result());
+        error = "COM could not be started: " + HresultText(holder->apartment.Result());
         return nullptr;
     }
     const std::string registered = RegisteredModule();
@@ -63,7 +59,7 @@ std::unique_ptr<IHostedControl> CreateHostedControl(const HostOptions&, std::str
                             kFromRegistration, std::move(holder));
     const std::string tried = "\n  " +
                               (registered.empty() ? std::string("no module") : registered) + " (" +
-                              kFromRegistration + "): " + Message(FAILED(hr) ? hr : E_POINTER);
+                              kFromRegistration + "): " + HresultText(FAILED(hr) ? hr : E_POINTER);
 
     // Not registered, or the registration does not work: the module beside
     // the program, loaded here.
