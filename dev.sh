@@ -37,6 +37,10 @@ export CMAKE_GENERATOR=${CMAKE_GENERATOR:-Ninja}
 WINDOWS_PACKAGES=(cmake ninja-build g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
     googletest wine wine64 wine32:i386)
 
+# The package job's own: NSIS (makensis) for the Windows installer
+# (packaging/windows); the zips are written with Python's zipfile.
+PACKAGE_PACKAGES=(nsis)
+
 install_packages() { # install_packages [package...]; the Linux set when none are named
     local wanted=("$@")
     [ ${#wanted[@]} -eq 0 ] && wanted=("${PACKAGES[@]}")
