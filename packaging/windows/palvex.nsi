@@ -113,6 +113,8 @@ Var Dir32
 ; the shortcut and the uninstall entry: the uninstaller, and the installer
 ; when a registration fails. Never touches the user's settings.
 !macro RemoveProduct
+  ; Not in a folder that goes: a working folder cannot be removed.
+  SetOutPath "$TEMP"
   ${If} ${RunningX64}
     ${If} ${FileExists} "$INSTDIR\Palvex.ocx"
       !insertmacro Regsvr32 64 /u "$INSTDIR\Palvex.ocx"
