@@ -1,23 +1,13 @@
 #!/bin/bash
 # windows_packages_test.sh RELEASE_DIR VERSION CARDSIM
 #
-# The Windows packages as a user meets them, under Wine, in fresh prefixes
-# made here (tests/wine_prefix.cmake: COM3 the simulated card's pty, the
-# other ports hidden, the null display):
-#   a 64-bit prefix, and a 32-bit one (WINEARCH=win32): an older installer
-#   (made here by make_installer.sh from the released zips' files, with a
-#   file the current version no longer has), then the current one over it,
-#   both with /S; the files, the registration in each registry view, the
-#   shortcut and the uninstall entry; the installed VBScript example run by
-#   the cscript of each bitness and the installed C++ example built with the
-#   installed header and run, each against the card on COM3 (CARDSIM, the
-#   Linux build's cardsim); the uninstaller with /S: nothing of the product
-#   left, the tool's settings kept;
-#   then, in the same prefixes, unregistered again: the zip of the prefix's
-#   bitness unpacked into C:\, whose palvex.exe reads the card through the
-#   Palvex.ocx beside it.
-# One "ok"/"FAIL" line per check, "NOT RUN:" for what this kernel cannot run
-# (32-bit programs: the installer is one); exit status 1 on any failure.
+# The Windows installer and zips under Wine, in fresh prefixes (64-bit, and
+# 32-bit where the kernel runs 32-bit programs): a failed registration, an
+# older version, the upgrade over it, files, registry views, shortcut and
+# uninstall entry, the installed examples against cardsim on COM3, the
+# uninstall; then each zip unregistered (ARCHITECTURE.md, "Packaging:
+# Windows"). One "ok"/"FAIL" line per check, "NOT RUN:" for what this kernel
+# cannot run; exit status 1 on any failure.
 set -uo pipefail
 [ $# -eq 3 ] || { echo "usage: $0 RELEASE_DIR VERSION CARDSIM" >&2; exit 2; }
 release=$(realpath "$1") version=$2 cardsim=$(realpath "$3")
@@ -111,7 +101,6 @@ default_has() { # default_has VIEW KEY TEXT: the key's default value holds TEXT
     reg_cmd "$1" query "$2" /ve | grep -qiF -- "$3"
 }
 value_is() { [ "$(value_of "$1" "$2" "$3")" = "$4" ]; }
-value_has() { value_of "$1" "$2" "$3" | grep -qiF -- "$4"; }
 
 # The older build: the zips' programs and module (the same binaries), its
 # own README and a file that the current version does not install, so the
@@ -149,23 +138,18 @@ run_and_wait() { # run_and_wait LOADER PROGRAM [ARG...]
     return $rc
 }
 
-# Runs the installed VBScript example with one cscript: "card: <hex>".
-vbs_example() { # vbs_example LOADER CSCRIPT DIR
+# A host's output: the card's property text.
+card_line() { # card_line COMMAND...
     local text
-    text=$("$1" "$2" //nologo "$3\\examples\\palvex_example.vbs" 3 | tr -d '\r') || return 1
+    text=$("$@" | tr -d '\r') || return 1
     echo "$text"
     [[ $text =~ ^card:\ ([0-9A-F]{2})+$ ]]
 }
-
 # The installed C++ example built by the compiler of one bitness with the
-# installed header, then run against the card.
+# installed header, then run.
 cpp_example() { # cpp_example TRIPLE LOADER ROOT
-    local exe=$work/palvex_example-$1.exe text
     "$1-g++-posix" -Wall -Wextra -Werror -static -I"$3/include" "$3/examples/palvex_example.cpp" \
-        -o "$exe" -lole32 -loleaut32 -luuid || return 1
-    text=$("$2" "$exe" 3 | tr -d '\r') || return 1
-    echo "$text"
-    [[ $text =~ ^card:\ ([0-9A-F]{2})+$ ]]
+        -o "$work/example-$1.exe" -lole32 -loleaut32 -luuid && card_line "$2" "$work/example-$1.exe" 3
 }
 
 lnk_targets_dravel() { # the shortcut names dravel.exe in the folder given
@@ -247,23 +231,18 @@ run_prefix() { # run_prefix BITS
     check "EstimatedSize is the folders' size" size_is_estimated "${views[0]}" "${folders[@]}"
 
     start_com3_card "$cardsim" "$work" >>"$work/log" 2>&1
-    if [ "$bits" = 64 ]; then
-        check "64-bit cscript runs the VBScript example on COM3" \
-            vbs_example "$wine64" 'C:\windows\system32\cscript.exe' "$main_win"
-        check "32-bit cscript runs the VBScript example on COM3" \
-            vbs_example "$wine32" 'C:\windows\syswow64\cscript.exe' "$main_win"
-    else
-        check "cscript runs the VBScript example on COM3" \
-            vbs_example "$wine32" 'C:\windows\system32\cscript.exe' "$main_win"
-    fi
-    local triple
-    for triple in x86_64-w64-mingw32:$wine64:64 i686-w64-mingw32:$wine32:32; do
-        [ "$bits" = 32 ] && [ "${triple##*:}" = 64 ] && continue
-        if command -v "${triple%%:*}-g++-posix" >/dev/null; then
-            check "C++ example built ${triple##*:}-bit from the installed header reads the card" \
-                cpp_example "${triple%%:*}" "$(cut -d: -f2 <<<"$triple")" "$main"
+    # The hosts of each bitness the prefix runs: its cscript and compiler.
+    local host b host_loader script_dir triple system32='C:\windows\system32'
+    for host in "64|$wine64|$system32|x86_64" "32|$wine32|C:\windows\syswow64|i686"; do
+        IFS='|' read -r b host_loader script_dir triple <<<"$host"
+        [ "$bits" = 32 ] && { [ "$b" = 64 ] && continue; script_dir=$system32; }
+        check "$b-bit cscript runs the VBScript example on COM3" \
+            card_line "$host_loader" "$script_dir\\cscript.exe" //nologo "$main_win\\examples\\palvex_example.vbs" 3
+        if command -v "$triple-w64-mingw32-g++-posix" >/dev/null; then
+            check "the C++ example built $b-bit from the installed header reads the card" \
+                cpp_example "$triple-w64-mingw32" "$host_loader" "$main"
         else
-            echo "NOT RUN: the ${triple##*:}-bit C++ example: no ${triple%%:*}-g++-posix"
+            echo "NOT RUN: the $b-bit C++ example: no $triple-w64-mingw32-g++-posix"
         fi
     done
     stop_com3_card
