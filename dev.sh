@@ -40,7 +40,8 @@ export CMAKE_GENERATOR=${CMAKE_GENERATOR:-Ninja}
 WINDOWS_PACKAGES=(cmake ninja-build g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
     googletest wine wine64 wine32:i386)
 
-# The downloads' own: NSIS for the Windows installer, dpkg-dev for the
+# The downloads' own: NSIS (makensis) for the Windows installer (the zips
+# are written with Python's zipfile), dpkg-dev for the
 # Debian package's dependencies (dpkg-shlibdeps), lintian to check it, and
 # man, which the package's test formats the manual pages with.
 PACKAGE_PACKAGES=(nsis dpkg-dev lintian man-db)
