@@ -115,17 +115,9 @@ frame=$("$root/usr/bin/palvex" --verbose SetSendFlag 0 : SetLedProperty 1 256 64
 expect "the installed palvex prints the frame of Reset" "$frame" "GetSendString true 12 $reset_frame"
 expect "palvex uses the installed module, unregistered" "$(cat "$work/palvex.err")" \
     "*control module $root/usr/bin/../lib/$multiarch/libpalvex.so.1 (installed beside the program)"
+# The version the package is named by is the one each program reports.
 for program in palvex dravel cardsim; do
-    if "$root/usr/bin/$program" --help 2>&1 | grep -q -- --version; then
-        expect "$program --version" "$("$root/usr/bin/$program" --version 2>&1)" "$program $version"
-    else
-        echo "NOT RUN: $program --version (its --help names no --version yet)"
-        if "$root/usr/bin/$program" --help > /dev/null 2>&1; then
-            ok "$program --help runs"
-        else
-            fail "$program --help"
-        fi
-    fi
+    expect "$program --version" "$("$root/usr/bin/$program" --version 2>&1)" "$program $version"
 done
 
 flags=$(PKG_CONFIG_SYSROOT_DIR=$root PKG_CONFIG_LIBDIR=$lib/pkgconfig \
