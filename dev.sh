@@ -41,9 +41,9 @@ WINDOWS_PACKAGES=(cmake ninja-build g++-mingw-w64-i686-posix g++-mingw-w64-x86-6
     googletest wine wine64 wine32:i386)
 
 # The downloads' own: NSIS (makensis) for the Windows installer (the zips
-# are written with Python's zipfile), dpkg-dev for the
-# Debian package's dependencies (dpkg-shlibdeps), lintian to check it, and
-# man, which the package's test formats the manual pages with.
+# are written with Python's zipfile), dpkg-dev for the Debian package's
+# dependencies (dpkg-shlibdeps), lintian to check it, and man, which the
+# package's test formats the manual pages with.
 PACKAGE_PACKAGES=(nsis dpkg-dev lintian man-db)
 
 install_packages() { # install_packages [package...]; the Linux set when none are named
@@ -115,13 +115,20 @@ build_windows() { # build_windows DIR ARCH [cmake options...]
     cmake --build "$1" -j"$JOBS"
 }
 
-# The downloads, into release/, from the programs already built in build/,
-# build-win32/ and build-win64/ (the scripts install, strip and pack; they
-# build nothing). The version is project()'s, as the build folder has it.
-make_packages() {
+# The version of project(), as the build folder build/ has it.
+project_version() {
     local version
     version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/CMakeCache.txt)
     [ -n "$version" ] || { echo "dev.sh: no version in build/CMakeCache.txt" >&2; return 1; }
+    echo "$version"
+}
+
+# The downloads, into release/, from the programs already built in build/,
+# build-win32/ and build-win64/ (the scripts install, strip and pack; they
+# build nothing).
+make_packages() {
+    local version
+    version=$(project_version)
     rm -rf release
     mkdir -p release
     bash packaging/debian/make_deb.sh release "$version" build
@@ -135,7 +142,7 @@ make_packages() {
 # Debian package installed, used and removed again.
 package_tests() {
     local version
-    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/CMakeCache.txt)
+    version=$(project_version)
     (cd release && sha256sum --check --quiet SHA256SUMS)
     bash tests/packaging/deb_test.sh release "$version"
     bash tests/packaging/windows_packages_test.sh release "$version" build/sim/cardsim
@@ -369,10 +376,10 @@ test)
     install_packages "${PACKAGE_PACKAGES[@]}"
     # The builds run one after the other on all the cores; each test stage
     # runs beside the builds after its own (the packages' tests beside the
-    # fuzz build), and the fuzz targets run two at a time at the end. The test stages run ahead of what runs beside them
-    # (--first). The plain and the sanitized tests never run at once
-    # (some tests bind the same local port); the Wine tests of either build
-    # run beside any Linux tests.
+    # fuzz build), and the fuzz targets run two at a time at the end. The
+    # test stages run ahead of what runs beside them (--first). The plain
+    # and the sanitized tests never run at once (some tests bind the same
+    # local port); the Wine tests of either build run beside any Linux tests.
     run_stage plain-build build_and_register build
     start_stage --first plain-tests run_tests build
     windows_stages

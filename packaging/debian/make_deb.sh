@@ -147,7 +147,6 @@ Description: link control and configuration tool for LED display controller card
   - the Python package palvex over the module's C interface;
   - a udev rule that gives USB serial ports to the group dialout.
 EOF
-for f in prerm triggers shlibs; do [ -f "$root/DEBIAN/$f" ] && chmod go-w "$root/DEBIAN/$f"; done
 chmod 0644 "$root/DEBIAN/control" "$root/DEBIAN/shlibs" "$root/DEBIAN/triggers"
 (cd "$root" && find . -path ./DEBIAN -prune -o -type f -printf '%P\0' | LC_ALL=C sort -z |
     xargs -0 md5sum) > "$root/DEBIAN/md5sums"
